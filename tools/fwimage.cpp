@@ -1,0 +1,172 @@
+// fwimage: look into a firmware image before it is embedded or flashed.
+//
+//   fwimage info FILE    what the image holds and what a download of it sends
+//   fwimage frames FILE  the exact pipe traffic of a download of it
+//   fwimage check FILE   fails when the image would flash nothing or leave bytes unsent
+//
+// The traffic and the checksum come from the program's own DownloadFirmware
+// run against the simulated device, never from a second implementation.
+
+#include <cinttypes>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "download/download_protocol.h"
+#include "download/firmware_image.h"
+#include "image_file.h"
+#include "platform/simulated_device.h"
+
+namespace {
+
+using fwup::FirmwareImage;
+
+struct WalkSummary {
+    std::vector<fwup::ImageSegment> segments;
+    std::uint64_t walkedTo = fwup::kFirstSegmentHeader;  // end of the last segment's data
+};
+
+WalkSummary Walk(FirmwareImage image) {
+    WalkSummary summary;
+    fwup::WalkSegments(image, [&](const fwup::ImageSegment& segment) {
+        summary.segments.push_back(segment);
+        summary.walkedTo = segment.dataOffset + segment.length;
+        return true;
+    });
+    return summary;
+}
+
+struct RecordedDownload {
+    fwup::DownloadResult result;
+    std::vector<fwup::PipeTransfer> traffic;
+};
+
+// A download in which the device accepts every command, as the real device
+// does with a good image.
+RecordedDownload RecordDownload(FirmwareImage image) {
+    fwup::SimulatedDevice device;
+    std::optional<fwup::VendorUsbDevice> link = fwup::OpenVendorUsbDevice(device);
+    const fwup::DownloadResult result =
+        fwup::DownloadFirmware(*link, fwup::kUpdateEndFlag, image, fwup::kUpdateTimeoutMs);
+    fwup::CloseVendorUsbDevice(link);
+    return {result, device.Traffic()};
+}
+
+const char* RefusalReason(FirmwareImage image) {
+    if (image.imageSize < 8) return "shorter than 8 bytes";
+    return "does not start with the image magic 78 56 34 12";
+}
+
+int Info(FirmwareImage image) {
+    std::printf("size: %" PRIu32 " bytes\n", image.imageSize);
+    if (!fwup::IsImageAccepted(image)) {
+        std::printf("accepted: no (%s)\n", RefusalReason(image));
+        std::printf("bytes never sent: %" PRIu32 "\n", image.imageSize);
+        return 0;
+    }
+    const std::array<std::uint8_t, 4> word = fwup::ReadBeginWord(image);
+    std::printf("accepted: yes\nbegin word: %02X %02X %02X %02X\n", word[0], word[1], word[2], word[3]);
+
+    const WalkSummary walk = Walk(image);
+    for (std::size_t i = 0; i < walk.segments.size(); ++i) {
+        const fwup::ImageSegment& segment = walk.segments[i];
+        std::printf("segment %zu: load address 0x%08" PRIX32 ", length %" PRIu32
+                    ", header at %" PRIu64 ", data at %" PRIu64 "\n",
+                    i, segment.loadAddress, segment.length,
+                    segment.dataOffset - fwup::kSegmentHeaderSize, segment.dataOffset);
+    }
+    std::printf("end address: 0x%08" PRIX32 "\n", fwup::ComputeEndAddress(image));
+
+    const RecordedDownload download = RecordDownload(image);
+    unsigned dataCommands = 0;
+    const fwup::PipeTransfer* endPayload = nullptr;
+    for (std::size_t i = 0; i < download.traffic.size(); ++i) {
+        const fwup::PipeTransfer& transfer = download.traffic[i];
+        if (!transfer.isWrite || transfer.bytes.size() != fwup::kCommandHeaderSize) continue;
+        const auto code = static_cast<fwup::CommandCode>(transfer.bytes[3]);
+        if (code == fwup::CommandCode::CmdData) ++dataCommands;
+        if (code == fwup::CommandCode::CmdEnd && i + 1 < download.traffic.size())
+            endPayload = &download.traffic[i + 1];
+    }
+    std::printf("data commands: %u\n", dataCommands);
+    if (endPayload != nullptr)
+        std::printf("checksum: 0x%02X%02X\n", endPayload->bytes[1], endPayload->bytes[0]);
+    else
+        std::printf("checksum: none (no end command is sent)\n");
+
+    const std::uint64_t reserved = image.imageSize > 8 ? 1 : 0;
+    const std::uint64_t after = image.imageSize > walk.walkedTo ? image.imageSize - walk.walkedTo : 0;
+    std::printf("bytes never sent: %" PRIu64 " (reserved byte %" PRIu64
+                ", after the last segment %" PRIu64 ")\n",
+                reserved + after, reserved, after);
+    return 0;
+}
+
+int Frames(FirmwareImage image) {
+    const RecordedDownload download = RecordDownload(image);
+    for (const fwup::PipeTransfer& transfer : download.traffic) {
+        if (!transfer.isWrite) {
+            std::printf("R %" PRIu32 "\n", transfer.count);
+            continue;
+        }
+        std::string line = "W";
+        char hex[4];
+        for (std::uint8_t byte : transfer.bytes) {
+            std::snprintf(hex, sizeof hex, " %02X", byte);
+            line += hex;
+        }
+        std::printf("%s\n", line.c_str());
+    }
+    std::printf("result %d\n", static_cast<int>(download.result));
+    return 0;
+}
+
+int Check(const char* path, FirmwareImage image) {
+    if (!fwup::IsImageAccepted(image)) {
+        std::fprintf(stderr, "%s: refused: %s\n", path, RefusalReason(image));
+        return 1;
+    }
+    const WalkSummary walk = Walk(image);
+    if (walk.segments.empty()) {
+        std::fprintf(stderr, "%s: no segment is walked: a download would flash nothing\n", path);
+        return 1;
+    }
+    const std::uint64_t left = image.imageSize - walk.walkedTo;
+    if (left > 8) {
+        std::fprintf(stderr,
+                     "%s: the walk stops at offset %" PRIu64 ": the segment there does not end "
+                     "before the end of the image, so %" PRIu64 " bytes are never sent "
+                     "(a trailer is 1 to 8 bytes)\n",
+                     path, walk.walkedTo, left);
+        return 1;
+    }
+    std::printf("%s: ok: %zu segments, end address 0x%08" PRIX32 ", trailer of %" PRIu64 " bytes\n",
+                path, walk.segments.size(), fwup::ComputeEndAddress(image), left);
+    return 0;
+}
+
+int Usage() {
+    std::fprintf(stderr, "usage: fwimage info|frames|check FILE\n");
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 3) return Usage();
+    const std::string command = argv[1];
+    if (command != "info" && command != "frames" && command != "check") return Usage();
+
+    std::vector<std::uint8_t> bytes;
+    std::string error;
+    if (!fwup::ReadImageFile(argv[2], bytes, error)) {
+        std::fprintf(stderr, "fwimage: cannot read %s: %s\n", argv[2], error.c_str());
+        return 1;
+    }
+    const FirmwareImage image{bytes.empty() ? nullptr : bytes.data(),
+                              static_cast<std::uint32_t>(bytes.size())};
+    if (command == "info") return Info(image);
+    if (command == "frames") return Frames(image);
+    return Check(argv[2], image);
+}
