@@ -155,6 +155,8 @@ void SimulatedDevice::TakePayload(const std::uint8_t* bytes, std::uint32_t count
 
 std::uint8_t SimulatedDevice::CarryOutCommand() {
     if (commandMalformed_) return kStatusConfused;
+    // Data and end commands belong to a download that a begin command opened.
+    if (commandCode_ != kCmdBegin && !begin_) return kStatusRefused;
     ++acceptedCommands_;
     if (commandCode_ == kCmdBegin) {
         // A begin command starts a new firmware: what an earlier download
