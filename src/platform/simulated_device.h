@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/drive_platform.h"
 #include "platform/usb_platform.h"
 
 namespace fwup {
@@ -16,11 +17,42 @@ namespace fwup {
 // command as the device does (header, payload writes, then a 4-byte reply),
 // keeps the data it accepted at its load addresses, sums the accepted bytes
 // itself and accepts the end command only when the host's checksum agrees.
-// It can be told to misbehave at any chosen pipe transfer.
+// It can be told to misbehave at any chosen pipe transfer. In storage mode
+// it is one or more volumes among the drive letters and answers the vendor
+// SCSI commands (simulated_storage.cpp).
 
 enum class DeviceMode {
     Absent,       // not plugged in
     VendorMode,   // erased and re-plugged, its vendor driver installed
+    StorageMode,  // running its old firmware: volumes among the drive letters
+    ErasedAwaitingReplug,  // erased; off the bus until Replug()
+};
+
+// What a drive letter holds. Fixed, network and RAM disks report "other".
+enum class VolumeKind { Removable, CdRom, Fixed, Network, RamDisk };
+
+struct SimulatedVolume {
+    VolumeKind kind = VolumeKind::Removable;
+    bool isDevice = false;  // the device's own volume: present in storage mode only
+    bool opens = true;      // false: the open is refused, as for want of access rights
+};
+
+enum class ScsiFault {
+    None,
+    PassThroughFails,  // the platform call fails; the command is not carried out
+    NoSignature,       // the reply begins 55 34; the command is not carried out
+    ShortReply,        // carried out, but only deliveredBytes of the reply arrive
+};
+
+struct StorageFault {
+    ScsiFault kind = ScsiFault::None;
+    std::uint32_t deliveredBytes = 0;  // ShortReply only
+};
+
+// One pass-through request that reached a volume, as the host filled it.
+struct PassThroughRequest {
+    char letter;
+    ScsiPassThroughDirect record;
 };
 
 enum class TransferFault {
@@ -46,7 +78,7 @@ struct HeldBlock {
     std::vector<std::uint8_t> bytes;
 };
 
-class SimulatedDevice : public UsbPlatform {
+class SimulatedDevice : public UsbPlatform, public DrivePlatform {
 public:
     static constexpr char kDefaultDevicePath[] =
         "\\\\?\\usb#vid_2008&pid_7639#5&2f3a7c1d&0&2#{a5dcbf10-6530-11d2-901f-00c04fb951ed}";
@@ -81,6 +113,25 @@ public:
     std::uint64_t ElapsedMs() const { return elapsedMs_; }
     int OpenHandleCount() const { return static_cast<int>(openHandles_.size()); }
 
+    // --- storage mode: what the test or demo sets up
+    std::map<char, SimulatedVolume> volumes;  // by upper-case drive letter
+    std::uint16_t firmwareVersion = 0x0240;
+    std::uint32_t userId = 0xFFFFFFFF;
+    // Every command with this CDB byte 1 (0x10, 0xAA, 0xFF) misbehaves as told.
+    void InjectStorageFault(std::uint8_t command, StorageFault fault);
+    // Unplugged and plugged in again: an erased device comes up in vendor mode.
+    void Replug();
+
+    // --- what the host did in storage mode
+    const std::vector<char>& DriveTypeQueries() const { return typeQueries_; }
+    const std::vector<char>& VolumeOpenAttempts() const { return openAttempts_; }
+    const std::vector<char>& VolumeCloses() const { return volumeCloses_; }
+    const std::vector<PassThroughRequest>& PassThroughLog() const { return passThroughLog_; }
+    // Bytes 0 to 9 of each CDB that reached the letter's volume, in order.
+    std::vector<std::vector<std::uint8_t>> CdbsReceivedAt(char letter) const;
+    int MostVolumesOpenAtOnce() const { return mostVolumesOpen_; }
+    std::uint32_t EraseCount() const { return eraseCount_; }
+
     // --- UsbPlatform
     bool GetDeviceInterfacePath(const InterfaceClass& interfaceClass, std::uint32_t memberIndex,
                                 char* path, std::uint32_t capacity) override;
@@ -91,8 +142,14 @@ public:
                        std::uint32_t* transferred, std::uint32_t timeoutMs) override;
     void ClosePipe(PlatformHandle pipe) override;
 
+    // --- DrivePlatform
+    DriveType DriveTypeOf(char letter) override;
+    PlatformHandle OpenVolume(char letter) override;
+    bool PassThrough(PlatformHandle volume, ScsiPassThroughDirect& record) override;
+    void CloseVolume(PlatformHandle volume) override;
+
 private:
-    enum class HandleKind { ReplyPipe, CommandPipe };
+    enum class HandleKind { ReplyPipe, CommandPipe, Volume };
     enum class Expect { Header, Payload, Reply };
 
     PlatformHandle OpenHandle(HandleKind kind);
@@ -104,6 +161,11 @@ private:
     std::uint8_t CarryOutCommand();  // the reply's status byte
 
     std::vector<std::string> PresentInterfaces() const;
+
+    const SimulatedVolume* PresentVolume(char letter) const;
+    int OpenVolumeCount() const;
+    // The device's answer to a vendor CDB; empty for a CDB it does not know.
+    std::vector<std::uint8_t> CarryOutVendorCommand(const ScsiPassThroughDirect& record);
 
     std::map<PlatformHandle, HandleKind> openHandles_;
     PlatformHandle nextHandle_ = 0x100;
@@ -127,6 +189,16 @@ private:
     bool firmwareComplete_ = false;
     std::uint32_t acceptedCommands_ = 0;
     std::uint32_t protocolErrors_ = 0;
+
+    // Storage mode.
+    std::map<PlatformHandle, char> volumeLetters_;
+    std::map<std::uint8_t, StorageFault> storageFaults_;
+    std::vector<char> typeQueries_;
+    std::vector<char> openAttempts_;
+    std::vector<char> volumeCloses_;
+    std::vector<PassThroughRequest> passThroughLog_;
+    int mostVolumesOpen_ = 0;
+    std::uint32_t eraseCount_ = 0;
 };
 
 }  // namespace fwup
