@@ -156,38 +156,45 @@ TEST(VendorQueries, ReadTheDevicesNumbersHighByteFirst) {
     }
 }
 
-TEST(VendorQueries, FailuresLeaveTheLocationAlone) {
-    const StorageFault faults[] = {{ScsiFault::PassThroughFails, 0},
-                                   {ScsiFault::NoSignature, 0},
-                                   {ScsiFault::ShortReply, 0},
-                                   {ScsiFault::ShortReply, 1}};
-    for (const StorageFault& fault : faults) {
+TEST(VendorQueries, StoreOnlyWhatASignedReplyCarries) {
+    const VendorCommandResult kFailed = VendorCommandResult::Failed;
+    const VendorCommandResult kSuccess = VendorCommandResult::Success;
+    struct Case {
+        const char* what;
+        StorageFault versionFault;
+        StorageFault userIdFault;
+        VendorCommandResult expected;
+        std::uint16_t version;  // what the locations hold afterwards
+        std::uint32_t userId;
+    };
+    // The locations start as BEEF and CAFEF00D; the device has 2.40 and 12345678.
+    const Case cases[] = {
+        {"call fails", {ScsiFault::PassThroughFails, 0}, {ScsiFault::PassThroughFails, 0},
+         kFailed, 0xBEEF, 0xCAFEF00D},
+        {"unsigned", {ScsiFault::NoSignature, 0}, {ScsiFault::NoSignature, 0}, kFailed, 0xBEEF,
+         0xCAFEF00D},
+        {"nothing delivered", {ScsiFault::ShortReply, 0}, {ScsiFault::ShortReply, 0}, kFailed,
+         0xBEEF, 0xCAFEF00D},
+        {"one byte delivered", {ScsiFault::ShortReply, 1}, {ScsiFault::ShortReply, 1}, kFailed,
+         0xBEEF, 0xCAFEF00D},
+        // Bytes the device does not deliver read as 0: the buffer was cleared.
+        {"signed but short", {ScsiFault::ShortReply, 3}, {ScsiFault::ShortReply, 6}, kSuccess,
+         0x0200, 0x12340000},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
         SimulatedDevice device = DeviceInStorageMode('E', 0x0240, 0x12345678);
-        device.InjectStorageFault(0x10, fault);
-        device.InjectStorageFault(0xAA, fault);
+        device.InjectStorageFault(0x10, c.versionFault);
+        device.InjectStorageFault(0xAA, c.userIdFault);
         const PlatformHandle drive = device.OpenVolume('E');
         std::uint16_t version = 0xBEEF;
         std::uint32_t userId = 0xCAFEF00D;
-        EXPECT_EQ(QueryFirmwareVersion(device, drive, &version, 1000), VendorCommandResult::Failed);
-        EXPECT_EQ(QueryUserID(device, drive, &userId, 1000), VendorCommandResult::Failed);
-        EXPECT_EQ(version, 0xBEEF);
-        EXPECT_EQ(userId, 0xCAFEF00Du);
+        EXPECT_EQ(QueryFirmwareVersion(device, drive, &version, 1000), c.expected);
+        EXPECT_EQ(QueryUserID(device, drive, &userId, 1000), c.expected);
+        EXPECT_EQ(version, c.version);
+        EXPECT_EQ(userId, c.userId);
         device.CloseVolume(drive);
     }
-}
-
-TEST(VendorQueries, BytesNotDeliveredReadAsZero) {
-    SimulatedDevice device = DeviceInStorageMode('E', 0x0240, 0x12345678);
-    device.InjectStorageFault(0x10, {ScsiFault::ShortReply, 3});
-    device.InjectStorageFault(0xAA, {ScsiFault::ShortReply, 6});
-    const PlatformHandle drive = device.OpenVolume('E');
-    std::uint16_t version = 0xBEEF;
-    std::uint32_t userId = 0;
-    EXPECT_EQ(QueryFirmwareVersion(device, drive, &version, 1000), VendorCommandResult::Success);
-    EXPECT_EQ(QueryUserID(device, drive, &userId, 1000), VendorCommandResult::Success);
-    EXPECT_EQ(version, 0x0200);
-    EXPECT_EQ(userId, 0x12340000u);
-    device.CloseVolume(drive);
 }
 
 TEST(EraseFirmware, SucceedsOnASignedReplyAndErasesOnce) {
