@@ -197,16 +197,6 @@ TEST(VendorQueries, StoreOnlyWhatASignedReplyCarries) {
     }
 }
 
-TEST(EraseFirmware, SucceedsOnASignedReplyAndErasesOnce) {
-    SimulatedDevice device = DeviceInStorageMode('E', 0x0240);
-    const PlatformHandle drive = device.OpenVolume('E');
-    EXPECT_EQ(EraseFirmware(device, drive, 1000), VendorCommandResult::Success);
-    EXPECT_EQ(device.EraseCount(), 1u);
-    EXPECT_EQ(device.mode, DeviceMode::ErasedAwaitingReplug);
-    EXPECT_EQ(device.CdbsReceivedAt('E'), std::vector<Cdb>{VendorCdbBytes(0xFF)});
-    device.CloseVolume(drive);
-}
-
 // --- the search among the drive letters
 
 struct SearchOutcome {
@@ -287,21 +277,6 @@ TEST(FindVendorDrive, WithoutTheDeviceTriesEveryLetterAndKeepsTheVersion) {
     EXPECT_EQ(device.DriveTypeQueries(), everyLetter);
     EXPECT_EQ(device.VolumeCloses(), (std::vector<char>{'D', 'R', 'Z'}));
     CloseFound(device, found.drive);
-}
-
-TEST(FindVendorDrive, PassesOverAVolumeWhoseProbeFails) {
-    const StorageFault faults[] = {{ScsiFault::PassThroughFails, 0},
-                                   {ScsiFault::NoSignature, 0},
-                                   {ScsiFault::ShortReply, 1}};
-    for (const StorageFault& fault : faults) {
-        SimulatedDevice device = DeviceInStorageMode('E', 0x0240);
-        device.InjectStorageFault(0x10, fault);
-        const SearchOutcome found = Search(device);
-        EXPECT_EQ(found.drive, kInvalidHandleValue);
-        EXPECT_EQ(found.version, 0xBEEF);
-        EXPECT_EQ(device.VolumeCloses(), std::vector<char>{'E'});
-        CloseFound(device, found.drive);
-    }
 }
 
 }  // namespace
