@@ -5,6 +5,15 @@ cd "$(dirname "$0")/.."
 
 bash tools/install-deps.sh
 
+echo "== Host build and tests"
 cmake --preset native
 cmake --build --preset native
 ctest --preset native
+
+echo "== The same tests under AddressSanitizer and UndefinedBehaviorSanitizer"
+cmake --preset asan
+cmake --build --preset asan
+ctest --preset asan
+
+echo "== Fuzzing, ${FWUP_FUZZ_SECONDS:-60} s a target"
+bash tools/run-fuzz.sh
