@@ -11,11 +11,12 @@ cmake --build --preset fuzz
 
 work=build/fuzz/corpus
 image=resources/firmware-stand-in.bin
-run_target() {  # target, committed seed folder, extra seed
+run_target() {  # target, committed seed folder, extra seeds
   local target=$1 seeds=$2
+  shift 2
   mkdir -p "$work/$target"
   cp tests/fuzz/corpus/"$seeds"/* "$work/$target"/
-  cp "$3" "$work/$target"/
+  [ $# -eq 0 ] || cp "$@" "$work/$target"/
   echo "== $target: ${seconds} s"
   "build/fuzz/tests/fuzz/$target" -max_total_time="$seconds" -max_len=65536 -print_final_stats=1 \
     "$work/$target" 2>"build/fuzz/$target.log" || { tail -n 40 "build/fuzz/$target.log"; return 1; }
@@ -25,3 +26,4 @@ run_target() {  # target, committed seed folder, extra seed
 printf '\0\0' | cat - "$image" > build/fuzz/embedded-download.seed
 run_target fuzz_image_walk image_walk "$image"
 run_target fuzz_download download build/fuzz/embedded-download.seed
+run_target fuzz_clear clear
