@@ -6,6 +6,7 @@ set -euo pipefail
 packages=(
   cmake g++ make googletest libgtest-dev libbenchmark-dev
   clang libclang-rt-14-dev
+  libusb-1.0-0-dev umockdev libumockdev-dev pkg-config
 )
 
 missing=()

@@ -1,0 +1,249 @@
+// The libusb link against a device that umockdev emulates at the usbdevfs
+// level: the real libusb, the real download, only the device is answered
+// from the test.
+#include <gtest/gtest.h>
+#include <time.h>
+
+#include <chrono>
+#include <cstdio>
+#include <memory>
+
+#include "download/download_protocol.h"
+#include "linux/emulated_usb_device.h"
+#include "linux/umockdev_testbed.h"
+#include "platform/libusb_usb_platform.h"
+#include "test_images.h"
+
+namespace fwup::test {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr std::uint16_t kVendorId = 0x2008;
+constexpr std::uint16_t kProductId = 0x7639;
+
+double ThreadCpuSeconds() {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
+}
+
+long MsSince(Clock::time_point start) {
+    return static_cast<long>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
+}
+
+// The image's segments, laid end to end.
+Bytes SegmentBytes(const Bytes& image) {
+    Bytes bytes;
+    WalkSegments(View(image), [&](const ImageSegment& segment) {
+        bytes.insert(bytes.end(), segment.data, segment.data + segment.length);
+        return true;
+    });
+    return bytes;
+}
+
+// Each test plugs in devices of its own, at port numbers not used before in
+// this process, then starts libusb.
+class LibusbLink : public testing::Test {
+protected:
+    void Plug(bool withOrdinaryDeviceFirst = true) {
+        static int nextPort = 1;
+        if (withOrdinaryDeviceFirst) {
+            ordinaryPort_ = nextPort++;
+            ordinary_ = std::make_unique<EmulatedUsbDevice>(
+                Testbed(), "1-" + std::to_string(ordinaryPort_), ordinaryPort_ + 1, 0x0781,
+                0x5567, false);
+        }
+        devicePort_ = nextPort++;
+        device_ = std::make_unique<EmulatedUsbDevice>(
+            Testbed(), "1-" + std::to_string(devicePort_), devicePort_ + 1, kVendorId, kProductId,
+            true);
+        platform_ = std::make_unique<LibusbUsbPlatform>();
+    }
+    void TearDown() override {
+        platform_.reset();
+        device_.reset();
+        ordinary_.reset();
+    }
+    std::string DevicePath() const {
+        return "usb#vid_2008&pid_7639#1-" + std::to_string(devicePort_);
+    }
+
+    int ordinaryPort_ = 0;
+    int devicePort_ = 0;
+    std::unique_ptr<EmulatedUsbDevice> ordinary_;
+    std::unique_ptr<EmulatedUsbDevice> device_;
+    std::unique_ptr<LibusbUsbPlatform> platform_;
+};
+
+TEST_F(LibusbLink, ListsPresentDevicesByIdsAndPortPathInPortOrder) {
+    Plug();
+    char path[kInterfacePathBufferSize] = {};
+    ASSERT_TRUE(platform_->GetDeviceInterfacePath(kGuidDevinterfaceUsbDevice, 0, path,
+                                                  kInterfacePathCapacity));
+    EXPECT_STREQ(path, ("usb#vid_0781&pid_5567#1-" + std::to_string(ordinaryPort_)).c_str());
+    ASSERT_TRUE(platform_->GetDeviceInterfacePath(kGuidDevinterfaceUsbDevice, 1, path,
+                                                  kInterfacePathCapacity));
+    EXPECT_STREQ(path, DevicePath().c_str());
+    EXPECT_FALSE(platform_->GetDeviceInterfacePath(kGuidDevinterfaceUsbDevice, 2, path,
+                                                   kInterfacePathCapacity));
+    // A path that does not fit ends the search rather than being cut short.
+    EXPECT_FALSE(platform_->GetDeviceInterfacePath(kGuidDevinterfaceUsbDevice, 1, path,
+                                                   static_cast<std::uint32_t>(DevicePath().size())));
+    // Only the class of USB devices is listed.
+    EXPECT_FALSE(platform_->GetDeviceInterfacePath(InterfaceClass{}, 0, path,
+                                                   kInterfacePathCapacity));
+}
+
+TEST_F(LibusbLink, WholeDownloadLeavesTheDeviceHoldingExactlyTheImagesSegments) {
+    Plug();
+    const Bytes image = EmbeddedImage();
+    const Clock::time_point start = Clock::now();
+    const double cpuStart = ThreadCpuSeconds();
+
+    std::optional<VendorUsbDevice> link = OpenVendorUsbDevice(*platform_);
+    ASSERT_TRUE(link.has_value());
+    EXPECT_EQ(device_->ClaimedInterfaces(), 1);  // both pipes share one claim
+    const DownloadResult result =
+        DownloadFirmware(*link, kUpdateEndFlag, View(image), kUpdateTimeoutMs);
+    CloseVendorUsbDevice(link);
+
+    const double cpu = ThreadCpuSeconds() - cpuStart;
+    const long wallMs = MsSince(start);
+    ASSERT_EQ(result, DownloadResult::Ok);
+    EXPECT_EQ(device_->ClaimedInterfaces(), 0);
+    EXPECT_EQ(platform_->OpenPipeCount(), 0);
+
+    const std::vector<UrbRecord> urbs = device_->Urbs();
+    for (const UrbRecord& urb : urbs) EXPECT_EQ(urb.status, 0);
+    const std::vector<HeldBlock> held = device_->Firmware().HeldMemory();
+    ASSERT_EQ(held.size(), 1u);
+    EXPECT_EQ(held[0].address, 0x80002000u);
+    EXPECT_EQ(held[0].bytes, SegmentBytes(image));
+    EXPECT_TRUE(device_->Firmware().FirmwareComplete());
+    EXPECT_EQ(device_->Firmware().ProtocolErrors(), 0u);
+
+    std::printf("emulated download: %zu transfers in %ld ms, host thread CPU %.1f us a transfer\n",
+                urbs.size(), wallMs, cpu * 1e6 / static_cast<double>(urbs.size()));
+}
+
+TEST_F(LibusbLink, ATimeLimitReportsThePartialCountAndFails) {
+    Plug(false);
+    const PlatformHandle reply = platform_->OpenPipe((DevicePath() + "\\PIPE00").c_str());
+    ASSERT_NE(reply, kInvalidHandleValue);
+    device_->Plan(0, {UrbFault::TimeLimit, {0x02, 0x00}});
+    std::uint8_t buffer[4] = {0xAA, 0xAA, 0xAA, 0xAA};
+    std::uint32_t transferred = 99;
+    const Clock::time_point start = Clock::now();
+    EXPECT_FALSE(platform_->ReadTransfer(reply, buffer, 4, &transferred, 200));
+    const long elapsed = MsSince(start);
+    EXPECT_EQ(transferred, 2u);
+    EXPECT_EQ(Bytes(buffer, buffer + 4), (Bytes{0x02, 0x00, 0xAA, 0xAA}));
+    EXPECT_EQ(platform_->LastTransferProblem(), UsbTransferProblem::TimeLimit);
+    EXPECT_EQ(device_->DiscardedUrbs(), 1);
+    EXPECT_GE(elapsed, 190);
+    EXPECT_LT(elapsed, 1500);
+    platform_->ClosePipe(reply);
+    EXPECT_EQ(device_->ClaimedInterfaces(), 0);
+}
+
+// Faults in the middle of a download: the download fails at once, nothing is
+// sent after the fault, and the link is closed cleanly.
+struct DownloadFault {
+    const char* name;
+    std::uint32_t urbIndex;  // 0 header, 1 payload, 2 reply of the begin command; then data
+    UrbPlan plan;
+    UsbTransferProblem problem;
+};
+
+class LibusbLinkFault : public LibusbLink, public testing::WithParamInterface<DownloadFault> {};
+
+TEST_P(LibusbLinkFault, EndsTheDownloadAtTheFault) {
+    const DownloadFault& fault = GetParam();
+    Plug();
+    device_->Plan(fault.urbIndex, fault.plan);
+    constexpr std::uint32_t kLimitMs = 300;
+    std::optional<VendorUsbDevice> link = OpenVendorUsbDevice(*platform_);
+    ASSERT_TRUE(link.has_value());
+    const Clock::time_point start = Clock::now();
+    const DownloadResult result =
+        DownloadFirmware(*link, kUpdateEndFlag, View(EmbeddedImage()), kLimitMs);
+    const long elapsed = MsSince(start);
+    CloseVendorUsbDevice(link);
+
+    EXPECT_EQ(result, DownloadResult::Failed);
+    EXPECT_EQ(platform_->LastTransferProblem(), fault.problem);
+    EXPECT_EQ(device_->SubmittedUrbs(), fault.urbIndex + 1) << "a transfer after the fault";
+    EXPECT_FALSE(device_->Firmware().FirmwareComplete());
+    EXPECT_EQ(platform_->OpenPipeCount(), 0);
+    EXPECT_LT(elapsed, static_cast<long>(kLimitMs) + 1500);
+    if (fault.problem != UsbTransferProblem::DeviceGone) {
+        EXPECT_EQ(device_->ClaimedInterfaces(), 0);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, LibusbLinkFault,
+    testing::Values(
+        DownloadFault{"TimeLimitWithPartialReply", 2, {UrbFault::TimeLimit, {0x02, 0x00}},
+                      UsbTransferProblem::TimeLimit},
+        DownloadFault{"TimeLimitOnAWrite", 7, {UrbFault::TimeLimit, {}},
+                      UsbTransferProblem::TimeLimit},
+        DownloadFault{"StallOnAWrite", 5, {UrbFault::Stall, {}}, UsbTransferProblem::Stall},
+        DownloadFault{"StallOnAReply", 8, {UrbFault::Stall, {}}, UsbTransferProblem::Stall},
+        DownloadFault{"UnpluggedInTheMiddle", 30, {UrbFault::Unplug, {}},
+                      UsbTransferProblem::DeviceGone}),
+    [](const testing::TestParamInfo<DownloadFault>& info) { return info.param.name; });
+
+TEST_F(LibusbLink, BothPipesShareOneClaimReleasedWithTheLast) {
+    Plug(false);
+    const PlatformHandle reply = platform_->OpenPipe((DevicePath() + "\\PIPE00").c_str());
+    const PlatformHandle command = platform_->OpenPipe((DevicePath() + "\\PIPE01").c_str());
+    ASSERT_NE(reply, kInvalidHandleValue);
+    ASSERT_NE(command, kInvalidHandleValue);
+    EXPECT_EQ(device_->ClaimedInterfaces(), 1);
+
+    // Each pipe moves bytes one way only; the wrong way reaches no device.
+    std::uint8_t bytes[6] = {0xEF, 0x01, 0x02, 0x01, 0x20, 0x00};
+    std::uint32_t transferred = 99;
+    EXPECT_FALSE(platform_->ReadTransfer(command, bytes, 6, &transferred, 100));
+    EXPECT_EQ(transferred, 0u);
+    EXPECT_EQ(device_->SubmittedUrbs(), 0u);
+
+    platform_->ClosePipe(reply);
+    EXPECT_EQ(device_->ClaimedInterfaces(), 1);
+    EXPECT_TRUE(platform_->WriteTransfer(command, bytes, 6, &transferred, 1000));
+    EXPECT_EQ(transferred, 6u);
+    ASSERT_EQ(device_->Urbs().size(), 1u);
+    EXPECT_EQ(device_->Urbs()[0].endpoint, 0x01);
+    platform_->ClosePipe(command);
+    EXPECT_EQ(device_->ClaimedInterfaces(), 0);
+}
+
+TEST_F(LibusbLink, AnInterfaceHeldElsewhereIsReportedBusy) {
+    Plug(false);
+    device_->RefuseClaim();
+    EXPECT_FALSE(OpenVendorUsbDevice(*platform_).has_value());
+    EXPECT_EQ(platform_->LastOpenProblem(), UsbOpenProblem::Busy);
+    char node[32];
+    std::snprintf(node, sizeof node, "/dev/bus/usb/001/%03d", devicePort_ + 1);
+    EXPECT_EQ(platform_->LastDeviceNode(), node);
+    EXPECT_EQ(platform_->OpenPipeCount(), 0);
+}
+
+TEST_F(LibusbLink, WithoutTheDeviceNothingIsOpened) {
+    static int port = 60;
+    EmulatedUsbDevice ordinary(Testbed(), "1-" + std::to_string(port), port + 1, 0x0781, 0x5567,
+                               false);
+    ++port;
+    LibusbUsbPlatform platform;
+    EXPECT_FALSE(OpenVendorUsbDevice(platform).has_value());
+    EXPECT_EQ(platform.LastOpenProblem(), UsbOpenProblem::None);
+    EXPECT_EQ(platform.OpenPipe("usb#vid_2008&pid_7639#1-99\\PIPE00"), kInvalidHandleValue);
+    EXPECT_EQ(platform.LastOpenProblem(), UsbOpenProblem::NotFound);
+    EXPECT_EQ(platform.OpenPipe("usb#vid_0781&pid_5567#1-60\\PIPE02"), kInvalidHandleValue);
+}
+
+}  // namespace
+}  // namespace fwup::test
