@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "download/update_command.h"
+#include "recording_user_interface.h"
 #include "test_images.h"
 
 namespace fwup::test {
@@ -66,6 +68,17 @@ TEST(DownloadFaults, EveryTransferCrossedWithEveryFault) {
             EXPECT_EQ(device.ElapsedMs(), fault == TransferFault::TimeLimit ? kUpdateTimeoutMs : 0u);
             EXPECT_EQ(device.ProtocolErrors(), 0u);
             EXPECT_EQ(device.OpenHandleCount(), 0);
+
+            // The Update command shows the wait text, then the one failure text.
+            SimulatedDevice pressed;
+            pressed.InjectFault(transfer, fault);
+            RecordingUserInterface ui;
+            EXPECT_EQ(OnUpdate(pressed, ui, 1, View(image)), 0);
+            EXPECT_EQ(ui.statusTexts, (std::vector<std::string>{
+                                          "Update the firmware, Please wait...",
+                                          "Update the firmware failure"}));
+            EXPECT_EQ(pressed.Traffic().size(), transfer + 1);
+            EXPECT_EQ(pressed.OpenHandleCount(), 0);
         }
     }
 }

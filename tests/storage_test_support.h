@@ -7,6 +7,7 @@
 
 #include "platform/simulated_device.h"
 #include "platform/user_interface.h"
+#include "recording_user_interface.h"
 
 namespace fwup::test {
 
@@ -26,23 +27,5 @@ inline SimulatedDevice DeviceInStorageMode(char letter, std::uint16_t version,
     device.userId = userId;
     return device;
 }
-
-// The dialog as the commands see it: a status line with an earlier text and a
-// question box that gives the answer it was told to.
-struct RecordingUserInterface : UserInterface {
-    std::string status = "earlier text";
-    int statusWrites = 0;
-    bool answer = true;
-    std::vector<std::pair<std::string, std::string>> questions;  // text, caption
-
-    void SetStatusText(const char* text) override {
-        status = text;
-        ++statusWrites;
-    }
-    bool AskYesNo(const char* text, const char* caption) override {
-        questions.emplace_back(text, caption);
-        return answer;
-    }
-};
 
 }  // namespace fwup::test
