@@ -1,15 +1,14 @@
 #include "linux/emulated_usb_device.h"
+#include "linux/umockdev_testbed.h"
 
 #include <sys/ioctl.h>
 #include <linux/usbdevice_fs.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <stdexcept>
 
 namespace fwup::test {
@@ -17,13 +16,6 @@ namespace fwup::test {
 namespace {
 
 constexpr char kDeviceDirectory[] = "/dev/bus/usb/001";
-
-void MakeDirectories(const std::string& path) {
-    for (std::size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
-        mkdir(path.substr(0, slash).c_str(), 0755);
-        if (slash == std::string::npos) return;
-    }
-}
 
 }  // namespace
 
@@ -72,11 +64,7 @@ EmulatedUsbDevice::EmulatedUsbDevice(UMockdevTestbed* testbed, const std::string
                                           descriptors.data(),
                                           static_cast<gint>(descriptors.size()));
 
-    // umockdev does not make the node; the ioctl handler needs it to exist.
-    gchar* root = umockdev_testbed_get_root_dir(testbed);
-    MakeDirectories(std::string(root) + kDeviceDirectory);
-    std::ofstream(std::string(root) + devnode_).put('\0');
-    g_free(root);
+    CreateDeviceNode(devnode_);
 
     replyPipe_ = firmware_.OpenPipe((std::string(SimulatedDevice::kDefaultDevicePath) + "\\PIPE00").c_str());
     commandPipe_ = firmware_.OpenPipe((std::string(SimulatedDevice::kDefaultDevicePath) + "\\PIPE01").c_str());
@@ -94,6 +82,7 @@ EmulatedUsbDevice::EmulatedUsbDevice(UMockdevTestbed* testbed, const std::string
 EmulatedUsbDevice::~EmulatedUsbDevice() {
     umockdev_testbed_detach_ioctl(testbed_, devnode_.c_str(), nullptr);
     umockdev_testbed_remove_device(testbed_, sysfsPath_.c_str());
+    RemoveDeviceNode(devnode_);
     g_object_unref(handler_);
     std::lock_guard<std::mutex> guard(lock_);
     for (Done& done : reapable_) {

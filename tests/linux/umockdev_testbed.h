@@ -1,7 +1,10 @@
 #pragma once
 
+#include <sys/stat.h>
 #include <umockdev.h>
+#include <unistd.h>
 
+#include <fstream>
 #include <string>
 
 namespace fwup::test {
@@ -20,6 +23,28 @@ inline std::string TestbedRoot() {
     std::string path = root;
     g_free(root);
     return path;
+}
+
+// umockdev does not make device nodes; a node must exist before its ioctls
+// can be emulated. devnode is the path the host opens ("/dev/sdb").
+inline void CreateDeviceNode(const std::string& devnode) {
+    const std::string path = TestbedRoot() + devnode;
+    for (std::size_t slash = path.find('/', 1); slash != std::string::npos;
+         slash = path.find('/', slash + 1))
+        mkdir(path.substr(0, slash).c_str(), 0755);
+    std::ofstream(path).put('\0');
+}
+
+inline void RemoveDeviceNode(const std::string& devnode) {
+    unlink((TestbedRoot() + devnode).c_str());
+}
+
+// umockdev leaves the block links of a removed device behind, and refuses to
+// add a device of the same name while they are there.
+inline void RemoveBlockDevice(const std::string& sysfsPath, const std::string& name) {
+    umockdev_testbed_remove_device(Testbed(), sysfsPath.c_str());
+    unlink((TestbedRoot() + "/sys/block/" + name).c_str());
+    unlink((TestbedRoot() + "/sys/class/block/" + name).c_str());
 }
 
 }  // namespace fwup::test
