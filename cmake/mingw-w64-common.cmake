@@ -1,0 +1,12 @@
+# What both Windows toolchains share. The -posix compilers have the C++
+# thread support; -static leaves no compiler DLL to ship.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_C_COMPILER ${FWUP_MINGW_TARGET}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${FWUP_MINGW_TARGET}-g++-posix)
+set(CMAKE_RC_COMPILER ${FWUP_MINGW_TARGET}-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/${FWUP_MINGW_TARGET})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+set(CMAKE_EXE_LINKER_FLAGS_INIT -static)
