@@ -1,0 +1,211 @@
+// The time-limited transfers on real overlapped I/O. Message-mode named pipes
+// stand in for the driver's pipes: each write is one message, as each USB
+// transfer is one packet run, and the test holds the device's end.
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <functional>
+#include <string>
+
+#include "download/vendor_usb_device.h"
+#include "platform/win32_usb_platform.h"
+
+namespace fwup::test {
+namespace {
+
+using Block = std::array<std::uint8_t, 4>;
+constexpr Block kSentinel{0xAA, 0xAA, 0xAA, 0xAA};
+
+// Counts what reaches the platform and lets a test act at the wait: finish
+// the transfer before it, or make the wait report a result of its own.
+class ObservedPlatform : public Win32UsbPlatform {
+public:
+    int transfers = 0;
+    int waits = 0;
+    std::function<void()> beforeWait;
+    std::optional<std::uint32_t> waitResult;
+
+    bool ReadTransfer(PlatformHandle pipe, std::uint8_t* buffer, std::uint32_t count,
+                      std::uint32_t* transferred, std::uint32_t timeoutMs) override {
+        ++transfers;
+        return Win32UsbPlatform::ReadTransfer(pipe, buffer, count, transferred, timeoutMs);
+    }
+    bool WriteTransfer(PlatformHandle pipe, const std::uint8_t* buffer, std::uint32_t count,
+                       std::uint32_t* transferred, std::uint32_t timeoutMs) override {
+        ++transfers;
+        return Win32UsbPlatform::WriteTransfer(pipe, buffer, count, transferred, timeoutMs);
+    }
+
+protected:
+    std::uint32_t WaitForTransfer(PlatformHandle pipe, std::uint32_t timeoutMs) override {
+        ++waits;
+        if (beforeWait) beforeWait();
+        if (waitResult) return *waitResult;
+        return Win32UsbPlatform::WaitForTransfer(pipe, timeoutMs);
+    }
+};
+
+// The device's end is a plain blocking pipe; the program's end is opened by
+// the platform as it opens the driver's pipes.
+class Transfers : public testing::Test {
+protected:
+    void SetUp() override {
+        static int serial = 0;
+        const std::string path = "\\\\.\\pipe\\fwup-transfer-" +
+                                 std::to_string(GetCurrentProcessId()) + "-" +
+                                 std::to_string(++serial);
+        device_ = CreateNamedPipeA(path.c_str(), PIPE_ACCESS_DUPLEX,
+                                   PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, 1,
+                                   4096, 4096, 0, nullptr);
+        ASSERT_NE(device_, INVALID_HANDLE_VALUE);
+        pipe_ = platform_.OpenPipe(path.c_str());
+        ASSERT_NE(pipe_, kInvalidHandleValue);
+        DWORD mode = PIPE_READMODE_MESSAGE;
+        ASSERT_TRUE(SetNamedPipeHandleState(reinterpret_cast<HANDLE>(pipe_), &mode, nullptr,
+                                            nullptr));
+    }
+
+    void TearDown() override {
+        if (pipe_ != kInvalidHandleValue) platform_.ClosePipe(pipe_);
+        if (device_ != INVALID_HANDLE_VALUE) CloseHandle(device_);
+    }
+
+    void DeviceSends(const std::string& message) {
+        DWORD written = 0;
+        ASSERT_TRUE(WriteFile(device_, message.data(), static_cast<DWORD>(message.size()),
+                              &written, nullptr));
+    }
+
+    std::string DeviceReceives() {
+        char buffer[64] = {};
+        DWORD read = 0;
+        EXPECT_TRUE(ReadFile(device_, buffer, sizeof buffer, &read, nullptr));
+        return std::string(buffer, read);
+    }
+
+    bool Read(Block& buffer, std::uint32_t& count, std::uint32_t timeoutMs = 2000) {
+        return ReadPipe(platform_, pipe_, buffer.data(), 4, &count, timeoutMs);
+    }
+
+    static std::string Text(const Block& block, std::size_t count = 4) {
+        return std::string(block.begin(), block.begin() + count);
+    }
+
+    ObservedPlatform platform_;
+    HANDLE device_ = INVALID_HANDLE_VALUE;
+    PlatformHandle pipe_ = kInvalidHandleValue;
+};
+
+TEST_F(Transfers, ReplyAlreadyWaitingCompletesAtOnceWithoutAWait) {
+    DeviceSends("\x02" "abc");
+    Block buffer = kSentinel;
+    std::uint32_t count = 99;
+    EXPECT_TRUE(Read(buffer, count));
+    EXPECT_EQ(count, 4u);
+    EXPECT_EQ(Text(buffer), "\x02" "abc");
+    EXPECT_EQ(platform_.waits, 0);
+}
+
+TEST_F(Transfers, PendingReadCompletesWhenTheReplyArrivesWithinTheLimit) {
+    platform_.beforeWait = [&] { DeviceSends("wxyz"); };
+    Block buffer = kSentinel;
+    std::uint32_t count = 99;
+    EXPECT_TRUE(Read(buffer, count));
+    EXPECT_EQ(count, 4u);
+    EXPECT_EQ(Text(buffer), "wxyz");
+    EXPECT_EQ(platform_.waits, 1);
+}
+
+TEST_F(Transfers, ReplyThatArrivesAfterTheWaitButBeforeThePollCounts) {
+    platform_.beforeWait = [&] {
+        DeviceSends("late");
+        Sleep(50);  // the transfer finishes while the wait is said to have timed out
+    };
+    platform_.waitResult = WAIT_TIMEOUT;
+    Block buffer = kSentinel;
+    std::uint32_t count = 99;
+    EXPECT_TRUE(Read(buffer, count));
+    EXPECT_EQ(count, 4u);
+    EXPECT_EQ(Text(buffer), "late");
+}
+
+TEST_F(Transfers, ShortReplyIsASuccessWithItsOwnCount) {
+    DeviceSends(std::string("\x02\x00", 2));
+    Block buffer = kSentinel;
+    std::uint32_t count = 99;
+    EXPECT_TRUE(Read(buffer, count));
+    EXPECT_EQ(count, 2u);
+    EXPECT_EQ(Text(buffer), std::string("\x02\x00\xAA\xAA", 4));  // the rest keeps what it held
+}
+
+// After the call has given up, the platform must no longer own the buffer: a
+// reply that comes later neither lands in it nor is lost to the next read.
+TEST_F(Transfers, GivenUpReadNeverOutlivesTheCall) {
+    struct Case {
+        const char* name;
+        std::optional<std::uint32_t> waitResult;
+    };
+    const Case cases[] = {{"time limit", std::nullopt}, {"failed wait", WAIT_FAILED}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        platform_.waitResult = c.waitResult;
+        Block buffer = kSentinel;
+        std::uint32_t count = 99;
+        const DWORD started = GetTickCount();
+        EXPECT_FALSE(Read(buffer, count, 100));
+        if (!c.waitResult) {
+            EXPECT_GE(GetTickCount() - started, 90u);
+        }
+        EXPECT_EQ(count, 0u);
+
+        DeviceSends("next");
+        Sleep(50);
+        EXPECT_EQ(buffer, kSentinel);
+
+        platform_.waitResult.reset();
+        Block next = kSentinel;
+        EXPECT_TRUE(Read(next, count));
+        EXPECT_EQ(Text(next), "next");
+    }
+}
+
+TEST_F(Transfers, WriteCarriesOneMessage) {
+    const std::uint8_t header[6] = {0xEF, 0x01, 0x02, 0x01, 0x00, 0x20};
+    std::uint32_t count = 99;
+    EXPECT_TRUE(WritePipe(platform_, pipe_, header, 6, &count, 2000));
+    EXPECT_EQ(count, 6u);
+    EXPECT_EQ(DeviceReceives(), std::string(reinterpret_cast<const char*>(header), 6));
+}
+
+TEST_F(Transfers, BrokenPipeFailsAtOnce) {
+    CloseHandle(device_);
+    device_ = INVALID_HANDLE_VALUE;
+    Block buffer = kSentinel;
+    std::uint32_t count = 99;
+    EXPECT_FALSE(Read(buffer, count));
+    EXPECT_EQ(platform_.waits, 0);
+    EXPECT_EQ(buffer, kSentinel);
+}
+
+TEST_F(Transfers, InvalidHandleNeverReachesThePlatform) {
+    Block buffer = kSentinel;
+    std::uint32_t count = 77;
+    EXPECT_FALSE(ReadPipe(platform_, kInvalidHandleValue, buffer.data(), 4, &count, 100));
+    EXPECT_FALSE(WritePipe(platform_, kInvalidHandleValue, buffer.data(), 4, &count, 100));
+    EXPECT_EQ(count, 77u);
+    EXPECT_EQ(platform_.transfers, 0);
+}
+
+TEST(DeviceSearch, NoVendorDeviceUnderTheSystemsUsbInterfaces) {
+    // Wine enumerates no USB device interface: the search ends at index 0.
+    Win32UsbPlatform platform;
+    char path[256] = {};
+    EXPECT_FALSE(platform.GetDeviceInterfacePath(kGuidDevinterfaceUsbDevice, 0, path, 255));
+    EXPECT_FALSE(OpenVendorUsbDevice(platform).has_value());
+}
+
+}  // namespace
+}  // namespace fwup::test
