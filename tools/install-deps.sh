@@ -7,6 +7,9 @@ packages=(
   cmake g++ make googletest libgtest-dev libbenchmark-dev
   clang libclang-rt-14-dev
   libusb-1.0-0-dev umockdev libumockdev-dev pkg-config
+  # The Windows program, and its tests under Wine on a virtual display
+  mingw-w64 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine wine32:i386 wine64
+  xvfb xdotool x11-utils imagemagick fonts-wqy-microhei locales
 )
 
 missing=()
@@ -19,5 +22,7 @@ done
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
 export DEBIAN_FRONTEND=noninteractive
+# wine32 is an i386 package.
+dpkg --print-foreign-architectures | grep -qx i386 || $sudo dpkg --add-architecture i386
 $sudo apt-get update -q
 $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"

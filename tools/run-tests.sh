@@ -17,3 +17,6 @@ ctest --preset asan
 
 echo "== Fuzzing, ${FWUP_FUZZ_SECONDS:-60} s a target"
 bash tools/run-fuzz.sh
+
+echo "== The Windows program, cross-built, and its tests under Wine"
+bash tools/run-windows-tests.sh
