@@ -63,6 +63,8 @@ public:
                        std::uint32_t* transferred, std::uint32_t timeoutMs) override;
     void ClosePipe(PlatformHandle pipe) override;
 
+    // False when libusb could not be initialised: no device is ever listed.
+    bool Available() const { return context_ != nullptr; }
     UsbOpenProblem LastOpenProblem() const { return lastOpenProblem_; }
     // The device node of the last device an open was tried on
     // ("/dev/bus/usb/001/002"), for messages; empty when none was found.

@@ -97,7 +97,7 @@ SgIoDrivePlatform::SgIoDrivePlatform(std::string sysRoot, std::string devRoot)
     : sysRoot_(std::move(sysRoot)), devRoot_(std::move(devRoot)) {}
 
 SgIoDrivePlatform::~SgIoDrivePlatform() {
-    for (const auto& [volume, path] : volumes_) close(static_cast<int>(volume));
+    for (const auto& [volume, candidate] : volumes_) close(static_cast<int>(volume));
 }
 
 DriveType SgIoDrivePlatform::DriveTypeOf(char letter) {
@@ -124,7 +124,14 @@ std::string SgIoDrivePlatform::DevicePath(const BlockDeviceCandidate& candidate)
 
 std::string SgIoDrivePlatform::DevicePathOf(PlatformHandle volume) const {
     const auto found = volumes_.find(volume);
-    return found == volumes_.end() ? std::string{} : found->second;
+    return found == volumes_.end() ? std::string{} : DevicePath(found->second);
+}
+
+std::optional<BlockDeviceCandidate> SgIoDrivePlatform::CandidateOfVolume(
+    PlatformHandle volume) const {
+    const auto found = volumes_.find(volume);
+    if (found == volumes_.end()) return std::nullopt;
+    return found->second;
 }
 
 void SgIoDrivePlatform::NoteAccessDenied(const std::string& devicePath) {
@@ -145,7 +152,7 @@ PlatformHandle SgIoDrivePlatform::OpenVolume(char letter) {
         return kInvalidHandleValue;
     }
     const auto volume = static_cast<PlatformHandle>(fd);
-    volumes_[volume] = path;
+    volumes_[volume] = *candidate;
     return volume;
 }
 
@@ -173,7 +180,7 @@ bool SgIoDrivePlatform::PassThrough(PlatformHandle volume, ScsiPassThroughDirect
     if (ioctl(static_cast<int>(volume), SG_IO, &request) < 0) {
         // Operation code 0x87 is outside the kernel's list of commands any
         // reader may send: without CAP_SYS_RAWIO the request is refused.
-        if (IsPermissionError(errno)) NoteAccessDenied(found->second);
+        if (IsPermissionError(errno)) NoteAccessDenied(DevicePath(found->second));
         return false;
     }
     const std::uint32_t resid =

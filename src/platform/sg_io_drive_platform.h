@@ -61,6 +61,8 @@ public:
     std::string DevicePath(const BlockDeviceCandidate& candidate) const;
     // The device path of an open volume; empty for an unknown handle.
     std::string DevicePathOf(PlatformHandle volume) const;
+    // The candidate an open volume belongs to.
+    std::optional<BlockDeviceCandidate> CandidateOfVolume(PlatformHandle volume) const;
 
     DriveAccessProblem AccessProblem() const { return accessProblem_; }
     // The first device path on which access was refused.
@@ -74,7 +76,7 @@ private:
     std::string devRoot_;
     std::vector<BlockDeviceCandidate> candidates_;
     bool listed_ = false;
-    std::map<PlatformHandle, std::string> volumes_;  // open descriptors and their paths
+    std::map<PlatformHandle, BlockDeviceCandidate> volumes_;  // by open descriptor
     DriveAccessProblem accessProblem_ = DriveAccessProblem::None;
     std::string accessDeniedPath_;
 };

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <string>
+
+#include "platform/user_interface.h"
+
+namespace fwup {
+
+enum class FrontEndCommand { None, Clear, Update, Info, Help, Version };
+
+struct CommandLine {
+    FrontEndCommand command = FrontEndCommand::None;
+    bool simulate = false;   // --simulate: the simulated device instead of the hardware
+    bool assumeYes = false;  // --yes: the question of clear is answered Yes
+    std::string unknown;     // the first argument that is no command or option
+};
+
+// Options may stand anywhere; one command at most. --help and --version win
+// over everything else, wrong usage included.
+CommandLine ParseCommandLine(int argc, const char* const* argv);
+
+// Chinese texts for a zh_CN locale, English otherwise. The first of LC_ALL,
+// LC_MESSAGES and LANG that is set and not empty decides, as for any program
+// that prints messages.
+LanguageFlag LanguageFromEnvironment(const char* lcAll, const char* lcMessages,
+                                     const char* lang);
+
+// The documented exit status of firmware-updater.
+enum class ExitCode : int {
+    Done = 0,
+    DeviceFailed = 1,      // the device did not carry out a command, or a transfer failed
+    Usage = 2,
+    NoDevice = 3,
+    RefusedByPolicy = 4,   // the device's user id does not allow the update
+    Declined = 5,          // the question was answered No (or could not be asked)
+    NoPermission = 6,      // the device is there, but may not be opened or sent commands
+};
+
+}  // namespace fwup
