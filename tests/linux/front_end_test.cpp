@@ -3,13 +3,11 @@
 // and the exit status.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <cstdlib>
-#include <functional>
 #include <string>
 
 #include "app/linux/embedded_image.h"
 #include "app/linux/front_end.h"
+#include "linux/front_end_runner.h"
 #include "platform/simulated_device.h"
 #include "test_images.h"
 
@@ -24,41 +22,10 @@ struct FakeFacts : PlatformFacts {
     std::string DescribeVolume(PlatformHandle) override { return "/dev/sdc (EMULATED DRIVE)"; }
 };
 
-struct Outcome {
-    ExitCode code;
-    std::string out;
-    std::string err;
-};
-
-// Runs the front end with the given words after the program's name, typed
-// input (a terminal when given) and the language.
-struct Terminal {
-    std::optional<std::string> typed;  // a person at a terminal answers this
-    bool outIsTerminal = false;
-    LanguageFlag languageFlag = 1;
-};
-
-Outcome RunWith(std::vector<const char*> words, SimulatedDevice& device, FakeFacts& facts,
-            const Terminal& terminal = {}, FirmwareImage image = EmbeddedFirmwareImage()) {
-    words.insert(words.begin(), "firmware-updater");
-    char* outText = nullptr;
-    char* errText = nullptr;
-    std::size_t outSize = 0, errSize = 0;
-    std::FILE* out = open_memstream(&outText, &outSize);
-    std::FILE* err = open_memstream(&errText, &errSize);
-    std::string typed = terminal.typed.value_or("");
-    std::FILE* in = fmemopen(typed.data(), typed.size() + 1, "r");
-    FrontEnd frontEnd{ParseCommandLine(static_cast<int>(words.size()), words.data()),
-                      terminal.languageFlag, device, device, facts, image, out, err, in,
-                      terminal.typed.has_value(), terminal.outIsTerminal, 100};
-    const ExitCode code = RunFrontEnd(frontEnd);
-    std::fclose(out);
-    std::fclose(err);
-    std::fclose(in);
-    Outcome run{code, outText, errText};
-    std::free(outText);
-    std::free(errText);
-    return run;
+Outcome RunWith(const std::vector<const char*>& words, SimulatedDevice& device,
+                FakeFacts& facts, const Terminal& terminal = {},
+                FirmwareImage image = EmbeddedFirmwareImage()) {
+    return RunFrontEndWith(words, device, device, facts, terminal, image);
 }
 
 SimulatedDevice InStorageMode(std::uint16_t version, std::uint32_t userId = 0xFFFFFFFF) {

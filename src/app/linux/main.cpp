@@ -10,8 +10,7 @@
 
 #include "app/linux/embedded_image.h"
 #include "app/linux/front_end.h"
-#include "platform/libusb_usb_platform.h"
-#include "platform/sg_io_drive_platform.h"
+#include "app/linux/linux_platform_facts.h"
 #include "platform/simulated_device.h"
 
 namespace fwup {
@@ -21,39 +20,6 @@ constexpr int kDefaultColumns = 80;
 // The simulated device takes this long a transfer, so that a person sees the
 // progress bar move: about two seconds for the whole image.
 constexpr std::uint32_t kSimulatedTransferMs = 30;
-
-class LinuxFacts : public PlatformFacts {
-public:
-    LinuxFacts(LibusbUsbPlatform& usb, SgIoDrivePlatform& drives) : usb_(usb), drives_(drives) {}
-
-    UsbFacts Usb() override {
-        UsbFacts facts;
-        facts.unavailable = !usb_.Available();
-        if (usb_.LastOpenProblem() == UsbOpenProblem::AccessDenied)
-            facts.accessDeniedNode = usb_.LastDeviceNode();
-        if (usb_.LastOpenProblem() == UsbOpenProblem::Busy) facts.busyNode = usb_.LastDeviceNode();
-        facts.deviceWentAway = usb_.LastTransferProblem() == UsbTransferProblem::DeviceGone;
-        facts.deviceStoppedAnswering = usb_.LastTransferProblem() == UsbTransferProblem::TimeLimit;
-        return facts;
-    }
-
-    std::string DriveAccessDeniedPath() override {
-        return drives_.AccessProblem() == DriveAccessProblem::PermissionDenied
-                   ? drives_.AccessDeniedPath()
-                   : std::string{};
-    }
-
-    std::string DescribeVolume(PlatformHandle volume) override {
-        const std::optional<BlockDeviceCandidate> candidate = drives_.CandidateOfVolume(volume);
-        if (!candidate) return {};
-        return drives_.DevicePath(*candidate) + " (" + candidate->vendor + " " +
-               candidate->model + ")";
-    }
-
-private:
-    LibusbUsbPlatform& usb_;
-    SgIoDrivePlatform& drives_;
-};
 
 class SimulationFacts : public PlatformFacts {
 public:
@@ -108,7 +74,7 @@ int Run(int argc, char** argv) {
     }
     LibusbUsbPlatform usb;
     SgIoDrivePlatform drives;
-    LinuxFacts facts(usb, drives);
+    LinuxPlatformFacts facts(usb, drives);
     return run(usb, drives, facts);
 }
 

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/linux/embedded_image.h"
+#include "app/linux/front_end.h"
+
+namespace fwup::test {
+
+struct Outcome {
+    ExitCode code;
+    std::string out;
+    std::string err;
+};
+
+// The terminal the front end runs on.
+struct Terminal {
+    std::optional<std::string> typed;  // a person at a terminal types this
+    bool outIsTerminal = false;
+    LanguageFlag languageFlag = 1;
+};
+
+// Runs the front end as firmware-updater followed by words, and captures what
+// it prints.
+inline Outcome RunFrontEndWith(std::vector<const char*> words, UsbPlatform& usb,
+                               DrivePlatform& drives, PlatformFacts& facts,
+                               const Terminal& terminal = {},
+                               FirmwareImage image = EmbeddedFirmwareImage()) {
+    words.insert(words.begin(), "firmware-updater");
+    char* outText = nullptr;
+    char* errText = nullptr;
+    std::size_t outSize = 0, errSize = 0;
+    std::FILE* out = open_memstream(&outText, &outSize);
+    std::FILE* err = open_memstream(&errText, &errSize);
+    std::string typed = terminal.typed.value_or("");
+    std::FILE* in = typed.empty() ? std::fopen("/dev/null", "r")
+                                  : fmemopen(typed.data(), typed.size(), "r");
+    FrontEnd frontEnd{ParseCommandLine(static_cast<int>(words.size()), words.data()),
+                      terminal.languageFlag, usb, drives, facts, image, out, err, in,
+                      terminal.typed.has_value(), terminal.outIsTerminal, 100};
+    const ExitCode code = RunFrontEnd(frontEnd);
+    std::fclose(out);
+    std::fclose(err);
+    std::fclose(in);
+    Outcome outcome{code, outText, errText};
+    std::free(outText);
+    std::free(errText);
+    return outcome;
+}
+
+}  // namespace fwup::test

@@ -1,0 +1,105 @@
+// firmware-updater over the real libusb and SG_IO backends, against devices
+// umockdev emulates: the whole program but main(), and the advice it gives
+// from what the backends learned.
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "app/linux/linux_platform_facts.h"
+#include "linux/emulated_scsi_drive.h"
+#include "linux/emulated_usb_device.h"
+#include "linux/front_end_runner.h"
+#include "linux/umockdev_testbed.h"
+#include "test_images.h"
+
+namespace fwup::test {
+namespace {
+
+bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+// The device in vendor mode at a port of its own, and the Linux platform
+// started after it.
+struct VendorModeMachine {
+    explicit VendorModeMachine(int port)
+        : device(Testbed(), "1-" + std::to_string(port), port + 1, 0x2008, 0x7639, true),
+          usb(std::make_unique<LibusbUsbPlatform>()),
+          facts(*usb, drives) {}
+    EmulatedUsbDevice device;
+    std::unique_ptr<LibusbUsbPlatform> usb;
+    SgIoDrivePlatform drives;
+    LinuxPlatformFacts facts;
+};
+
+TEST(FrontEndOnLinux, UpdateWritesTheImageOverLibusb) {
+    VendorModeMachine machine(1);
+    const Outcome run = RunFrontEndWith({"update"}, *machine.usb, machine.drives, machine.facts);
+    EXPECT_EQ(run.code, ExitCode::Done);
+    EXPECT_EQ(run.out, "Update the firmware, Please wait...\nUpdate the firmware successfully\n");
+    EXPECT_TRUE(machine.device.Firmware().FirmwareComplete());
+    EXPECT_EQ(machine.device.ClaimedInterfaces(), 0);
+}
+
+TEST(FrontEndOnLinux, AnUnplugDuringTheUpdateIsNamed) {
+    VendorModeMachine machine(2);
+    machine.device.Plan(20, {UrbFault::Unplug, {}});
+    const Outcome run = RunFrontEndWith({"update"}, *machine.usb, machine.drives, machine.facts);
+    EXPECT_EQ(run.code, ExitCode::DeviceFailed);
+    EXPECT_TRUE(Contains(run.out, "Update the firmware failure\n"
+                                  "The device went away during the update.\n"
+                                  "Unplug the device, plug it in again"))
+        << run.out;
+}
+
+TEST(FrontEndOnLinux, AHeldInterfaceIsNamedWithItsNode) {
+    VendorModeMachine machine(3);
+    machine.device.RefuseClaim();
+    const Outcome run = RunFrontEndWith({"update"}, *machine.usb, machine.drives, machine.facts);
+    EXPECT_EQ(run.code, ExitCode::NoDevice);
+    EXPECT_EQ(run.out, "Open the driver failed\nAnother program or driver holds the device "
+                       "(/dev/bus/usb/001/004): close it and try again.\n");
+}
+
+// The device in storage mode as sdc, behind an ordinary removable disk.
+struct StorageModeMachine {
+    StorageModeMachine() : firmware(DeviceMode::StorageMode) {
+        firmware.volumes['D'] = SimulatedVolume{VolumeKind::Removable, false, true};
+        firmware.volumes['E'] = SimulatedVolume{VolumeKind::Removable, true, true};
+        ordinary = std::make_unique<EmulatedScsiDrive>(Testbed(), "sdb", 0, true, firmware, 'D');
+        device = std::make_unique<EmulatedScsiDrive>(Testbed(), "sdc", 0, true, firmware, 'E');
+    }
+    SimulatedDevice firmware;
+    std::unique_ptr<EmulatedScsiDrive> ordinary, device;
+    LibusbUsbPlatform usb;
+    SgIoDrivePlatform drives;
+    LinuxPlatformFacts facts{usb, drives};
+};
+
+TEST(FrontEndOnLinux, ClearAndInfoOverSgIo) {
+    StorageModeMachine machine;
+    Outcome run = RunFrontEndWith({"info"}, machine.usb, machine.drives, machine.facts);
+    EXPECT_EQ(run.code, ExitCode::Done);
+    EXPECT_EQ(run.out, "Device found at /dev/sdc (EMULATED DRIVE sdc)\n"
+                       "Firmware version: 2.40 (0x0240)\nUser id: 0xFFFFFFFF\n");
+    run = RunFrontEndWith({"clear", "--yes"}, machine.usb, machine.drives, machine.facts);
+    EXPECT_EQ(run.code, ExitCode::Done);
+    EXPECT_TRUE(Contains(run.out, "Clear the original firmware successfully\n")) << run.out;
+    EXPECT_EQ(machine.firmware.EraseCount(), 1u);
+    EXPECT_EQ(machine.drives.OpenVolumeCount(), 0);
+}
+
+TEST(FrontEndOnLinux, ClearWithoutTheRightToSendVendorCommandsSaysRunAsRoot) {
+    StorageModeMachine machine;
+    machine.ordinary->FailWith(SgFault::PermissionDenied);
+    machine.device->FailWith(SgFault::PermissionDenied);
+    const Outcome run =
+        RunFrontEndWith({"clear", "--yes"}, machine.usb, machine.drives, machine.facts);
+    EXPECT_EQ(run.code, ExitCode::NoPermission);
+    EXPECT_EQ(run.out, "Open the driver failed\nNo permission to send commands to /dev/sdb: run "
+                       "as root (the vendor commands need CAP_SYS_RAWIO).\n");
+    EXPECT_EQ(machine.firmware.EraseCount(), 0u);
+}
+
+}  // namespace
+}  // namespace fwup::test
