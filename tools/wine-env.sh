@@ -64,14 +64,16 @@ if [ ! -f "$WINEPREFIX/.fwup-prefix-ready" ]; then
   touch "$WINEPREFIX/.fwup-prefix-ready"
 fi
 
-# Started here, Wine's services do not hold on to a pipe of whoever runs the
-# programs next (CTest waits for its output pipe to close).
-fwup_start_wine() {
-  wineserver -p </dev/null >/dev/null 2>&1
-  "$FWUP_WINE" cmd /c exit </dev/null >/dev/null 2>&1 || true
-}
-
 fwup_stop_wine() {
   wineserver -k </dev/null >/dev/null 2>&1 || true
   wineserver -w </dev/null >/dev/null 2>&1 || true
+}
+
+# Started here, Wine's services do not hold on to a pipe of whoever runs the
+# programs next (CTest waits for its output pipe to close). Services left
+# from an earlier run may hold another display: they go first.
+fwup_start_wine() {
+  fwup_stop_wine
+  wineserver -p </dev/null >/dev/null 2>&1
+  "$FWUP_WINE" cmd /c exit </dev/null >/dev/null 2>&1 || true
 }
