@@ -253,7 +253,7 @@ void EmulatedUsbDevice::Discard(UMockdevIoctlClient* client) {
     auto* urb = reinterpret_cast<usbdevfs_urb*>(found->urb->data);
     const std::size_t delivered =
         std::min(found->plan.partial.size(), static_cast<std::size_t>(urb->buffer_length));
-    std::memcpy(found->buffer->data, found->plan.partial.data(), delivered);
+    if (delivered > 0) std::memcpy(found->buffer->data, found->plan.partial.data(), delivered);
     urb->status = -ENOENT;
     urb->actual_length = static_cast<int>(delivered);
     records_.push_back(UrbRecord{urb->endpoint,
