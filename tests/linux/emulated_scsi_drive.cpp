@@ -73,15 +73,8 @@ EmulatedScsiDrive::EmulatedScsiDrive(UMockdevTestbed* testbed, const std::string
     CreateDeviceNode(devnode_);
 
     volume_ = firmware_.OpenVolume(simulatedLetter);
-    handler_ = umockdev_ioctl_base_new();
-    g_signal_connect(handler_, "handle-ioctl", G_CALLBACK(OnIoctl), this);
+    handler_ = AttachIoctlHandler(devnode_, G_CALLBACK(OnIoctl), this);
     g_signal_connect(handler_, "client-connected", G_CALLBACK(OnConnected), this);
-    GError* error = nullptr;
-    if (!umockdev_testbed_attach_ioctl(testbed, devnode_.c_str(), handler_, &error)) {
-        const std::string message = error != nullptr ? error->message : "unknown";
-        g_clear_error(&error);
-        throw std::runtime_error("umockdev cannot emulate " + devnode_ + ": " + message);
-    }
 }
 
 EmulatedScsiDrive::~EmulatedScsiDrive() {

@@ -66,17 +66,11 @@ EmulatedUsbDevice::EmulatedUsbDevice(UMockdevTestbed* testbed, const std::string
 
     CreateDeviceNode(devnode_);
 
-    replyPipe_ = firmware_.OpenPipe((std::string(SimulatedDevice::kDefaultDevicePath) + "\\PIPE00").c_str());
-    commandPipe_ = firmware_.OpenPipe((std::string(SimulatedDevice::kDefaultDevicePath) + "\\PIPE01").c_str());
+    const std::string firmwarePath = SimulatedDevice::kDefaultDevicePath;
+    replyPipe_ = firmware_.OpenPipe((firmwarePath + "\\PIPE00").c_str());
+    commandPipe_ = firmware_.OpenPipe((firmwarePath + "\\PIPE01").c_str());
 
-    handler_ = umockdev_ioctl_base_new();
-    g_signal_connect(handler_, "handle-ioctl", G_CALLBACK(OnIoctl), this);
-    GError* error = nullptr;
-    if (!umockdev_testbed_attach_ioctl(testbed, devnode_.c_str(), handler_, &error)) {
-        const std::string message = error != nullptr ? error->message : "unknown";
-        g_clear_error(&error);
-        throw std::runtime_error("umockdev cannot emulate " + devnode_ + ": " + message);
-    }
+    handler_ = AttachIoctlHandler(devnode_, G_CALLBACK(OnIoctl), this);
 }
 
 EmulatedUsbDevice::~EmulatedUsbDevice() {

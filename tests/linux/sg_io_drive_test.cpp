@@ -118,9 +118,11 @@ TEST_F(SgIoDrives, TheClearCommandRunsItsWholePolicyOverSgIo) {
 // What the platform makes of the ways a request can go wrong on the device.
 struct RequestFault {
     const char* name;
+    char letter;  // C: the ordinary disk, D: the device
     SgFault sgFault;
     StorageFault firmwareFault;
     std::uint32_t delivered;  // the count written back
+    std::uint8_t scsiStatus;  // written back
     bool permissionProblem;
 };
 
@@ -129,7 +131,7 @@ class SgIoRequestFault : public SgIoDrives, public testing::WithParamInterface<R
 TEST_P(SgIoRequestFault, IsNotCarriedOut) {
     const RequestFault& fault = GetParam();
     platform_.DriveTypeOf('C');
-    const PlatformHandle volume = platform_.OpenVolume('D');  // the device
+    const PlatformHandle volume = platform_.OpenVolume(fault.letter);
     ASSERT_NE(volume, kInvalidHandleValue);
     device_->FailWith(fault.sgFault);
     firmware_.InjectStorageFault(0x10, fault.firmwareFault);
@@ -139,6 +141,7 @@ TEST_P(SgIoRequestFault, IsNotCarriedOut) {
     ScsiPassThroughDirect record = BuildPassThroughRecord(cdb.data(), 10, reply, 4, 1000);
     EXPECT_FALSE(platform_.PassThrough(volume, record));
     EXPECT_EQ(record.DataTransferLength, fault.delivered);
+    EXPECT_EQ(record.ScsiStatus, fault.scsiStatus);
     EXPECT_EQ(platform_.AccessProblem() == DriveAccessProblem::PermissionDenied,
               fault.permissionProblem);
     if (fault.permissionProblem) {
@@ -150,27 +153,15 @@ TEST_P(SgIoRequestFault, IsNotCarriedOut) {
 INSTANTIATE_TEST_SUITE_P(
     Faults, SgIoRequestFault,
     testing::Values(
-        RequestFault{"PermissionDenied", SgFault::PermissionDenied, {}, 4, true},
-        RequestFault{"BridgeAbortWithIoctlSuccess", SgFault::BridgeAbort, {}, 4, false},
-        RequestFault{"HostError", SgFault::None, {ScsiFault::PassThroughFails, 0}, 4, false},
+        RequestFault{"PermissionDenied", 'D', SgFault::PermissionDenied, {}, 4, 0, true},
+        RequestFault{"BridgeAbortWithIoctlSuccess", 'D', SgFault::BridgeAbort, {}, 4, 2, false},
+        RequestFault{"HostError", 'D', SgFault::None, {ScsiFault::PassThroughFails, 0}, 4, 0,
+                     false},
         // Only the signature arrived: a version of 0 must not be read into it.
-        RequestFault{"ShortReply", SgFault::None, {ScsiFault::ShortReply, 2}, 2, false}),
+        RequestFault{"ShortReply", 'D', SgFault::None, {ScsiFault::ShortReply, 2}, 2, 0, false},
+        // A drive that does not know the command refuses it.
+        RequestFault{"CheckConditionFromAnOrdinaryDrive", 'C', SgFault::None, {}, 0, 2, false}),
     [](const testing::TestParamInfo<RequestFault>& info) { return info.param.name; });
-
-TEST_F(SgIoDrives, AnOrdinaryDriveRefusesTheVendorCommandWithCheckCondition) {
-    platform_.DriveTypeOf('C');
-    const PlatformHandle volume = platform_.OpenVolume('C');  // sdb
-    ASSERT_NE(volume, kInvalidHandleValue);
-    std::uint16_t version = 0x1111;
-    EXPECT_EQ(QueryFirmwareVersion(platform_, volume, &version, 1000), VendorCommandResult::Failed);
-    EXPECT_EQ(version, 0x1111);
-    std::uint8_t reply[4] = {};
-    const VendorCdb cdb = BuildVendorCdb(0x10);
-    ScsiPassThroughDirect record = BuildPassThroughRecord(cdb.data(), 10, reply, 4, 1000);
-    EXPECT_FALSE(platform_.PassThrough(volume, record));
-    EXPECT_EQ(record.ScsiStatus, 0x02);
-    platform_.CloseVolume(volume);
-}
 
 }  // namespace
 }  // namespace fwup::test

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <stdexcept>
 #include <string>
 
 namespace fwup::test {
@@ -33,6 +34,22 @@ inline void CreateDeviceNode(const std::string& devnode) {
          slash = path.find('/', slash + 1))
         mkdir(path.substr(0, slash).c_str(), 0755);
     std::ofstream(path).put('\0');
+}
+
+// Answers the ioctls on devnode with onIoctl (a handle-ioctl signal handler
+// given self); the caller unrefs the handler after detaching it.
+inline UMockdevIoctlBase* AttachIoctlHandler(const std::string& devnode, GCallback onIoctl,
+                                             gpointer self) {
+    UMockdevIoctlBase* handler = umockdev_ioctl_base_new();
+    g_signal_connect(handler, "handle-ioctl", onIoctl, self);
+    GError* error = nullptr;
+    if (!umockdev_testbed_attach_ioctl(Testbed(), devnode.c_str(), handler, &error)) {
+        const std::string message = error != nullptr ? error->message : "unknown";
+        g_clear_error(&error);
+        g_object_unref(handler);
+        throw std::runtime_error("umockdev cannot emulate " + devnode + ": " + message);
+    }
+    return handler;
 }
 
 inline void RemoveDeviceNode(const std::string& devnode) {
