@@ -13,9 +13,10 @@ enum class DriveType { Removable, CdRom, Other };
 
 inline constexpr std::uint8_t kScsiIoctlDataIn = 1;  // SCSI_IOCTL_DATA_IN
 inline constexpr std::uint32_t kPassThroughCdbFieldSize = 16;
-// The size of the platform's pass-through record in the 32-bit program; the
+// The size of the platform's pass-through record, which the record carries in
+// Length: 44 bytes in the 32-bit program, 56 where pointers are 8 bytes. The
 // Windows backend checks it against the real record.
-inline constexpr std::uint16_t kScsiPassThroughDirectLength = 44;
+inline constexpr std::uint16_t kScsiPassThroughDirectLength = sizeof(void*) == 4 ? 44 : 56;
 
 // The platform's SCSI_PASS_THROUGH_DIRECT record, field by field, so that the
 // portable code fills exactly what the platform sends. The field names are
@@ -35,6 +36,7 @@ struct ScsiPassThroughDirect {
     std::uint32_t SenseInfoOffset;
     std::uint8_t Cdb[kPassThroughCdbFieldSize];
 };
+static_assert(sizeof(ScsiPassThroughDirect) == kScsiPassThroughDirectLength);
 
 // The text the platform asks the drive type of: the letter and a colon, "E:".
 inline std::string DriveRootText(char letter) {

@@ -8,11 +8,11 @@
 namespace fwup {
 namespace {
 
-// The portable record says 44 bytes in Length; the request must be that size.
-// (The 64-bit build only carries the Windows tests and sends no request.)
+// The portable record's Length must be the real record's size: 44 bytes in the
+// 32-bit program (56 in a 64-bit build), or the driver refuses every request.
+static_assert(sizeof(SCSI_PASS_THROUGH_DIRECT) == kScsiPassThroughDirectLength);
 #if defined(__i386__) || defined(_M_IX86)
-static_assert(sizeof(SCSI_PASS_THROUGH_DIRECT) == kScsiPassThroughDirectLength,
-              "the program is built for 32-bit Windows, where the record has 44 bytes");
+static_assert(sizeof(SCSI_PASS_THROUGH_DIRECT) == 44);
 #endif
 static_assert(IOCTL_SCSI_PASS_THROUGH_DIRECT == 0x4D014);
 static_assert(SCSI_IOCTL_DATA_IN == kScsiIoctlDataIn);
