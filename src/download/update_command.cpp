@@ -6,18 +6,12 @@
 #include "download/vendor_usb_device.h"
 
 namespace fwup {
-namespace {
-
-// "打开驱动失败"
-constexpr LocalizedText kOpenFailedText{"Open the driver failed",
-                                        "\xB4\xF2\xBF\xAA\xC7\xFD\xB6\xAF\xCA\xA7\xB0\xDC"};
-}  // namespace
 
 int OnUpdate(UsbPlatform& platform, UserInterface& userInterface, LanguageFlag languageFlag,
              FirmwareImage image) {
     std::optional<VendorUsbDevice> device = OpenVendorUsbDevice(platform);
     if (!device) {
-        userInterface.SetStatusText(Choose(kOpenFailedText, languageFlag));
+        userInterface.SetStatusText(Choose(kOpenDriverFailedText, languageFlag));
         return 0;
     }
     // The status line draws this at once: the download blocks the dialog.

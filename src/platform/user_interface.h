@@ -10,6 +10,11 @@ struct LocalizedText {
     const char* chinese;
 };
 
+// "打开驱动失败": what both commands show when their device cannot be found or
+// opened.
+inline constexpr LocalizedText kOpenDriverFailedText{
+    "Open the driver failed", "\xb4\xf2\xbf\xaa\xc7\xfd\xb6\xaf\xca\xa7\xb0\xdc"};
+
 // The dialog's language choice: non-zero selects English, zero Chinese.
 using LanguageFlag = int;
 

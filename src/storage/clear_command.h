@@ -18,9 +18,6 @@ inline constexpr std::size_t kComposedTextSize = 256;
 
 using ComposedText = std::array<char, kComposedTextSize>;
 
-// "打开驱动失败"; the Update command shows the same pair when its device is missing.
-inline constexpr LocalizedText kOpenDriverFailedText{
-    "Open the driver failed", "\xb4\xf2\xbf\xaa\xc7\xfd\xb6\xaf\xca\xa7\xb0\xdc"};
 // "获取UserID失败"
 inline constexpr LocalizedText kGetUserIdFailureText{
     "Get UserID failure", "\xbb\xf1\xc8\xa1" "UserID" "\xca\xa7\xb0\xdc"};
