@@ -21,9 +21,12 @@ void Require(bool condition) {
     if (!condition) std::abort();
 }
 
-bool IsCommandHeader(const fwup::PipeTransfer& transfer) {
-    return transfer.isWrite && transfer.bytes.size() == fwup::kCommandHeaderSize &&
-           transfer.bytes[0] == 0xEF && transfer.bytes[1] == 0x01 && transfer.bytes[2] == 0x02;
+// The writes of one command: its header, then one or two payload blocks.
+std::size_t WritesOf(const fwup::PipeTransfer& header) {
+    return header.bytes.size() == fwup::kCommandHeaderSize &&
+                   header.bytes[3] == static_cast<std::uint8_t>(fwup::CommandCode::CmdData)
+               ? 3
+               : 2;
 }
 
 bool IsAcceptingReply(const fwup::PipeTransfer& transfer) {
@@ -58,20 +61,27 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fwup::CloseVendorUsbDevice(link);
 
     const std::vector<fwup::PipeTransfer>& traffic = device.Traffic();
+    // Walk the traffic command by command, as the device frames it: a data
+    // block that happens to look like a header is not taken for one.
     std::uint32_t commands = 0;
     bool endSent = false;
-    for (std::size_t i = 0; i < traffic.size(); ++i) {
-        const fwup::PipeTransfer& transfer = traffic[i];
-        if (IsCommandHeader(transfer)) {
-            ++commands;
-            endSent = transfer.bytes[3] == 0x08;
+    for (std::size_t i = 0; i < traffic.size();) {
+        const fwup::PipeTransfer& header = traffic[i];
+        Require(header.isWrite);
+        ++commands;
+        endSent = header.bytes.size() > 3 &&
+                  header.bytes[3] == static_cast<std::uint8_t>(fwup::CommandCode::CmdEnd);
+        const std::size_t end = i + WritesOf(header) + 1;  // and its reply
+        for (std::size_t j = i; j < end && j < traffic.size(); ++j) {
+            Require(traffic[j].isWrite == (j + 1 < end));
+            // Every transfer before the last went through and every reply
+            // before the last accepted its command: nothing follows a failure.
+            if (j + 1 < traffic.size()) {
+                Require(traffic[j].completed);
+                Require(traffic[j].isWrite || IsAcceptingReply(traffic[j]));
+            }
         }
-        // Every transfer before the last went through and every reply before
-        // the last accepted its command: nothing follows a failure.
-        if (i + 1 < traffic.size()) {
-            Require(transfer.completed);
-            Require(transfer.isWrite || IsAcceptingReply(transfer));
-        }
+        i = end;
     }
     if (result == fwup::DownloadResult::Ok) {
         Require(!traffic.empty() && IsAcceptingReply(traffic.back()));
