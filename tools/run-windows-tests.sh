@@ -14,15 +14,15 @@ if [ "${1:-}" != --on-display ]; then
     cmake --preset "$FWUP_WINDOWS_PRESET"
     cmake --build --preset "$FWUP_WINDOWS_PRESET"
   fi
-  rm -f build/artifacts/dialog-*
+  rm -f build/artifacts/dialog-* build/artifacts/demo-*
   exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" --on-display
 fi
 
 fwup_start_wine
 trap fwup_stop_wine EXIT
 ctest --preset "$FWUP_WINDOWS_PRESET"
-for shot in build/artifacts/dialog-*.bmp; do
+for shot in build/artifacts/*.bmp; do
   [ -e "$shot" ] || continue
   convert "$shot" "${shot%.bmp}.png" && rm "$shot"
 done
-ls build/artifacts/dialog-*.png
+ls build/artifacts/*.png

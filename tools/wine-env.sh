@@ -43,8 +43,8 @@ fwup_logfont() {
 # non-Chinese locale. Wine draws the caption in its caption font, whose links
 # it resets for each code page to fonts that are not here: the caption gets a
 # face with both Latin and Chinese characters, as on Windows, where the
-# caption font links to a Chinese one everywhere.
-if [ ! -f "$WINEPREFIX/.fwup-prefix-ready" ]; then
+# caption font links to a Chinese one everywhere; so does the message font.
+if [ ! -f "$WINEPREFIX/.fwup-prefix-ready-2" ]; then
   echo "Creating the Wine prefix $WINEPREFIX"
   mkdir -p "$WINEPREFIX"
   "$FWUP_WINE" wineboot -i </dev/null >/dev/null 2>&1
@@ -60,8 +60,12 @@ if [ ! -f "$WINEPREFIX/.fwup-prefix-ready" ]; then
     fwup_reg 'HKCU\Control Panel\Desktop\WindowMetrics' /v "$metric" /t REG_BINARY \
       /d "$(fwup_logfont 700 "WenQuanYi Micro Hei")"
   done
+  # The same for the message box's text: the question ends in a full-width
+  # question mark in both languages.
+  fwup_reg 'HKCU\Control Panel\Desktop\WindowMetrics' /v MessageFont /t REG_BINARY \
+    /d "$(fwup_logfont 400 "WenQuanYi Micro Hei")"
   wineserver -w
-  touch "$WINEPREFIX/.fwup-prefix-ready"
+  touch "$WINEPREFIX/.fwup-prefix-ready-2"
 fi
 
 fwup_stop_wine() {

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "app/dialog_logic.h"
+#include "program_driver.h"
 
 namespace fwup::test {
 namespace {
@@ -22,8 +23,6 @@ namespace {
 int expectedLanguage = 0;
 unsigned expectedCodePage = 0;
 std::string shotName;
-
-constexpr DWORD kPatienceMs = 10000;
 
 // The caption, the same in both languages: "厂商:Pelora 充电电流1.0A".
 const std::wstring kCaption = L"\u5382\u5546:Pelora \u5145\u7535\u7535\u6D41" L"1.0A";
@@ -58,136 +57,13 @@ std::wstring Expected(const ExpectedText& text) {
     return Chinese() ? text.chinese : text.english;
 }
 
-std::wstring TextOf(HWND window) {
-    wchar_t text[512] = {};
-    GetWindowTextW(window, text, 512);
-    return text;
-}
-
-// The program, started in the test's own prefix and locale.
-class Program {
-public:
-    explicit Program(const std::string& arguments = "") {
-        std::string commandLine = "\"" PROGRAM_PATH "\"";
-        if (!arguments.empty()) commandLine += " " + arguments;
-        STARTUPINFOA startup{};
-        startup.cb = sizeof startup;
-        std::vector<char> line(commandLine.begin(), commandLine.end());
-        line.push_back('\0');
-        started_ = CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                                  nullptr, &startup, &process_) != FALSE;
-        if (!started_) return;
-        WaitForInputIdle(process_.hProcess, kPatienceMs);
-        dialog_ = FindDialog();
-    }
-
-    ~Program() {
-        if (!started_) return;
-        if (WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT)
-            TerminateProcess(process_.hProcess, 99);
-        CloseHandle(process_.hThread);
-        CloseHandle(process_.hProcess);
-    }
-
-    HWND Dialog() const { return dialog_; }
-    HWND Control(int id) const { return GetDlgItem(dialog_, id); }
-
-    // The exit code, or 259 (still running) after the patience runs out.
-    DWORD ExitCode() const {
-        WaitForSingleObject(process_.hProcess, kPatienceMs);
-        DWORD code = 0;
-        GetExitCodeProcess(process_.hProcess, &code);
-        return code;
-    }
-
-    HWND Focus() const {
-        GUITHREADINFO info{};
-        info.cbSize = sizeof info;
-        GetGUIThreadInfo(process_.dwThreadId, &info);
-        return info.hwndFocus;
-    }
-
-private:
-    struct Search {
-        DWORD processId;
-        HWND found;
-    };
-
-    // The visible top-level dialog of the process that has no owner.
-    HWND FindDialog() const {
-        Search search{process_.dwProcessId, nullptr};
-        for (DWORD waited = 0; waited < kPatienceMs && search.found == nullptr; waited += 20) {
-            EnumWindows(Visit, reinterpret_cast<LPARAM>(&search));
-            if (search.found == nullptr) Sleep(20);
-        }
-        return search.found;
-    }
-
-    static BOOL CALLBACK Visit(HWND window, LPARAM context) {
-        auto* search = reinterpret_cast<Search*>(context);
-        DWORD processId = 0;
-        GetWindowThreadProcessId(window, &processId);
-        char className[16] = {};
-        GetClassNameA(window, className, sizeof className);
-        if (processId != search->processId || std::strcmp(className, "#32770") != 0 ||
-            !IsWindowVisible(window) || GetWindow(window, GW_OWNER) != nullptr)
-            return TRUE;
-        search->found = window;
-        return FALSE;
-    }
-
-    bool started_ = false;
-    PROCESS_INFORMATION process_{};
-    HWND dialog_ = nullptr;
-};
-
-// The dialog as it is on screen, caption included, as a BMP file.
-bool SaveScreenshot(HWND window, const std::string& path) {
-    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
-    Sleep(300);
-    RECT rect{};
-    GetWindowRect(window, &rect);
-    const int width = rect.right - rect.left;
-    const int height = rect.bottom - rect.top;
-    HDC screen = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screen);
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 24;
-    void* bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ previous = SelectObject(memory, bitmap);
-    BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
-    GdiFlush();
-    const DWORD imageSize = static_cast<DWORD>((width * 3 + 3) / 4 * 4 * height);
-    BITMAPFILEHEADER file{};
-    file.bfType = 0x4D42;
-    file.bfOffBits = sizeof file + sizeof info.bmiHeader;
-    file.bfSize = file.bfOffBits + imageSize;
-    bool saved = false;
-    if (std::FILE* out = std::fopen(path.c_str(), "wb")) {
-        saved = std::fwrite(&file, sizeof file, 1, out) == 1 &&
-                std::fwrite(&info.bmiHeader, sizeof info.bmiHeader, 1, out) == 1 &&
-                std::fwrite(bits, imageSize, 1, out) == 1;
-        saved = std::fclose(out) == 0 && saved;
-    }
-    SelectObject(memory, previous);
-    DeleteObject(bitmap);
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
-    return saved;
-}
-
 TEST(Locale, IsTheOneThisRunNames) {
     EXPECT_EQ(GetUserDefaultLangID(), expectedLanguage);
     EXPECT_EQ(GetACP(), expectedCodePage);
 }
 
 TEST(Dialog, ShowsEveryTextInTheUsersLanguageCentredWithUpdateFocused) {
-    Program program;
+    Program program(PROGRAM_PATH);
     ASSERT_NE(program.Dialog(), nullptr);
     for (const ExpectedText& text : kTexts)
         EXPECT_EQ(TextOf(program.Control(text.controlId)), Expected(text)) << text.controlId;
@@ -219,7 +95,7 @@ TEST(Dialog, ShowsEveryTextInTheUsersLanguageCentredWithUpdateFocused) {
 TEST(Dialog, UpdateAndClearWithoutADeviceShowTheOpenFailure) {
     for (std::uint16_t button : {kUpdateButtonId, kClearButtonId}) {
         SCOPED_TRACE(button);
-        Program program;
+        Program program(PROGRAM_PATH);
         ASSERT_NE(program.Dialog(), nullptr);
         SendMessageW(program.Control(button), BM_CLICK, 0, 0);
         EXPECT_EQ(TextOf(program.Control(kStatusLineId)), Expected(kOpenFailed));
@@ -236,7 +112,7 @@ void PressMnemonic(const Program& program, wchar_t letter) {
 TEST(Dialog, MnemonicsPressClearAndUpdate) {
     for (wchar_t letter : {L'l', L'u'}) {
         SCOPED_TRACE(static_cast<char>(letter));
-        Program program;
+        Program program(PROGRAM_PATH);
         ASSERT_NE(program.Dialog(), nullptr);
         PressMnemonic(program, letter);
         // No drive and no USB device answers under Wine: both commands end in
@@ -273,7 +149,7 @@ TEST(Dialog, EveryWayOfClosingEndsWithExitCode2) {
     };
     for (const Way& way : ways) {
         SCOPED_TRACE(way.name);
-        Program program;
+        Program program(PROGRAM_PATH);
         ASSERT_NE(program.Dialog(), nullptr);
         ASSERT_NE(program.Focus(), nullptr);
         way.close(program);
@@ -282,7 +158,7 @@ TEST(Dialog, EveryWayOfClosingEndsWithExitCode2) {
 }
 
 TEST(Dialog, CommandLineArgumentsChangeNothing) {
-    Program program("/S --clear E: update.bin");
+    Program program(PROGRAM_PATH, "/S --clear E: update.bin");
     ASSERT_NE(program.Dialog(), nullptr);
     EXPECT_EQ(TextOf(program.Dialog()), kCaption);
     EXPECT_EQ(TextOf(program.Control(1004)), Expected(kTexts[0]));

@@ -1,0 +1,153 @@
+#pragma once
+
+// Drives a real program from outside, as a user would: starts it, finds its
+// dialog and the boxes it owns, reads their texts and takes screenshots.
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace fwup::test {
+
+constexpr DWORD kPatienceMs = 10000;
+
+inline std::wstring TextOf(HWND window) {
+    wchar_t text[512] = {};
+    GetWindowTextW(window, text, 512);
+    return text;
+}
+
+// The text the system keeps for a window, read without a message to its
+// thread: it answers even while the program is busy in a command.
+inline std::wstring StoredTextOf(HWND window) {
+    wchar_t text[512] = {};
+    InternalGetWindowText(window, text, 512);
+    return text;
+}
+
+// The program, started in the test's own prefix and locale.
+class Program {
+public:
+    explicit Program(const std::string& path, const std::string& arguments = "") {
+        std::string commandLine = "\"" + path + "\"";
+        if (!arguments.empty()) commandLine += " " + arguments;
+        STARTUPINFOA startup{};
+        startup.cb = sizeof startup;
+        std::vector<char> line(commandLine.begin(), commandLine.end());
+        line.push_back('\0');
+        started_ = CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                  nullptr, &startup, &process_) != FALSE;
+        if (!started_) return;
+        WaitForInputIdle(process_.hProcess, kPatienceMs);
+        dialog_ = FindDialog(nullptr);
+    }
+
+    ~Program() {
+        if (!started_) return;
+        if (WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT)
+            TerminateProcess(process_.hProcess, 99);
+        CloseHandle(process_.hThread);
+        CloseHandle(process_.hProcess);
+    }
+
+    HWND Dialog() const { return dialog_; }
+    HWND Control(int id) const { return GetDlgItem(dialog_, id); }
+
+    // The exit code, or 259 (still running) after the patience runs out.
+    DWORD ExitCode() const {
+        WaitForSingleObject(process_.hProcess, kPatienceMs);
+        DWORD code = 0;
+        GetExitCodeProcess(process_.hProcess, &code);
+        return code;
+    }
+
+    // A box the dialog shows and owns (its question), once it is visible.
+    HWND OwnedBox() const { return FindDialog(dialog_); }
+
+    HWND Focus() const {
+        GUITHREADINFO info{};
+        info.cbSize = sizeof info;
+        GetGUIThreadInfo(process_.dwThreadId, &info);
+        return info.hwndFocus;
+    }
+
+private:
+    struct Search {
+        DWORD processId;
+        HWND owner;
+        HWND found;
+    };
+
+    // The visible top-level dialog of the process with this owner (none for
+    // the program's own dialog).
+    HWND FindDialog(HWND owner) const {
+        Search search{process_.dwProcessId, owner, nullptr};
+        for (DWORD waited = 0; waited < kPatienceMs && search.found == nullptr; waited += 20) {
+            EnumWindows(Visit, reinterpret_cast<LPARAM>(&search));
+            if (search.found == nullptr) Sleep(20);
+        }
+        return search.found;
+    }
+
+    static BOOL CALLBACK Visit(HWND window, LPARAM context) {
+        auto* search = reinterpret_cast<Search*>(context);
+        DWORD processId = 0;
+        GetWindowThreadProcessId(window, &processId);
+        char className[16] = {};
+        GetClassNameA(window, className, sizeof className);
+        if (processId != search->processId || std::strcmp(className, "#32770") != 0 ||
+            !IsWindowVisible(window) || GetWindow(window, GW_OWNER) != search->owner)
+            return TRUE;
+        search->found = window;
+        return FALSE;
+    }
+
+    bool started_ = false;
+    PROCESS_INFORMATION process_{};
+    HWND dialog_ = nullptr;
+};
+
+// A window as it is on screen, caption included, as a BMP file.
+inline bool SaveScreenshot(HWND window, const std::string& path) {
+    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    Sleep(300);
+    RECT rect{};
+    GetWindowRect(window, &rect);
+    const int width = rect.right - rect.left;
+    const int height = rect.bottom - rect.top;
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 24;
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ previous = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
+    GdiFlush();
+    const DWORD imageSize = static_cast<DWORD>((width * 3 + 3) / 4 * 4 * height);
+    BITMAPFILEHEADER file{};
+    file.bfType = 0x4D42;
+    file.bfOffBits = sizeof file + sizeof info.bmiHeader;
+    file.bfSize = file.bfOffBits + imageSize;
+    bool saved = false;
+    if (std::FILE* out = std::fopen(path.c_str(), "wb")) {
+        saved = std::fwrite(&file, sizeof file, 1, out) == 1 &&
+                std::fwrite(&info.bmiHeader, sizeof info.bmiHeader, 1, out) == 1 &&
+                std::fwrite(bits, imageSize, 1, out) == 1;
+        saved = std::fclose(out) == 0 && saved;
+    }
+    SelectObject(memory, previous);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    return saved;
+}
+
+}  // namespace fwup::test
