@@ -111,9 +111,12 @@ private:
 };
 
 // A window as it is on screen, caption included, as a BMP file.
-inline bool SaveScreenshot(HWND window, const std::string& path) {
-    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
-    Sleep(300);
+// A window that is busy in a command cannot repaint on request: it is taken
+// as it stands (`repaint` false).
+inline bool SaveScreenshot(HWND window, const std::string& path, bool repaint = true) {
+    if (repaint)
+        RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    Sleep(repaint ? 300 : 50);
     RECT rect{};
     GetWindowRect(window, &rect);
     const int width = rect.right - rect.left;
