@@ -14,19 +14,10 @@ constexpr std::uint32_t kFirstDataReply = 6;
 constexpr std::uint32_t kMiddleOfDownload = 30;
 constexpr char kDeviceLetter = 'E';
 
-bool ReadHex(const char* text, std::uint32_t maximum, std::uint32_t& value) {
+bool ReadNumber(const char* text, int base, std::uint32_t maximum, std::uint32_t& value) {
     if (text == nullptr || *text == '\0') return false;
     char* end = nullptr;
-    const unsigned long long parsed = std::strtoull(text, &end, 16);
-    if (*end != '\0' || parsed > maximum) return false;
-    value = static_cast<std::uint32_t>(parsed);
-    return true;
-}
-
-bool ReadDecimal(const char* text, std::uint32_t maximum, std::uint32_t& value) {
-    if (text == nullptr || *text == '\0') return false;
-    char* end = nullptr;
-    const unsigned long long parsed = std::strtoull(text, &end, 10);
+    const unsigned long long parsed = std::strtoull(text, &end, base);
     if (*end != '\0' || parsed > maximum) return false;
     value = static_cast<std::uint32_t>(parsed);
     return true;
@@ -54,15 +45,15 @@ DemoSettings ReadDemoSettings(const std::function<const char*(const char*)>& loo
     };
     std::uint32_t number = 0;
     if (const char* value = lookup(kDemoVersionVariable)) {
-        if (ReadHex(value, 0xFFFF, number)) settings.version = static_cast<std::uint16_t>(number);
+        if (ReadNumber(value, 16, 0xFFFF, number)) settings.version = static_cast<std::uint16_t>(number);
         else complain(kDemoVersionVariable, value);
     }
     if (const char* value = lookup(kDemoUserIdVariable)) {
-        if (ReadHex(value, 0xFFFFFFFF, number)) settings.userId = number;
+        if (ReadNumber(value, 16, 0xFFFFFFFF, number)) settings.userId = number;
         else complain(kDemoUserIdVariable, value);
     }
     if (const char* value = lookup(kDemoDelayVariable)) {
-        if (ReadDecimal(value, 10000, number)) settings.transferDelayMs = number;
+        if (ReadNumber(value, 10, 10000, number)) settings.transferDelayMs = number;
         else complain(kDemoDelayVariable, value);
     }
     if (const char* value = lookup(kDemoFaultVariable)) {
