@@ -17,19 +17,29 @@ std::string ComposePipePath(std::string_view devicePath, std::string_view pipeNa
     return pipePath;
 }
 
-PlatformHandle OpenDevicePipe(UsbPlatform& platform, const InterfaceClass& interfaceClass,
-                              std::string_view vendorText, std::string_view productText,
-                              std::string_view pipeName) {
+std::optional<std::string> FindDeviceInterfacePath(UsbPlatform& platform,
+                                                   const InterfaceClass& interfaceClass,
+                                                   std::string_view vendorText,
+                                                   std::string_view productText) {
     std::array<char, kInterfacePathBufferSize> path{};
     for (std::uint32_t memberIndex = 0;; ++memberIndex) {
         path.fill('\0');
         if (!platform.GetDeviceInterfacePath(interfaceClass, memberIndex, path.data(),
                                              kInterfacePathCapacity))
-            return kInvalidHandleValue;
+            return std::nullopt;
         // The capacity leaves the last byte zero, so the path always ends.
-        if (InterfacePathMatches(path.data(), vendorText, productText)) break;
+        if (InterfacePathMatches(path.data(), vendorText, productText))
+            return std::string(path.data());
     }
-    return platform.OpenPipe(ComposePipePath(path.data(), pipeName).c_str());
+}
+
+PlatformHandle OpenDevicePipe(UsbPlatform& platform, const InterfaceClass& interfaceClass,
+                              std::string_view vendorText, std::string_view productText,
+                              std::string_view pipeName) {
+    const std::optional<std::string> devicePath =
+        FindDeviceInterfacePath(platform, interfaceClass, vendorText, productText);
+    if (!devicePath) return kInvalidHandleValue;
+    return platform.OpenPipe(ComposePipePath(*devicePath, pipeName).c_str());
 }
 
 std::optional<VendorUsbDevice> OpenVendorUsbDevice(UsbPlatform& platform) {

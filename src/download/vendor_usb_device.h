@@ -42,9 +42,14 @@ bool InterfacePathMatches(std::string_view path, std::string_view vendorText,
 // path makes 258 bytes with the terminating zero, more than the path buffer.
 std::string ComposePipePath(std::string_view devicePath, std::string_view pipeName);
 
-// Searches the present interfaces in enumeration order for the first path
-// that names both ids and opens pipeName below it. The first index whose path
-// cannot be had ends the search.
+// The path of the first present interface, in enumeration order, that names
+// both ids. The first index whose path cannot be had ends the search.
+std::optional<std::string> FindDeviceInterfacePath(UsbPlatform& platform,
+                                                   const InterfaceClass& interfaceClass,
+                                                   std::string_view vendorText,
+                                                   std::string_view productText);
+
+// One complete search, then pipeName opened below the device it found.
 PlatformHandle OpenDevicePipe(UsbPlatform& platform, const InterfaceClass& interfaceClass,
                               std::string_view vendorText, std::string_view productText,
                               std::string_view pipeName);

@@ -173,15 +173,8 @@ void PrintVersion(FrontEnd& frontEnd) {
 }  // namespace
 
 std::optional<std::string> FindVendorModeDevice(UsbPlatform& usb) {
-    std::array<char, kInterfacePathBufferSize> path{};
-    for (std::uint32_t index = 0;; ++index) {
-        path.fill('\0');
-        if (!usb.GetDeviceInterfacePath(kGuidDevinterfaceUsbDevice, index, path.data(),
-                                        kInterfacePathCapacity))
-            return std::nullopt;
-        if (InterfacePathMatches(path.data(), kVendorIdText, kProductIdText))
-            return std::string(path.data());
-    }
+    return FindDeviceInterfacePath(usb, kGuidDevinterfaceUsbDevice, kVendorIdText,
+                                   kProductIdText);
 }
 
 ExitCode RunFrontEnd(FrontEnd& frontEnd) {
