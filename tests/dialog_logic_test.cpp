@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "gbk_text.h"
+#include "platform/gbk_to_utf8.h"
 
 namespace fwup::test {
 namespace {
@@ -30,12 +30,12 @@ TEST(DialogTexts, EveryControlInBothLanguagesInWritingOrder) {
         SCOPED_TRACE(expected[i].controlId);
         EXPECT_EQ(DialogTexts[i].controlId, expected[i].controlId);
         EXPECT_STREQ(Choose(DialogTexts[i].text, 1), expected[i].english);
-        EXPECT_EQ(Utf8FromGbk(Choose(DialogTexts[i].text, 0)), expected[i].chineseUtf8);
+        EXPECT_EQ(GbkToUtf8(Choose(DialogTexts[i].text, 0)), expected[i].chineseUtf8);
     }
 }
 
 TEST(DialogTexts, CaptionIsOneChineseText) {
-    EXPECT_EQ(Utf8FromGbk(DialogCaption), "厂商:Pelora 充电电流1.0A");
+    EXPECT_EQ(GbkToUtf8(DialogCaption), "厂商:Pelora 充电电流1.0A");
 }
 
 TEST(DialogLanguage, OnlyTheExactChineseSimplifiedIdGivesChinese) {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "gbk_text.h"
+#include "platform/gbk_to_utf8.h"
 #include "recording_user_interface.h"
 #include "test_images.h"
 
@@ -107,7 +107,7 @@ TEST(UpdateCommand, ChineseTextsThroughoutWhenTheFlagIsClear) {
     const Bytes image = EmbeddedImage();
     auto chinese = [](const std::vector<std::string>& texts) {
         std::vector<std::string> readable;
-        for (const std::string& text : texts) readable.push_back(Utf8FromGbk(text.c_str()));
+        for (const std::string& text : texts) readable.push_back(GbkToUtf8(text.c_str()));
         return readable;
     };
     SimulatedDevice absent(DeviceMode::Absent);
