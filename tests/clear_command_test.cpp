@@ -6,7 +6,7 @@
 #include <string>
 
 #include "download/download_protocol.h"
-#include "storage/clear_command.h"
+#include "app/dialog_commands.h"
 #include "storage_test_support.h"
 #include "test_images.h"
 
@@ -123,6 +123,8 @@ const OutcomeRow kOutcomeRows[] = {
      false, {0x10, 0xAA}},
     {"2.40, one less than accepted", true, 0x0240, kNoFault, 0xFFFFFFFE, true, kNoFault,
      UserIdRefused("FFFFFFFE"), false, {0x10, 0xAA}},
+    {"2.40, differs in the upper half only", true, 0x0240, kNoFault, 0x1234FFFF, true, kNoFault,
+     UserIdRefused("1234FFFF"), false, {0x10, 0xAA}},
     {"2.40, Yes", true, 0x0240, kNoFault, kAccepted, true, kNoFault, kCleared, true,
      {0x10, 0xAA, 0xFF}},
     {"FF.FF, Yes, erase fails", true, 0xFFFF, kNoFault, kAccepted, true, kFails, kNotCleared,
@@ -136,10 +138,10 @@ TEST(OnClear, WalksTheOutcomeTable) {
     for (const OutcomeRow& row : kOutcomeRows) {
         for (LanguageFlag flag : {1, 0}) {
             SCOPED_TRACE(std::string(row.what) + (flag ? " (English)" : " (Chinese)"));
-            SimulatedDevice device = DeviceInStorageMode('E', row.version, row.userId);
-            if (!row.devicePresent) device.volumes.erase('E');
-            device.volumes['D'] = {VolumeKind::Removable, false, true};
-            device.volumes['C'] = {VolumeKind::Fixed, false, true};
+            SimulatedDevice device = DeviceInStorageMode("E", row.version, row.userId);
+            if (!row.devicePresent) device.volumes.erase("E");
+            device.volumes["D"] = {VolumeKind::Removable, false, true};
+            device.volumes["C"] = {VolumeKind::Fixed, false, true};
             device.InjectStorageFault(0xAA, row.userIdFault);
             device.InjectStorageFault(0xFF, row.eraseFault);
             RecordingUserInterface ui;
@@ -153,12 +155,15 @@ TEST(OnClear, WalksTheOutcomeTable) {
             std::vector<Cdb> expectedCdbs;
             for (std::uint8_t command : row.commandsSent)
                 expectedCdbs.push_back(VendorCdbBytes(command));
-            EXPECT_EQ(device.CdbsReceivedAt('E'), expectedCdbs);
+            EXPECT_EQ(device.CdbsReceivedAt("E"), expectedCdbs);
             const bool erased = row.eraseFault.kind == ScsiFault::None &&
                                 !row.commandsSent.empty() && row.commandsSent.back() == 0xFF;
             EXPECT_EQ(device.EraseCount(), erased ? 1u : 0u);
-            for (const PassThroughRequest& request : device.PassThroughLog())
-                EXPECT_EQ(request.record.TimeOutValue, 1000u);
+            // Each request asks for exactly its reply, with the 1000 s limit.
+            for (const ScsiRequestRecord& request : device.ScsiLog()) {
+                EXPECT_EQ(request.timeLimitSeconds, 1000u);
+                EXPECT_EQ(request.dataLength, request.cdb[1] == 0xAA ? 8u : 4u);
+            }
             // Every volume it opened is closed, each once.
             EXPECT_EQ(device.OpenHandleCount(), 0);
             EXPECT_EQ(device.ProtocolErrors(), 0u);
@@ -170,7 +175,7 @@ TEST(OnClear, WalksTheOutcomeTable) {
 
 TEST(OnClear, AsksAboutTheVersionUnderTheSameCaptionInBothLanguages) {
     for (LanguageFlag flag : {1, 0}) {
-        SimulatedDevice device = DeviceInStorageMode('G', 0x0240);
+        SimulatedDevice device = DeviceInStorageMode("G", 0x0240);
         RecordingUserInterface ui;
         ui.answer = false;
         OnClear(device, ui, flag);
@@ -181,28 +186,27 @@ TEST(OnClear, AsksAboutTheVersionUnderTheSameCaptionInBothLanguages) {
 }
 
 TEST(OnClear, EachClickSearchesAfresh) {
-    SimulatedDevice device = DeviceInStorageMode('E', 0x0238, 0xABC);
+    SimulatedDevice device = DeviceInStorageMode("E", 0x0238, 0xABC);
     RecordingUserInterface ui;
     OnClear(device, ui, 1);
     device.userId = kAccepted;
     OnClear(device, ui, 1);
     EXPECT_EQ(ui.status, kCleared.english);
     EXPECT_EQ(ui.statusWrites, 2);
-    EXPECT_EQ(std::count(device.DriveTypeQueries().begin(), device.DriveTypeQueries().end(), 'C'),
-              2);
-    EXPECT_EQ(device.CdbsReceivedAt('E').size(), 2u + 3u);
+    EXPECT_EQ(device.VolumeOpenAttempts(), (std::vector<std::string>{"E", "E"}));
+    EXPECT_EQ(device.CdbsReceivedAt("E").size(), 2u + 3u);
     EXPECT_EQ(device.OpenHandleCount(), 0);
 }
 
 // The whole story: Clear erases the device, it is re-plugged and comes up in
 // vendor mode, and the Update's download fills it.
 TEST(ClearThenUpdate, AnErasedDeviceTakesTheDownloadAfterReplug) {
-    SimulatedDevice device = DeviceInStorageMode('E', 0x0240);
-    device.volumes['D'] = {VolumeKind::Removable, false, true};
+    SimulatedDevice device = DeviceInStorageMode("E", 0x0240);
+    device.volumes["D"] = {VolumeKind::Removable, false, true};
     RecordingUserInterface ui;
     OnClear(device, ui, 1);
     ASSERT_EQ(ui.status, kCleared.english);
-    EXPECT_FALSE(OpenVendorUsbDevice(device).has_value());  // not yet re-plugged
+    EXPECT_FALSE(OpenVendorUsbDevice(device).device);  // not yet re-plugged
 
     // Until it is re-plugged the device is gone from the drive letters too.
     OnClear(device, ui, 1);
@@ -212,7 +216,7 @@ TEST(ClearThenUpdate, AnErasedDeviceTakesTheDownloadAfterReplug) {
     EXPECT_EQ(device.mode, DeviceMode::VendorMode);
     const test::Bytes image = test::EmbeddedImage();
     ASSERT_FALSE(image.empty());
-    std::optional<VendorUsbDevice> link = OpenVendorUsbDevice(device);
+    std::optional<VendorUsbDevice> link = OpenVendorUsbDevice(device).device;
     ASSERT_TRUE(link.has_value());
     EXPECT_EQ(DownloadFirmware(*link, kUpdateEndFlag, test::View(image), kUpdateTimeoutMs),
               DownloadResult::Ok);

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "platform/gbk_to_utf8.h"
+#include "gbk_to_utf8.h"
 
 namespace fwup::test {
 namespace {
@@ -88,4 +88,19 @@ TEST(RouteCommand, UpdateAndCancelWhateverTheNotificationClearOnlyOnAClick) {
 }
 
 }  // namespace
+TEST(GbkToUtf8, ConvertsTheCommandsTextsAndSurvivesBadBytes) {
+    EXPECT_EQ(GbkToUtf8(kOpenDriverFailedText.chinese),
+              "\xE6\x89\x93\xE5\xBC\x80\xE9\xA9\xB1\xE5\x8A\xA8\xE5\xA4\xB1\xE8\xB4\xA5");  // 打开驱动失败
+    EXPECT_EQ(GbkToUtf8(kQuestionAfter.english), ", whether to update \xEF\xBC\x9F");  // ？
+    EXPECT_EQ(GbkToUtf8(kQuestionCaption), "\xE6\x8F\x90\xE7\xA4\xBA");                // 提示
+    EXPECT_EQ(GbkToUtf8("plain ASCII"), "plain ASCII");
+    EXPECT_EQ(GbkToUtf8(""), "");
+    // A lone lead byte at the end, and a byte that starts no GBK character.
+    EXPECT_EQ(GbkToUtf8("a\xB4"), "a\xEF\xBF\xBD");
+    EXPECT_EQ(GbkToUtf8("\xFF" "b"), "\xEF\xBF\xBD" "b");
+    const std::string longText(1000, '\xB4');  // 500 times the same character
+    EXPECT_EQ(GbkToUtf8(std::string(1000, 'x')).size(), 1000u);
+    EXPECT_GT(GbkToUtf8(longText).size(), 1000u);
+}
+
 }  // namespace fwup::test

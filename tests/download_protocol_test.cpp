@@ -156,7 +156,7 @@ TEST(DownloadProtocol, ChecksumWrapsAndCountsOnlyAcceptedBytes) {
     std::uint16_t checksum = 0;
     SimulatedDevice rejecting;
     rejecting.InjectFault(2, TransferFault::RejectStatus);  // the begin command's reply
-    std::optional<VendorUsbDevice> link = OpenVendorUsbDevice(rejecting);
+    std::optional<VendorUsbDevice> link = OpenVendorUsbDevice(rejecting).device;
     const BeginPayload payload = BuildBeginPayload({1, 2, 3, 4}, 0);
     EXPECT_EQ(SendBeginCommand(*link, payload.data(), kBeginPayloadSize, &checksum, 100),
               DownloadResult::BeginRejected);
@@ -171,7 +171,7 @@ TEST(DownloadProtocol, ChecksumWrapsAndCountsOnlyAcceptedBytes) {
 
 TEST(DownloadProtocol, EndFlagGoesOutUnchangedInItsLowByte) {
     SimulatedDevice device;
-    std::optional<VendorUsbDevice> link = OpenVendorUsbDevice(device);
+    std::optional<VendorUsbDevice> link = OpenVendorUsbDevice(device).device;
     EXPECT_EQ(SendEndCommand(*link, 0x1A5, 0, 100), DownloadResult::EndRejected);  // no begin yet
     EXPECT_EQ(Writes(device).back(), Hex({0x00, 0x00, 0xA5}));
     CloseVendorUsbDevice(link);
@@ -179,7 +179,7 @@ TEST(DownloadProtocol, EndFlagGoesOutUnchangedInItsLowByte) {
 
 TEST(DownloadProtocol, DataCommandRefusesPiecesItCannotFrame) {
     SimulatedDevice device;
-    std::optional<VendorUsbDevice> link = OpenVendorUsbDevice(device);
+    std::optional<VendorUsbDevice> link = OpenVendorUsbDevice(device).device;
     const Bytes data = Pattern(4097);
     EXPECT_EQ(SendDataCommand(*link, 0, data.data(), 0, nullptr, 100), DownloadResult::Failed);
     EXPECT_EQ(SendDataCommand(*link, 0, data.data(), 4097, nullptr, 100), DownloadResult::Failed);
@@ -189,32 +189,28 @@ TEST(DownloadProtocol, DataCommandRefusesPiecesItCannotFrame) {
 
 // Records where each written buffer lay, to show data goes out of the image
 // itself and not out of a copy.
-class PointerRecorder : public UsbPlatform {
+class PointerRecorder : public UsbLink {
 public:
     std::vector<std::pair<const std::uint8_t*, std::uint32_t>> writes;
-    bool GetDeviceInterfacePath(const InterfaceClass&, std::uint32_t, char*, std::uint32_t) override {
-        return false;
-    }
-    PlatformHandle OpenPipe(const char*) override { return kInvalidHandleValue; }
-    bool ReadTransfer(PlatformHandle, std::uint8_t* buffer, std::uint32_t, std::uint32_t* transferred,
-                      std::uint32_t) override {
+    std::vector<UsbDeviceInfo> FindDevices(LinkStatus*) override { return {}; }
+    PlatformHandle Open(const UsbDeviceInfo&, LinkStatus*) override { return 1; }
+    TransferResult Read(PlatformHandle, std::uint8_t* buffer, std::uint32_t,
+                        std::uint32_t) override {
         buffer[0] = 0x02, buffer[1] = 0x00;
-        *transferred = 4;
-        return true;
+        return {LinkStatus::Ok, 4};
     }
-    bool WriteTransfer(PlatformHandle, const std::uint8_t* buffer, std::uint32_t count,
-                       std::uint32_t* transferred, std::uint32_t) override {
+    TransferResult Write(PlatformHandle, const std::uint8_t* buffer, std::uint32_t count,
+                         std::uint32_t) override {
         writes.emplace_back(buffer, count);
-        *transferred = count;
-        return true;
+        return {LinkStatus::Ok, count};
     }
-    void ClosePipe(PlatformHandle) override {}
+    void Close(PlatformHandle) override {}
 };
 
 TEST(DownloadProtocol, DataWritesPointIntoTheImage) {
     const Bytes image = EmbeddedImage();
     PointerRecorder recorder;
-    const VendorUsbDevice device{1, 2, &recorder};
+    VendorUsbDevice device{&recorder, 1, LinkStatus::Ok};
     ASSERT_EQ(DownloadFirmware(device, 1, View(image), 100), DownloadResult::Ok);
     int dataWrites = 0;
     for (std::size_t i = 4; i + 2 < recorder.writes.size(); i += 3) {

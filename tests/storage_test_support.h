@@ -5,8 +5,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/simulated_device.h"
-#include "platform/user_interface.h"
+#include "platform/simulation/simulated_device.h"
 #include "recording_user_interface.h"
 
 namespace fwup::test {
@@ -18,11 +17,11 @@ inline Cdb VendorCdbBytes(std::uint8_t command) {
     return {0x87, command, 0, 0, 0, 0, 0, 0, 0, 0};
 }
 
-// A device in storage mode whose volume is a removable drive at letter.
-inline SimulatedDevice DeviceInStorageMode(char letter, std::uint16_t version,
+// A device in storage mode whose volume is the removable volume of that name.
+inline SimulatedDevice DeviceInStorageMode(const std::string& volume, std::uint16_t version,
                                            std::uint32_t userId = 0xFFFFFFFF) {
     SimulatedDevice device(DeviceMode::StorageMode);
-    device.volumes[letter] = SimulatedVolume{VolumeKind::Removable, true, true};
+    device.volumes[volume] = SimulatedVolume{VolumeKind::Removable, true, true};
     device.firmwareVersion = version;
     device.userId = userId;
     return device;

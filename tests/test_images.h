@@ -7,7 +7,7 @@
 #include "download/download_protocol.h"
 #include "download/firmware_image.h"
 #include "image_file.h"
-#include "platform/simulated_device.h"
+#include "platform/simulation/simulated_device.h"
 
 namespace fwup::test {
 
@@ -56,7 +56,7 @@ inline Bytes EmbeddedImage() {
 
 // The whole Update sequence against a simulated device: open, download, close.
 inline DownloadResult DownloadTo(SimulatedDevice& device, const Bytes& image) {
-    std::optional<VendorUsbDevice> link = OpenVendorUsbDevice(device);
+    std::optional<VendorUsbDevice> link = OpenVendorUsbDevice(device).device;
     if (!link) return DownloadResult::Failed;
     const DownloadResult result =
         DownloadFirmware(*link, kUpdateEndFlag, View(image), kUpdateTimeoutMs);

@@ -1,11 +1,11 @@
-#include "download/update_command.h"
+#include "app/dialog_commands.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "platform/gbk_to_utf8.h"
+#include "gbk_to_utf8.h"
 #include "recording_user_interface.h"
 #include "test_images.h"
 
@@ -35,15 +35,14 @@ TEST(UpdateCommand, NoDeviceShowsTheOpenFailureAlone) {
     SimulatedDevice absent(DeviceMode::Absent);
     EXPECT_EQ(Update(absent, image), std::vector<std::string>{kOpenFailed});
 
-    SimulatedDevice otherDevicesOnly(DeviceMode::Absent);
-    otherDevicesOnly.otherInterfaces = {"\\\\?\\usb#vid_2008&pid_7640#1", "\\\\?\\usb#VID_2008&PID_7639#2"};
-    EXPECT_EQ(Update(otherDevicesOnly, image), std::vector<std::string>{kOpenFailed});
+    SimulatedDevice stillInStorageMode(DeviceMode::StorageMode);
+    EXPECT_EQ(Update(stillInStorageMode, image), std::vector<std::string>{kOpenFailed});
 
     SimulatedDevice replyPipeRefused;
     replyPipeRefused.replyPipeOpens = false;
     EXPECT_EQ(Update(replyPipeRefused, image), std::vector<std::string>{kOpenFailed});
 
-    for (const SimulatedDevice* device : {&absent, &otherDevicesOnly, &replyPipeRefused}) {
+    for (const SimulatedDevice* device : {&absent, &stillInStorageMode, &replyPipeRefused}) {
         EXPECT_TRUE(device->Traffic().empty());
         EXPECT_EQ(device->OpenHandleCount(), 0);
     }

@@ -14,21 +14,24 @@ using test::VendorCdbBytes;
 
 // A platform whose one volume answers with whatever bytes the test gives, so
 // that the judgement of any reply can be tried.
-struct ScriptedVolume : DrivePlatform {
+struct ScriptedVolume : ScsiDrives {
     bool carriedOut = true;
     std::vector<std::uint8_t> delivers;
     int calls = 0;
-    ScsiPassThroughDirect received{};
+    Cdb cdb;
+    ScsiCommand received{};
 
-    DriveType DriveTypeOf(char) override { return DriveType::Removable; }
-    PlatformHandle OpenVolume(char) override { return 7; }
+    std::vector<VolumeCandidate> FindCandidateVolumes() override { return {{"scripted", ""}}; }
+    PlatformHandle OpenVolume(const VolumeCandidate&, DriveStatus*) override { return 7; }
     void CloseVolume(PlatformHandle) override {}
-    bool PassThrough(PlatformHandle, ScsiPassThroughDirect& record) override {
+    ScsiResult Execute(PlatformHandle, const ScsiCommand& command) override {
         ++calls;
-        received = record;
-        const std::size_t count = std::min<std::size_t>(delivers.size(), record.DataTransferLength);
-        if (count > 0) std::memcpy(record.DataBuffer, delivers.data(), count);
-        return carriedOut;
+        received = command;
+        cdb.assign(command.cdb, command.cdb + command.cdbLength);
+        const std::size_t count = std::min<std::size_t>(delivers.size(), command.dataLength);
+        if (count > 0) std::memcpy(command.data, delivers.data(), count);
+        return {carriedOut ? DriveStatus::Ok : DriveStatus::Failed, carriedOut, 0,
+                static_cast<std::uint32_t>(count)};
     }
 };
 
@@ -79,28 +82,17 @@ TEST(SendVendorCommand, TheSignatureAloneDecides) {
     }
 }
 
-TEST(SendVendorCommand, FillsThePassThroughRecord) {
+TEST(SendVendorCommand, AsksForItsReplyAsOneDataInCommand) {
     ScriptedVolume volume;
     volume.delivers = {0x55, 0x33};
     const VendorCdb cdb = BuildVendorCdb(kUserIdQueryCommand);
     std::uint8_t reply[8];
     SendVendorCommand(volume, kSomeVolume, cdb.data(), 10, reply, 8, 1000);
-    const ScsiPassThroughDirect& record = volume.received;
-    // The size of the platform's record: 44 in the 32-bit program.
-    EXPECT_EQ(record.Length, sizeof(void*) == 4 ? 44 : 56);
-    EXPECT_EQ(record.ScsiStatus, 0);
-    EXPECT_EQ(record.PathId, 0);
-    EXPECT_EQ(record.TargetId, 1);
-    EXPECT_EQ(record.Lun, 0);
-    EXPECT_EQ(record.CdbLength, 10);
-    EXPECT_EQ(record.SenseInfoLength, 0);
-    EXPECT_EQ(record.DataIn, 1);
-    EXPECT_EQ(record.DataTransferLength, 8u);
-    EXPECT_EQ(record.TimeOutValue, 1000u);
-    EXPECT_EQ(record.DataBuffer, reply);
-    EXPECT_EQ(record.SenseInfoOffset, 0u);
-    const Cdb expectedCdb = {0x87, 0xAA, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-    EXPECT_EQ(Cdb(record.Cdb, record.Cdb + 16), expectedCdb);
+    EXPECT_EQ(volume.cdb, (Cdb{0x87, 0xAA, 0, 0, 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(volume.received.direction, DataDirection::In);
+    EXPECT_EQ(volume.received.data, reply);
+    EXPECT_EQ(volume.received.dataLength, 8u);
+    EXPECT_EQ(volume.received.timeLimitSeconds, 1000u);
 }
 
 TEST(SendVendorCommand, CopiesAtMostTenCdbBytes) {
@@ -110,17 +102,16 @@ TEST(SendVendorCommand, CopiesAtMostTenCdbBytes) {
         Cdb expected;
     };
     const Case cases[] = {
-        {12, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 0, 0, 0, 0, 0, 0}},
-        {6, {1, 2, 3, 4, 5, 6, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
-        {-3, Cdb(16, 0)},
+        {12, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10}},
+        {6, {1, 2, 3, 4, 5, 6, 0, 0, 0, 0}},
+        {-3, Cdb(10, 0)},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.count);
         ScriptedVolume volume;
         std::uint8_t reply[4];
         SendVendorCommand(volume, kSomeVolume, given, c.count, reply, 4, 1000);
-        EXPECT_EQ(Cdb(volume.received.Cdb, volume.received.Cdb + 16), c.expected);
-        EXPECT_EQ(volume.received.CdbLength, 10);
+        EXPECT_EQ(volume.cdb, c.expected);
     }
 }
 
@@ -131,14 +122,14 @@ TEST(SendVendorCommand, NegativeReplyLengthAsksForNoData) {
     std::uint8_t reply[4] = {};
     EXPECT_EQ(SendVendorCommand(volume, kSomeVolume, cdb.data(), 10, reply, -1, 1000),
               VendorCommandResult::Failed);
-    EXPECT_EQ(volume.received.DataTransferLength, 0u);
+    EXPECT_EQ(volume.received.dataLength, 0u);
     EXPECT_EQ(reply[0], 0);
 }
 
 TEST(VendorQueries, ReadTheDevicesNumbersHighByteFirst) {
     for (std::uint16_t version : {std::uint16_t{0x0240}, std::uint16_t{0x0001}}) {
-        SimulatedDevice device = DeviceInStorageMode('E', version, 0x12345678);
-        const PlatformHandle drive = device.OpenVolume('E');
+        SimulatedDevice device = DeviceInStorageMode("E", version, 0x12345678);
+        const PlatformHandle drive = device.OpenVolumeNamed("E");
         std::uint16_t readVersion = 0;
         std::uint32_t readUserId = 0;
         EXPECT_EQ(QueryFirmwareVersion(device, drive, &readVersion, 1000),
@@ -150,7 +141,7 @@ TEST(VendorQueries, ReadTheDevicesNumbersHighByteFirst) {
         EXPECT_EQ(QueryFirmwareVersion(device, drive, nullptr, 1000),
                   VendorCommandResult::Success);
         EXPECT_EQ(QueryUserID(device, drive, nullptr, 1000), VendorCommandResult::Success);
-        EXPECT_EQ(device.CdbsReceivedAt('E'),
+        EXPECT_EQ(device.CdbsReceivedAt("E"),
                   (std::vector<Cdb>{VendorCdbBytes(0x10), VendorCdbBytes(0xAA),
                                     VendorCdbBytes(0x10), VendorCdbBytes(0xAA)}));
         device.CloseVolume(drive);
@@ -159,7 +150,6 @@ TEST(VendorQueries, ReadTheDevicesNumbersHighByteFirst) {
 
 TEST(VendorQueries, StoreOnlyWhatASignedReplyCarries) {
     const VendorCommandResult kFailed = VendorCommandResult::Failed;
-    const VendorCommandResult kSuccess = VendorCommandResult::Success;
     struct Case {
         const char* what;
         StorageFault versionFault;
@@ -178,16 +168,19 @@ TEST(VendorQueries, StoreOnlyWhatASignedReplyCarries) {
          0xBEEF, 0xCAFEF00D},
         {"one byte delivered", {ScsiFault::ShortReply, 1}, {ScsiFault::ShortReply, 1}, kFailed,
          0xBEEF, 0xCAFEF00D},
-        // Bytes the device does not deliver read as 0: the buffer was cleared.
-        {"signed but short", {ScsiFault::ShortReply, 3}, {ScsiFault::ShortReply, 6}, kSuccess,
-         0x0200, 0x12340000},
+        // Signed, but cut short: the zeros of the cleared buffer are no answer.
+        {"signature only", {ScsiFault::ShortReply, 2}, {ScsiFault::ShortReply, 2}, kFailed,
+         0xBEEF, 0xCAFEF00D},
+        {"one byte short", {ScsiFault::ShortReply, 3}, {ScsiFault::ShortReply, 7}, kFailed,
+         0xBEEF, 0xCAFEF00D},
+        {"whole replies", {}, {}, VendorCommandResult::Success, 0x0240, 0x12345678},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        SimulatedDevice device = DeviceInStorageMode('E', 0x0240, 0x12345678);
+        SimulatedDevice device = DeviceInStorageMode("E", 0x0240, 0x12345678);
         device.InjectStorageFault(0x10, c.versionFault);
         device.InjectStorageFault(0xAA, c.userIdFault);
-        const PlatformHandle drive = device.OpenVolume('E');
+        const PlatformHandle drive = device.OpenVolumeNamed("E");
         std::uint16_t version = 0xBEEF;
         std::uint32_t userId = 0xCAFEF00D;
         EXPECT_EQ(QueryFirmwareVersion(device, drive, &version, 1000), c.expected);
@@ -198,7 +191,7 @@ TEST(VendorQueries, StoreOnlyWhatASignedReplyCarries) {
     }
 }
 
-// --- the search among the drive letters
+// --- the search among the candidate volumes
 
 struct SearchOutcome {
     PlatformHandle drive;
@@ -207,7 +200,7 @@ struct SearchOutcome {
 
 SearchOutcome Search(SimulatedDevice& device) {
     SearchOutcome outcome{kInvalidHandleValue, 0xBEEF};
-    outcome.drive = FindVendorDrive(device, &outcome.version, 1000);
+    outcome.drive = FindVendorDrive(device, &outcome.version, 1000).handle;
     return outcome;
 }
 
@@ -218,65 +211,64 @@ void CloseFound(SimulatedDevice& device, PlatformHandle drive) {
     EXPECT_LE(device.MostVolumesOpenAtOnce(), 1);
 }
 
-TEST(FindVendorDrive, ProbesAnOrdinaryDriveBeforeTheDevice) {
-    SimulatedDevice device = DeviceInStorageMode('E', 0x0238);
-    device.volumes['D'] = {VolumeKind::Removable, false, true};
+using Names = std::vector<std::string>;
+
+TEST(FindVendorDrive, ProbesAnOrdinaryVolumeBeforeTheDevice) {
+    SimulatedDevice device = DeviceInStorageMode("E", 0x0238);
+    device.volumes["D"] = {VolumeKind::Removable, false, true};
+    device.volumes["F"] = {VolumeKind::Removable, false, true};
     const SearchOutcome found = Search(device);
     ASSERT_NE(found.drive, kInvalidHandleValue);
     EXPECT_EQ(found.version, 0x0238);
-    EXPECT_EQ(device.VolumeOpenAttempts(), (std::vector<char>{'D', 'E'}));
-    EXPECT_EQ(device.CdbsReceivedAt('D'), std::vector<Cdb>{VendorCdbBytes(0x10)});
-    EXPECT_EQ(device.VolumeCloses(), std::vector<char>{'D'});
+    // The volumes after the device are not opened.
+    EXPECT_EQ(device.VolumeOpenAttempts(), (Names{"D", "E"}));
+    EXPECT_EQ(device.CdbsReceivedAt("D"), std::vector<Cdb>{VendorCdbBytes(0x10)});
+    EXPECT_EQ(device.VolumeCloses(), Names{"D"});
     EXPECT_EQ(device.OpenHandleCount(), 1);
-    // The letters after the device are not examined.
-    EXPECT_EQ(device.DriveTypeQueries(), (std::vector<char>{'C', 'D', 'E'}));
     device.CloseVolume(found.drive);
-    EXPECT_EQ(device.VolumeCloses(), (std::vector<char>{'D', 'E'}));
+    EXPECT_EQ(device.VolumeCloses(), (Names{"D", "E"}));
     CloseFound(device, kInvalidHandleValue);
 }
 
 TEST(FindVendorDrive, TakesTheFirstVolumeOfTheDevice) {
     SimulatedDevice device(DeviceMode::StorageMode);
-    device.volumes['F'] = {VolumeKind::CdRom, true, true};
-    device.volumes['G'] = {VolumeKind::Removable, true, true};
+    device.volumes["F"] = {VolumeKind::CdRom, true, true};
+    device.volumes["G"] = {VolumeKind::Removable, true, true};
     const SearchOutcome found = Search(device);
-    EXPECT_EQ(device.VolumeOpenAttempts(), std::vector<char>{'F'});
-    EXPECT_TRUE(device.CdbsReceivedAt('G').empty());
+    EXPECT_EQ(device.VolumeOpenAttempts(), Names{"F"});
+    EXPECT_TRUE(device.CdbsReceivedAt("G").empty());
     CloseFound(device, found.drive);
 }
 
-TEST(FindVendorDrive, OpensOnlyRemovableAndCdRomDrivesFromC) {
+TEST(FindVendorDrive, OpensOnlyCandidatesAndGoesOnPastOneThatRefuses) {
     // Each of these would answer as the device if it were ever opened.
     SimulatedDevice device(DeviceMode::StorageMode);
-    device.volumes['A'] = {VolumeKind::Removable, true, true};
-    device.volumes['B'] = {VolumeKind::Removable, true, true};
-    device.volumes['C'] = {VolumeKind::Fixed, true, true};
-    device.volumes['D'] = {VolumeKind::Network, true, true};
-    device.volumes['E'] = {VolumeKind::RamDisk, true, true};
-    device.volumes['F'] = {VolumeKind::CdRom, false, true};  // an ordinary CD-ROM
-    device.volumes['G'] = {VolumeKind::Removable, true, false};  // refuses the open
-    device.volumes['K'] = {VolumeKind::Removable, true, true};
+    device.volumes["C"] = {VolumeKind::Fixed, true, true};
+    device.volumes["D"] = {VolumeKind::Network, true, true};
+    device.volumes["E"] = {VolumeKind::RamDisk, true, true};
+    device.volumes["F"] = {VolumeKind::CdRom, false, true};  // an ordinary CD-ROM
+    device.volumes["G"] = {VolumeKind::Removable, true, false};  // refuses the open
+    device.volumes["K"] = {VolumeKind::Removable, true, true};
     device.firmwareVersion = 0x0305;
-    const SearchOutcome found = Search(device);
-    ASSERT_NE(found.drive, kInvalidHandleValue);
-    EXPECT_EQ(found.version, 0x0305);
-    EXPECT_EQ(device.VolumeOpenAttempts(), (std::vector<char>{'F', 'G', 'K'}));
-    EXPECT_EQ(device.DriveTypeQueries().front(), 'C');
-    CloseFound(device, found.drive);
+    std::uint16_t version = 0;
+    const FoundDrive found = FindVendorDrive(device, &version, 1000);
+    ASSERT_NE(found.handle, kInvalidHandleValue);
+    EXPECT_EQ(found.volume.id, "K");
+    EXPECT_EQ(version, 0x0305);
+    EXPECT_EQ(device.VolumeOpenAttempts(), (Names{"F", "G", "K"}));
+    EXPECT_TRUE(found.permissionDenied);  // G said so, for whoever finds nothing
+    CloseFound(device, found.handle);
 }
 
-TEST(FindVendorDrive, WithoutTheDeviceTriesEveryLetterAndKeepsTheVersion) {
+TEST(FindVendorDrive, WithoutTheDeviceTriesEveryCandidateAndKeepsTheVersion) {
     SimulatedDevice device(DeviceMode::StorageMode);
-    device.volumes['D'] = {VolumeKind::Removable, false, true};
-    device.volumes['R'] = {VolumeKind::CdRom, false, true};
-    device.volumes['Z'] = {VolumeKind::Removable, false, true};
+    device.volumes["D"] = {VolumeKind::Removable, false, true};
+    device.volumes["R"] = {VolumeKind::CdRom, false, true};
+    device.volumes["Z"] = {VolumeKind::Removable, false, true};
     const SearchOutcome found = Search(device);
     EXPECT_EQ(found.drive, kInvalidHandleValue);
     EXPECT_EQ(found.version, 0xBEEF);
-    std::vector<char> everyLetter;
-    for (char letter = 'C'; letter <= 'Z'; ++letter) everyLetter.push_back(letter);
-    EXPECT_EQ(device.DriveTypeQueries(), everyLetter);
-    EXPECT_EQ(device.VolumeCloses(), (std::vector<char>{'D', 'R', 'Z'}));
+    EXPECT_EQ(device.VolumeCloses(), (Names{"D", "R", "Z"}));
     CloseFound(device, found.drive);
 }
 

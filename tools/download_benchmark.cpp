@@ -14,27 +14,24 @@
 
 namespace {
 
-class AcceptingDevice : public fwup::UsbPlatform {
+class AcceptingDevice : public fwup::UsbLink {
 public:
-    bool GetDeviceInterfacePath(const fwup::InterfaceClass&, std::uint32_t, char*,
-                                std::uint32_t) override {
-        return false;
+    std::vector<fwup::UsbDeviceInfo> FindDevices(fwup::LinkStatus*) override { return {}; }
+    fwup::PlatformHandle Open(const fwup::UsbDeviceInfo&, fwup::LinkStatus*) override {
+        return 1;
     }
-    fwup::PlatformHandle OpenPipe(const char*) override { return fwup::kInvalidHandleValue; }
-    bool ReadTransfer(fwup::PlatformHandle, std::uint8_t* buffer, std::uint32_t count,
-                      std::uint32_t* transferred, std::uint32_t) override {
+    fwup::TransferResult Read(fwup::PlatformHandle, std::uint8_t* buffer, std::uint32_t count,
+                              std::uint32_t) override {
         const std::uint8_t reply[4] = {0x02, 0x00, 0x00, 0x00};
         std::memcpy(buffer, reply, count < 4 ? count : 4);
-        *transferred = count < 4 ? count : 4;
-        return true;
+        return {fwup::LinkStatus::Ok, count < 4 ? count : 4};
     }
-    bool WriteTransfer(fwup::PlatformHandle, const std::uint8_t* buffer, std::uint32_t count,
-                       std::uint32_t* transferred, std::uint32_t) override {
+    fwup::TransferResult Write(fwup::PlatformHandle, const std::uint8_t* buffer,
+                               std::uint32_t count, std::uint32_t) override {
         benchmark::DoNotOptimize(buffer);
-        *transferred = count;
-        return true;
+        return {fwup::LinkStatus::Ok, count};
     }
-    void ClosePipe(fwup::PlatformHandle) override {}
+    void Close(fwup::PlatformHandle) override {}
 };
 
 std::vector<std::uint8_t> LoadImage() {
@@ -49,7 +46,7 @@ void BM_DownloadEmbeddedImage(benchmark::State& state) {
     const std::vector<std::uint8_t> bytes = LoadImage();
     const fwup::FirmwareImage image{bytes.data(), static_cast<std::uint32_t>(bytes.size())};
     AcceptingDevice platform;
-    const fwup::VendorUsbDevice device{1, 2, &platform};
+    fwup::VendorUsbDevice device{&platform, 1, fwup::LinkStatus::Ok};
     for (auto _ : state) {
         const fwup::DownloadResult result =
             fwup::DownloadFirmware(device, fwup::kUpdateEndFlag, image, fwup::kUpdateTimeoutMs);

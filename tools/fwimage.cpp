@@ -16,7 +16,7 @@
 #include "download/download_protocol.h"
 #include "download/firmware_image.h"
 #include "image_file.h"
-#include "platform/simulated_device.h"
+#include "platform/simulation/simulated_device.h"
 
 namespace {
 
@@ -46,7 +46,7 @@ struct RecordedDownload {
 // does with a good image.
 RecordedDownload RecordDownload(FirmwareImage image) {
     fwup::SimulatedDevice device;
-    std::optional<fwup::VendorUsbDevice> link = fwup::OpenVendorUsbDevice(device);
+    std::optional<fwup::VendorUsbDevice> link = fwup::OpenVendorUsbDevice(device).device;
     const fwup::DownloadResult result =
         fwup::DownloadFirmware(*link, fwup::kUpdateEndFlag, image, fwup::kUpdateTimeoutMs);
     fwup::CloseVendorUsbDevice(link);

@@ -12,9 +12,10 @@
 #include <string>
 #include <vector>
 
+#include "core/stand_in_image.h"
 #include "download/download_protocol.h"
 #include "download/firmware_image.h"
-#include "platform/simulated_device.h"
+#include "platform/simulation/simulated_device.h"
 
 namespace {
 
@@ -28,7 +29,7 @@ constexpr SegmentLayout kSegments[] = {
     {256, 0x80002000}, {39892, 0x80002100}, {5264, 0x8000BCD4}, {180, 0x8000D164}};
 constexpr std::uint8_t kBeginWord[4] = {0x58, 0xA7, 0x00, 0x80};
 constexpr std::uint16_t kTargetChecksum = 0x5DC6;
-constexpr char kNotice[] = "Stand-in firmware image for tests and the demo. Not a device program.";
+constexpr const char (&kNotice)[sizeof fwup::kStandInNotice] = fwup::kStandInNotice;
 
 std::uint32_t NextRandom(std::uint32_t& state) {  // xorshift32: the same bytes on every build
     state ^= state << 13;
@@ -44,7 +45,7 @@ struct SimulatedDownload {
 
 SimulatedDownload DownloadToSimulatedDevice(const std::vector<std::uint8_t>& image) {
     fwup::SimulatedDevice device;
-    std::optional<fwup::VendorUsbDevice> link = fwup::OpenVendorUsbDevice(device);
+    std::optional<fwup::VendorUsbDevice> link = fwup::OpenVendorUsbDevice(device).device;
     const fwup::DownloadResult result = fwup::DownloadFirmware(
         *link, fwup::kUpdateEndFlag, {image.data(), static_cast<std::uint32_t>(image.size())},
         fwup::kUpdateTimeoutMs);

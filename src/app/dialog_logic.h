@@ -7,7 +7,7 @@
 #include <array>
 #include <cstdint>
 
-#include "platform/user_interface.h"
+#include "app/dialog_texts.h"
 
 namespace fwup {
 
@@ -57,6 +57,10 @@ inline constexpr std::array<ControlText, 7> DialogTexts{{
     // "取消(&C)"
     {kCancelButtonId, {"Cancel(&C)", "\xC8\xA1\xCF\xFB(&C)"}},
 }};
+
+// The version line names the version the embedded firmware brings.
+static_assert(EndsWith(DialogTexts[0].text.english, FormatVersion(kUpdatedFirmwareVersion).View()));
+static_assert(EndsWith(DialogTexts[0].text.chinese, FormatVersion(kUpdatedFirmwareVersion).View()));
 
 // "厂商:Pelora 充电电流1.0A", the caption in both languages.
 inline constexpr char DialogCaption[] =

@@ -1,6 +1,6 @@
 // How the program ends when the C++ runtime meets a failure it would throw
 // for (memory exhausted, a string grown past its limit, an empty function
-// called). The program catches no exception and has no console, so each of
+// called, a lock the system refuses). The program catches no exception and has no console, so each of
 // these ends the process at once: the same end as an uncaught exception, but
 // without linking the runtime's exception texts, string instances and name
 // demangler, which would more than double the program's size. Linked into the
@@ -18,4 +18,5 @@ void __throw_bad_array_new_length() { std::abort(); }
 void __throw_bad_function_call() { std::abort(); }
 void __throw_length_error(const char*) { std::abort(); }
 void __throw_logic_error(const char*) { std::abort(); }
+void __throw_system_error(int) { std::abort(); }
 }  // namespace std

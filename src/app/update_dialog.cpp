@@ -1,11 +1,11 @@
 #include "app/update_dialog.h"
 
+#include "app/dialog_commands.h"
 #include "app/dialog_logic.h"
 #include "app/message_loop.h"
-#include "download/update_command.h"
+#include "core/stand_in_image.h"
 #include "platform/program_platform.h"
-#include "platform/win32_user_interface.h"
-#include "storage/clear_command.h"
+#include "platform/windows/win32_user_interface.h"
 
 namespace fwup {
 namespace {
@@ -74,15 +74,24 @@ INT_PTR InitializeDialog(UpdateDialog& dialog) {
     return TRUE;  // the focus goes to the first tab stop, the Update button
 }
 
+FirmwareImage ImageOf(const UpdateDialog& dialog) {
+    return FirmwareImage{dialog.imageData, dialog.imageSize};
+}
+
+// A program that carries the stand-in image finds real devices but changes none.
+CommandSafety SafetyOf(const UpdateDialog& dialog) {
+    return CommandSafety{ProgramSpeaksToRealDevices() && IsStandInImage(ImageOf(dialog))};
+}
+
 void RunUpdate(const UpdateDialog& dialog) {
     Win32UserInterface userInterface(dialog.window, dialog.statusLine);
-    OnUpdate(ProgramUsbPlatform(), userInterface, dialog.languageFlag,
-             FirmwareImage{dialog.imageData, dialog.imageSize});
+    OnUpdate(ProgramUsbLink(), userInterface, dialog.languageFlag, ImageOf(dialog),
+             SafetyOf(dialog));
 }
 
 void RunClear(const UpdateDialog& dialog) {
     Win32UserInterface userInterface(dialog.window, dialog.statusLine);
-    OnClear(ProgramDrivePlatform(), userInterface, dialog.languageFlag);
+    OnClear(ProgramScsiDrives(), userInterface, dialog.languageFlag, SafetyOf(dialog));
 }
 
 void OnCancel(const UpdateDialog& dialog) {

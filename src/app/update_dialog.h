@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "platform/user_interface.h"
+#include "app/dialog_texts.h"
 
 namespace fwup {
 

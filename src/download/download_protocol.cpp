@@ -2,6 +2,8 @@
 
 #include <initializer_list>
 
+#include "download/little_endian.h"
+
 namespace fwup {
 namespace {
 
@@ -17,31 +19,20 @@ void AddToChecksum(std::uint16_t& checksum, const PayloadBlock& block) {
         checksum = static_cast<std::uint16_t>(checksum + block.bytes[i]);
 }
 
-bool WriteCommandPipe(const VendorUsbDevice& device, const PayloadBlock& block,
-                      std::uint32_t timeoutMs) {
-    return WritePipe(*device.platform, device.commandPipe, block.bytes, block.count, nullptr,
-                     timeoutMs);
-}
-
 // The reply buffer is cleared before the read, and a reply of fewer than two
 // bytes is judged a failure: nothing left over from before the read can pass
-// for the device's answer.
-DownloadResult ReadReply(const VendorUsbDevice& device, DownloadResult rejection,
-                         std::uint32_t timeoutMs) {
-    std::array<std::uint8_t, kReplySize> reply{};
-    std::uint32_t delivered = 0;
-    if (!ReadPipe(*device.platform, device.replyPipe, reply.data(), kReplySize, &delivered,
-                  timeoutMs))
-        return DownloadResult::Failed;
+// for the device's answer. Byte 0 is judged before the status byte.
+DownloadResult JudgeReply(const std::array<std::uint8_t, kReplySize>& reply,
+                          std::uint32_t delivered, DownloadResult rejection) {
     if (delivered < 2 || reply[0] != kReplyMarker) return DownloadResult::Failed;
-    if (reply[1] != 0x00) return rejection;
+    if (reply[1] != kReplyAccepted) return rejection;
     return DownloadResult::Ok;
 }
 
-DownloadResult ExchangeCommand(const VendorUsbDevice& device, CommandCode code,
+DownloadResult ExchangeCommand(VendorUsbDevice& device, CommandCode code,
                                std::initializer_list<PayloadBlock> payload,
                                DownloadResult rejection, std::uint16_t* checksum,
-                               std::uint32_t timeoutMs) {
+                               std::uint32_t timeoutMs, ProgressSink& sink) {
     std::uint32_t payloadLength = 0;
     for (const PayloadBlock& block : payload) payloadLength += block.count;
 
@@ -52,95 +43,169 @@ DownloadResult ExchangeCommand(const VendorUsbDevice& device, CommandCode code,
     header[3] = static_cast<std::uint8_t>(code);
     StoreLe16(&header[4], static_cast<std::uint16_t>(payloadLength));
 
-    if (!WriteCommandPipe(device, {header.data(), kCommandHeaderSize}, timeoutMs))
-        return DownloadResult::Failed;
-    for (const PayloadBlock& block : payload)
-        if (!WriteCommandPipe(device, block, timeoutMs)) return DownloadResult::Failed;
+    CommandExchange exchange;
+    exchange.code = header[3];
+    exchange.length = payloadLength;
+    exchange.header = header.data();
+    const PayloadBlock& last = *(payload.end() - 1);
+    exchange.data = last.bytes;
+    exchange.dataLength = last.count;
+    if (code == CommandCode::CmdData) exchange.address = ReadLe32(payload.begin()->bytes);
 
-    const DownloadResult result = ReadReply(device, rejection, timeoutMs);
+    std::array<std::uint8_t, kReplySize> reply{};
+    std::uint32_t delivered = 0;
+    DownloadResult result = DownloadResult::Failed;
+    bool written = WritePipe(device, header.data(), kCommandHeaderSize, timeoutMs);
+    for (const PayloadBlock& block : payload)
+        written = written && WritePipe(device, block.bytes, block.count, timeoutMs);
+    if (written && ReadPipe(device, reply.data(), kReplySize, &delivered, timeoutMs)) {
+        result = JudgeReply(reply, delivered, rejection);
+        exchange.reply = reply.data();
+        exchange.replyLength = delivered < kReplySize ? delivered : kReplySize;
+    }
     if (result == DownloadResult::Ok && checksum != nullptr)
         for (const PayloadBlock& block : payload) AddToChecksum(*checksum, block);
+    exchange.result = result;
+    sink.OnExchange(exchange);
     return result;
+}
+
+// Turns the exchanges of a download into progress: image bytes accepted of
+// the image bytes the download sends. Passes everything on.
+class DownloadProgress : public ProgressSink {
+public:
+    DownloadProgress(ProgressSink& outer, std::uint64_t total) : outer_(outer) {
+        progress_.step = Step::Download;
+        progress_.total = total;
+    }
+    void OnExchange(const CommandExchange& exchange) override {
+        outer_.OnExchange(exchange);
+        if (exchange.code != kDataCommandCode || exchange.result != DownloadResult::Ok) return;
+        progress_.done += exchange.dataLength;
+        outer_.OnProgress(progress_);
+    }
+    bool StopRequested() override { return outer_.StopRequested(); }
+
+private:
+    ProgressSink& outer_;
+    Progress progress_;
+};
+
+// Cuts a segment into the pieces of at most MaxChunkSize that its data
+// commands carry, each at its own address; stops when fn returns false.
+template <typename Fn>
+bool ForEachPiece(std::uint32_t loadAddress, const std::uint8_t* data, std::uint32_t length,
+                  Fn&& fn) {
+    while (length > 0) {
+        const std::uint32_t piece = length < MaxChunkSize ? length : MaxChunkSize;
+        if (!fn(loadAddress, data, piece)) return false;
+        loadAddress += piece;  // wraps mod 2^32 like the device's address
+        data += piece;
+        length -= piece;
+    }
+    return true;
 }
 
 }  // namespace
 
 BeginPayload BuildBeginPayload(const std::array<std::uint8_t, 4>& beginWord,
                                std::uint32_t endAddress) {
-    BeginPayload payload{
-        0x00, 0x00, 0x00, 0x00, 0x03, 0x1C, 0xD0, 0x00,  //
-        0xFC, 0x78, 0x56, 0x11, 0x11, 0x20, 0x1D, 0xD0,  //
-        0x00, 0xFC, 0x78, 0x56, 0x44, 0x44, 0x20, 0x20,  //
-        0xD0, 0x00, 0xFC, 0x00, 0x00, 0x00, 0x00, 0x20,
-    };
-    for (std::size_t i = 0; i < beginWord.size(); ++i) payload[i] = beginWord[i];
-    StoreLe32(&payload[27], endAddress);
+    BeginPayload payload = kBeginPayloadTemplate;
+    for (std::size_t i = 0; i < beginWord.size(); ++i) payload[kBeginWordAt + i] = beginWord[i];
+    StoreLe32(&payload[kEndAddressAt], endAddress);
     return payload;
 }
 
-DownloadResult SendBeginCommand(const VendorUsbDevice& device, const std::uint8_t* payload,
+DownloadResult SendBeginCommand(VendorUsbDevice& device, const std::uint8_t* payload,
                                 std::uint16_t payloadLength, std::uint16_t* checksum,
-                                std::uint32_t timeoutMs) {
+                                std::uint32_t timeoutMs, ProgressSink& sink) {
     return ExchangeCommand(device, CommandCode::CmdBegin, {{payload, payloadLength}},
-                           DownloadResult::BeginRejected, checksum, timeoutMs);
+                           DownloadResult::BeginRejected, checksum, timeoutMs, sink);
 }
 
-DownloadResult SendDataCommand(const VendorUsbDevice& device, std::uint32_t loadAddress,
+DownloadResult SendDataCommand(VendorUsbDevice& device, std::uint32_t loadAddress,
                                const std::uint8_t* data, std::uint32_t length,
-                               std::uint16_t* checksum, std::uint32_t timeoutMs) {
+                               std::uint16_t* checksum, std::uint32_t timeoutMs,
+                               ProgressSink& sink) {
     if (length == 0 || length > MaxChunkSize) return DownloadResult::Failed;
     std::array<std::uint8_t, kLoadAddressSize> address{};
     StoreLe32(address.data(), loadAddress);
     return ExchangeCommand(device, CommandCode::CmdData,
                            {{address.data(), kLoadAddressSize}, {data, length}},
-                           DownloadResult::DataRejected, checksum, timeoutMs);
+                           DownloadResult::DataRejected, checksum, timeoutMs, sink);
 }
 
-DownloadResult SendSegment(const VendorUsbDevice& device, std::uint32_t loadAddress,
+DownloadResult SendSegment(VendorUsbDevice& device, std::uint32_t loadAddress,
                            const std::uint8_t* data, std::uint32_t length,
-                           std::uint16_t* checksum, std::uint32_t timeoutMs) {
-    while (length > 0) {
-        const std::uint32_t piece = length < MaxChunkSize ? length : MaxChunkSize;
-        const DownloadResult result =
-            SendDataCommand(device, loadAddress, data, piece, checksum, timeoutMs);
-        if (result != DownloadResult::Ok) return result;
-        loadAddress += piece;  // wraps mod 2^32 like the device's address
-        data += piece;
-        length -= piece;
-    }
-    return DownloadResult::Ok;
+                           std::uint16_t* checksum, std::uint32_t timeoutMs,
+                           ProgressSink& sink) {
+    DownloadResult result = DownloadResult::Ok;
+    ForEachPiece(loadAddress, data, length,
+                 [&](std::uint32_t address, const std::uint8_t* piece, std::uint32_t count) {
+                     result = sink.StopRequested()
+                                  ? DownloadResult::Interrupted
+                                  : SendDataCommand(device, address, piece, count, checksum,
+                                                    timeoutMs, sink);
+                     return result == DownloadResult::Ok;
+                 });
+    return result;
 }
 
-DownloadResult SendEndCommand(const VendorUsbDevice& device, std::uint32_t endFlag,
-                              std::uint16_t checksum, std::uint32_t timeoutMs) {
+DownloadResult SendEndCommand(VendorUsbDevice& device, std::uint32_t endFlag,
+                              std::uint16_t checksum, std::uint32_t timeoutMs,
+                              ProgressSink& sink) {
     std::array<std::uint8_t, kEndPayloadSize> payload{};
     StoreLe16(payload.data(), checksum);
     payload[2] = static_cast<std::uint8_t>(endFlag);
     return ExchangeCommand(device, CommandCode::CmdEnd, {{payload.data(), kEndPayloadSize}},
-                           DownloadResult::EndRejected, nullptr, timeoutMs);
+                           DownloadResult::EndRejected, nullptr, timeoutMs, sink);
 }
 
-DownloadResult DownloadFirmware(const VendorUsbDevice& device, std::uint32_t endFlag,
-                                FirmwareImage image, std::uint32_t timeoutMs) {
+std::uint16_t DownloadChecksum(FirmwareImage image) {
+    if (!IsImageAccepted(image)) return 0;
+    std::uint16_t sum = 0;
+    const BeginPayload begin = BuildBeginPayload(ReadBeginWord(image), ComputeEndAddress(image));
+    AddToChecksum(sum, {begin.data(), kBeginPayloadSize});
+    if (image.imageSize < kShortestImageWithSegments) return sum;
+    WalkSegments(image, [&](const ImageSegment& segment) {
+        return ForEachPiece(segment.loadAddress, segment.data, segment.length,
+                            [&](std::uint32_t address, const std::uint8_t* piece,
+                                std::uint32_t count) {
+                                std::array<std::uint8_t, kLoadAddressSize> bytes{};
+                                StoreLe32(bytes.data(), address);
+                                AddToChecksum(sum, {bytes.data(), kLoadAddressSize});
+                                AddToChecksum(sum, {piece, count});
+                                return true;
+                            });
+    });
+    return sum;
+}
+
+DownloadResult DownloadFirmware(VendorUsbDevice& device, std::uint32_t endFlag,
+                                FirmwareImage image, std::uint32_t timeoutMs,
+                                ProgressSink& sink) {
     if (!IsImageAccepted(image)) return DownloadResult::Failed;
+    DownloadProgress progress(sink, DownloadDataBytes(image));
+    if (progress.StopRequested()) return DownloadResult::Interrupted;
 
     std::uint16_t downloadChecksum = 0;
     const BeginPayload begin =
         BuildBeginPayload(ReadBeginWord(image), ComputeEndAddress(image));
     DownloadResult result = SendBeginCommand(device, begin.data(), kBeginPayloadSize,
-                                             &downloadChecksum, timeoutMs);
+                                             &downloadChecksum, timeoutMs, progress);
     if (result != DownloadResult::Ok) return result;
     // Too short for a segment header: the begin command is the whole download.
     if (image.imageSize < kShortestImageWithSegments) return DownloadResult::Ok;
 
     WalkSegments(image, [&](const ImageSegment& segment) {
         result = SendSegment(device, segment.loadAddress, segment.data, segment.length,
-                             &downloadChecksum, timeoutMs);
+                             &downloadChecksum, timeoutMs, progress);
         return result == DownloadResult::Ok;
     });
     if (result != DownloadResult::Ok) return result;
 
-    return SendEndCommand(device, endFlag, downloadChecksum, timeoutMs);
+    if (progress.StopRequested()) return DownloadResult::Interrupted;
+    return SendEndCommand(device, endFlag, downloadChecksum, timeoutMs, progress);
 }
 
 }  // namespace fwup

@@ -3,35 +3,19 @@
 #include <array>
 #include <cstdint>
 
+#include "core/device_model.h"
+#include "core/progress.h"
+#include "download/download_result.h"
 #include "download/firmware_image.h"
 #include "download/vendor_usb_device.h"
 
 namespace fwup {
 
-enum class DownloadResult : int {
-    Ok = 0,
-    Failed = 3,  // image refused, a transfer failed or timed out, or a malformed reply
-    BeginRejected = 4,
-    DataRejected = 6,
-    EndRejected = 7,
-};
-
 enum class CommandCode : std::uint8_t {
-    CmdBegin = 0x01,
-    CmdData = 0x02,
-    CmdEnd = 0x08,
+    CmdBegin = kBeginCommandCode,
+    CmdData = kDataCommandCode,
+    CmdEnd = kEndCommandCode,
 };
-
-inline constexpr std::array<std::uint8_t, 3> kCommandMarker{0xEF, 0x01, 0x02};
-inline constexpr std::uint32_t kCommandHeaderSize = 6;
-inline constexpr std::uint32_t kBeginPayloadSize = 32;
-inline constexpr std::uint32_t kLoadAddressSize = 4;
-inline constexpr std::uint32_t kEndPayloadSize = 3;
-inline constexpr std::uint32_t kReplySize = 4;
-inline constexpr std::uint8_t kReplyMarker = 0x02;  // the value of header byte 2
-inline constexpr std::uint32_t MaxChunkSize = 4096;
-inline constexpr std::uint32_t kUpdateEndFlag = 1;
-inline constexpr std::uint32_t kUpdateTimeoutMs = 10000;
 
 using BeginPayload = std::array<std::uint8_t, kBeginPayloadSize>;
 
@@ -42,24 +26,35 @@ BeginPayload BuildBeginPayload(const std::array<std::uint8_t, 4>& beginWord,
 
 // Each command: the 6-byte header as one write, each payload block as one
 // write, then a 4-byte reply. checksum, when given, gains the payload bytes
-// only once the device has accepted the command.
-DownloadResult SendBeginCommand(const VendorUsbDevice& device, const std::uint8_t* payload,
+// only once the device has accepted the command. Each exchange is reported
+// to the sink as it went.
+DownloadResult SendBeginCommand(VendorUsbDevice& device, const std::uint8_t* payload,
                                 std::uint16_t payloadLength, std::uint16_t* checksum,
-                                std::uint32_t timeoutMs);
+                                std::uint32_t timeoutMs, ProgressSink& sink = NoProgress());
 // length 1 to MaxChunkSize; anything else is refused with Failed, unsent.
-DownloadResult SendDataCommand(const VendorUsbDevice& device, std::uint32_t loadAddress,
+DownloadResult SendDataCommand(VendorUsbDevice& device, std::uint32_t loadAddress,
                                const std::uint8_t* data, std::uint32_t length,
-                               std::uint16_t* checksum, std::uint32_t timeoutMs);
+                               std::uint16_t* checksum, std::uint32_t timeoutMs,
+                               ProgressSink& sink = NoProgress());
 // Pieces of at most MaxChunkSize; the first result that is not Ok ends it.
-DownloadResult SendSegment(const VendorUsbDevice& device, std::uint32_t loadAddress,
+DownloadResult SendSegment(VendorUsbDevice& device, std::uint32_t loadAddress,
                            const std::uint8_t* data, std::uint32_t length,
-                           std::uint16_t* checksum, std::uint32_t timeoutMs);
-DownloadResult SendEndCommand(const VendorUsbDevice& device, std::uint32_t endFlag,
-                              std::uint16_t checksum, std::uint32_t timeoutMs);
+                           std::uint16_t* checksum, std::uint32_t timeoutMs,
+                           ProgressSink& sink = NoProgress());
+DownloadResult SendEndCommand(VendorUsbDevice& device, std::uint32_t endFlag,
+                              std::uint16_t checksum, std::uint32_t timeoutMs,
+                              ProgressSink& sink = NoProgress());
+
+// The checksum the end command of a download of the image carries, when every
+// command is accepted; 0 for an image the download refuses.
+std::uint16_t DownloadChecksum(FirmwareImage image);
 
 // The whole download: begin, the data of every walked segment, end with the
-// checksum. Stops at the first failure; never opens or closes the device.
-DownloadResult DownloadFirmware(const VendorUsbDevice& device, std::uint32_t endFlag,
-                                FirmwareImage image, std::uint32_t timeoutMs);
+// checksum. Stops at the first failure, or with Interrupted before a command
+// when the sink asks to stop; never opens or closes the device. The sink hears
+// of each exchange, and of each accepted data command as image bytes done.
+DownloadResult DownloadFirmware(VendorUsbDevice& device, std::uint32_t endFlag,
+                                FirmwareImage image, std::uint32_t timeoutMs,
+                                ProgressSink& sink = NoProgress());
 
 }  // namespace fwup

@@ -24,4 +24,13 @@ std::uint32_t ComputeEndAddress(FirmwareImage image) {
     return endAddress;
 }
 
+std::uint64_t DownloadDataBytes(FirmwareImage image) {
+    std::uint64_t total = 0;
+    WalkSegments(image, [&](const ImageSegment& segment) {
+        total += segment.length;
+        return true;
+    });
+    return total;
+}
+
 }  // namespace fwup

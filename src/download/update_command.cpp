@@ -1,28 +1,88 @@
 #include "download/update_command.h"
 
-#include <optional>
-
 #include "download/download_protocol.h"
 #include "download/vendor_usb_device.h"
 
 namespace fwup {
+namespace {
 
-int OnUpdate(UsbPlatform& platform, UserInterface& userInterface, LanguageFlag languageFlag,
-             FirmwareImage image) {
-    std::optional<VendorUsbDevice> device = OpenVendorUsbDevice(platform);
-    if (!device) {
-        userInterface.SetStatusText(Choose(kOpenDriverFailedText, languageFlag));
-        return 0;
+OutcomeKind OpenFailure(LinkStatus status) {
+    switch (status) {
+    case LinkStatus::NotFound:
+    case LinkStatus::Unavailable: return OutcomeKind::NoDevice;
+    case LinkStatus::NoPermission: return OutcomeKind::NoPermission;
+    default: return OutcomeKind::OpenFailed;
     }
-    // The status line draws this at once: the download blocks the dialog.
-    userInterface.SetStatusText(Choose(kUpdateWaitText, languageFlag));
+}
+
+CommandStep StepOf(std::uint8_t code) {
+    switch (code) {
+    case kBeginCommandCode: return CommandStep::Begin;
+    case kDataCommandCode: return CommandStep::Data;
+    case kEndCommandCode: return CommandStep::End;
+    default: return CommandStep::None;
+    }
+}
+
+// Passes everything on, and keeps what the outcome needs: the command that
+// went last, and the image bytes accepted.
+class OutcomeRecorder : public ProgressSink {
+public:
+    explicit OutcomeRecorder(ProgressSink& outer) : outer_(outer) {}
+    void OnProgress(const Progress& progress) override {
+        accepted = progress.done;
+        outer_.OnProgress(progress);
+    }
+    void OnExchange(const CommandExchange& exchange) override {
+        lastCode = exchange.code;
+        outer_.OnExchange(exchange);
+    }
+    bool StopRequested() override { return outer_.StopRequested(); }
+
+    std::uint8_t lastCode = 0;
+    std::uint64_t accepted = 0;
+
+private:
+    ProgressSink& outer_;
+};
+
+}  // namespace
+
+Outcome UpdateFirmware(UsbLink& link, FirmwareImage image, const CommandSafety& safety,
+                       ProgressSink& sink, const UsbDeviceInfo* which) {
+    Outcome outcome;
+    VendorUsbSearch search = OpenVendorUsbDevice(link, which);
+    outcome.deviceId = search.deviceId;
+    if (!search.device) {
+        outcome.kind = OpenFailure(search.status);
+        outcome.step = outcome.kind == OutcomeKind::NoDevice ? CommandStep::Search
+                                                             : CommandStep::Open;
+        outcome.link = search.status;
+        return outcome;
+    }
+    outcome.bytesTotal = IsImageAccepted(image) ? DownloadDataBytes(image) : 0;
+    if (safety.imageIsStandIn) {
+        CloseVendorUsbDevice(search.device);
+        outcome.kind = OutcomeKind::CarriesStandIn;
+        return outcome;
+    }
+    OutcomeRecorder recorder(sink);
+    recorder.OnProgress({Step::Download, 0, outcome.bytesTotal});
     const DownloadResult result =
-        DownloadFirmware(*device, kUpdateEndFlag, image, kUpdateTimeoutMs);
-    userInterface.SetStatusText(
-        Choose(result == DownloadResult::Ok ? kUpdateSucceededText : kUpdateFailedText,
-               languageFlag));
-    CloseVendorUsbDevice(device);
-    return 0;
+        DownloadFirmware(*search.device, kUpdateEndFlag, image, kUpdateTimeoutMs, recorder);
+    outcome.download = result;
+    outcome.link = search.device->lastStatus;
+    outcome.bytesAccepted = recorder.accepted;
+    CloseVendorUsbDevice(search.device);
+    if (result == DownloadResult::Ok) {
+        outcome.kind = OutcomeKind::Updated;
+    } else if (result == DownloadResult::Interrupted) {
+        outcome.kind = OutcomeKind::Interrupted;
+    } else {
+        outcome.kind = OutcomeKind::Failed;
+        outcome.step = StepOf(recorder.lastCode);
+    }
+    return outcome;
 }
 
 }  // namespace fwup

@@ -1,85 +1,55 @@
 #include "download/vendor_usb_device.h"
 
-#include <array>
+#include <vector>
 
 namespace fwup {
 
-bool InterfacePathMatches(std::string_view path, std::string_view vendorText,
-                          std::string_view productText) {
-    return path.find(vendorText) != std::string_view::npos &&
-           path.find(productText) != std::string_view::npos;
-}
-
-std::string ComposePipePath(std::string_view devicePath, std::string_view pipeName) {
-    std::string pipePath;
-    pipePath.reserve(devicePath.size() + 1 + pipeName.size());
-    pipePath.append(devicePath).append(kPipeSeparator).append(pipeName);
-    return pipePath;
-}
-
-std::optional<std::string> FindDeviceInterfacePath(UsbPlatform& platform,
-                                                   const InterfaceClass& interfaceClass,
-                                                   std::string_view vendorText,
-                                                   std::string_view productText) {
-    std::array<char, kInterfacePathBufferSize> path{};
-    for (std::uint32_t memberIndex = 0;; ++memberIndex) {
-        path.fill('\0');
-        if (!platform.GetDeviceInterfacePath(interfaceClass, memberIndex, path.data(),
-                                             kInterfacePathCapacity))
-            return std::nullopt;
-        // The capacity leaves the last byte zero, so the path always ends.
-        if (InterfacePathMatches(path.data(), vendorText, productText))
-            return std::string(path.data());
+VendorUsbSearch OpenVendorUsbDevice(UsbLink& link, const UsbDeviceInfo* which) {
+    VendorUsbSearch search;
+    UsbDeviceInfo chosen;
+    if (which != nullptr) {
+        chosen = *which;
+    } else {
+        LinkStatus listed = LinkStatus::Ok;
+        const std::vector<UsbDeviceInfo> found = link.FindDevices(&listed);
+        if (found.empty()) {
+            search.status = listed == LinkStatus::Unavailable ? listed : LinkStatus::NotFound;
+            return search;
+        }
+        chosen = found.front();  // the first in the platform's order wins
     }
-}
-
-PlatformHandle OpenDevicePipe(UsbPlatform& platform, const InterfaceClass& interfaceClass,
-                              std::string_view vendorText, std::string_view productText,
-                              std::string_view pipeName) {
-    const std::optional<std::string> devicePath =
-        FindDeviceInterfacePath(platform, interfaceClass, vendorText, productText);
-    if (!devicePath) return kInvalidHandleValue;
-    return platform.OpenPipe(ComposePipePath(*devicePath, pipeName).c_str());
-}
-
-std::optional<VendorUsbDevice> OpenVendorUsbDevice(UsbPlatform& platform) {
-    VendorUsbDevice device;
-    device.platform = &platform;
-    device.replyPipe = OpenDevicePipe(platform, kGuidDevinterfaceUsbDevice, kVendorIdText,
-                                      kProductIdText, kReplyPipeName);
-    if (device.replyPipe == kInvalidHandleValue) return std::nullopt;
-    // A command pipe that does not open leaves the device usable: its first
-    // write fails and the download reports it.
-    device.commandPipe = OpenDevicePipe(platform, kGuidDevinterfaceUsbDevice, kVendorIdText,
-                                        kProductIdText, kCommandPipeName);
-    return device;
+    search.deviceId = chosen.id;
+    LinkStatus why = LinkStatus::Failed;
+    const PlatformHandle handle = link.Open(chosen, &why);
+    if (handle == kInvalidHandleValue) {
+        search.status = why == LinkStatus::Ok ? LinkStatus::Failed : why;
+        return search;
+    }
+    search.device = VendorUsbDevice{&link, handle, LinkStatus::Ok};
+    search.status = LinkStatus::Ok;
+    return search;
 }
 
 int CloseVendorUsbDevice(std::optional<VendorUsbDevice>& device) {
     if (!device) return 0;
-    device->platform->ClosePipe(device->replyPipe);
-    if (device->commandPipe != kInvalidHandleValue)
-        device->platform->ClosePipe(device->commandPipe);
+    device->link->Close(device->handle);
     device.reset();
     return 0;
 }
 
-bool ReadPipe(UsbPlatform& platform, PlatformHandle pipe, std::uint8_t* buffer,
-              std::uint32_t count, std::uint32_t* transferred, std::uint32_t timeoutMs) {
-    if (pipe == kInvalidHandleValue) return false;
-    std::uint32_t moved = 0;
-    const bool completed = platform.ReadTransfer(pipe, buffer, count, &moved, timeoutMs);
-    if (transferred != nullptr) *transferred = moved;
-    return completed;
+bool ReadPipe(VendorUsbDevice& device, std::uint8_t* buffer, std::uint32_t count,
+              std::uint32_t* transferred, std::uint32_t timeoutMs) {
+    const TransferResult result = device.link->Read(device.handle, buffer, count, timeoutMs);
+    if (transferred != nullptr) *transferred = result.bytes;
+    if (!result.Completed()) device.lastStatus = result.status;
+    return result.Completed();
 }
 
-bool WritePipe(UsbPlatform& platform, PlatformHandle pipe, const std::uint8_t* buffer,
-               std::uint32_t count, std::uint32_t* transferred, std::uint32_t timeoutMs) {
-    if (pipe == kInvalidHandleValue) return false;
-    std::uint32_t moved = 0;
-    const bool completed = platform.WriteTransfer(pipe, buffer, count, &moved, timeoutMs);
-    if (transferred != nullptr) *transferred = moved;
-    return completed;
+bool WritePipe(VendorUsbDevice& device, const std::uint8_t* buffer, std::uint32_t count,
+               std::uint32_t timeoutMs) {
+    const TransferResult result = device.link->Write(device.handle, buffer, count, timeoutMs);
+    if (!result.Completed()) device.lastStatus = result.status;
+    return result.Completed();
 }
 
 }  // namespace fwup

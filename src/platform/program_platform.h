@@ -1,15 +1,20 @@
 #pragma once
 
-#include "platform/drive_platform.h"
-#include "platform/usb_platform.h"
+#include "platform/scsi_drives.h"
+#include "platform/usb_link.h"
 
 namespace fwup {
 
-// The platforms the program's commands run on. Each program defines them in a
+// The backends the program's commands run on. Each program defines them in a
 // file of its own: the Windows program over the Windows calls
-// (win32_program_platform.cpp); a demonstration build can link the simulated
-// device in its place and change nothing else.
-UsbPlatform& ProgramUsbPlatform();
-DrivePlatform& ProgramDrivePlatform();
+// (windows/win32_program_platform.cpp); the demonstration program links the
+// simulation in its place (simulation/demo_program_platform.cpp) and changes
+// nothing else.
+UsbLink& ProgramUsbLink();
+ScsiDrives& ProgramScsiDrives();
+
+// True where the backends reach real hardware: a program that carries the
+// stand-in image then changes no device.
+bool ProgramSpeaksToRealDevices();
 
 }  // namespace fwup

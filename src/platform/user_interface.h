@@ -2,29 +2,9 @@
 
 namespace fwup {
 
-// A fixed text in both languages. The bytes are those the dialog shows: the
-// Chinese texts, the captions and the full-width question mark in GBK (code
-// page 936), everything else ASCII.
-struct LocalizedText {
-    const char* english;
-    const char* chinese;
-};
-
-// "打开驱动失败": what both commands show when their device cannot be found or
-// opened.
-inline constexpr LocalizedText kOpenDriverFailedText{
-    "Open the driver failed", "\xb4\xf2\xbf\xaa\xc7\xfd\xb6\xaf\xca\xa7\xb0\xdc"};
-
-// The dialog's language choice: non-zero selects English, zero Chinese.
-using LanguageFlag = int;
-
-inline const char* Choose(const LocalizedText& text, LanguageFlag languageFlag) {
-    return languageFlag != 0 ? text.english : text.chinese;
-}
-
-// What the commands need of the dialog: the status line and one Yes/No
-// question. Texts are GBK bytes; the Windows side converts them from code
-// page 936 and shows them through the wide calls.
+// What the dialog's commands need of the dialog: the status line and one
+// Yes/No question. Texts are GBK bytes (code page 936); the Windows side
+// converts them and shows them through the wide calls.
 class UserInterface {
 public:
     virtual ~UserInterface() = default;

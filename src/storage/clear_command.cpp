@@ -1,67 +1,73 @@
 #include "storage/clear_command.h"
 
-#include <cstdio>
-
 #include "storage/vendor_scsi_commands.h"
 
 namespace fwup {
 namespace {
 
+Outcome Result(OutcomeKind kind, CommandStep step, std::uint16_t version) {
+    Outcome outcome;
+    outcome.kind = kind;
+    outcome.step = step;
+    outcome.versionKnown = true;
+    outcome.version = version;
+    return outcome;
+}
+
 // The policy for a device that was found; the caller closes the drive.
-void ClearFoundDrive(DrivePlatform& platform, VendorDrive drive, std::uint16_t version,
-                     UserInterface& userInterface, LanguageFlag languageFlag) {
+Outcome ClearFoundDrive(ScsiDrives& drives, VendorDrive drive, std::uint16_t version,
+                        EraseQuestion& question, const CommandSafety& safety,
+                        ProgressSink& sink) {
+    if (safety.imageIsStandIn) return Result(OutcomeKind::CarriesStandIn, CommandStep::None, version);
     if (version > kUserIdCheckedAboveVersion) {
         std::uint32_t userId = 0;
-        if (QueryUserID(platform, drive, &userId, kClearTimeLimitSeconds) !=
+        VendorCommandDetail detail;
+        if (QueryUserID(drives, drive, &userId, kClearTimeLimitSeconds, &detail) !=
             VendorCommandResult::Success) {
-            userInterface.SetStatusText(Choose(kGetUserIdFailureText, languageFlag));
-            return;
+            Outcome outcome = Result(OutcomeKind::UserIdUnreadable, CommandStep::UserId, version);
+            outcome.drive = detail.status;
+            return outcome;
         }
         if (userId != kAcceptedUserId) {
-            const ComposedText refused = ComposeUserIdText(userId, languageFlag);
-            userInterface.SetStatusText(refused.data());
-            return;
+            Outcome outcome = Result(OutcomeKind::RefusedByUserId, CommandStep::UserId, version);
+            outcome.userIdKnown = true;
+            outcome.userId = userId;
+            return outcome;
         }
     }
     // The user is asked only about a device whose user id has passed.
-    if (version >= kQuestionFromVersion) {
-        const ComposedText question = ComposeVersionQuestion(version, languageFlag);
-        if (!userInterface.AskYesNo(question.data(), kQuestionCaption)) return;
-    }
-    const bool erased =
-        EraseFirmware(platform, drive, kClearTimeLimitSeconds) == VendorCommandResult::Success;
-    userInterface.SetStatusText(Choose(erased ? kClearSucceededText : kClearFailedText,
-                                       languageFlag));
+    if (version >= kQuestionFromVersion && !question.ConfirmErase(version))
+        return Result(OutcomeKind::Declined, CommandStep::None, version);
+    if (sink.StopRequested()) return Result(OutcomeKind::Interrupted, CommandStep::None, version);
+    sink.OnProgress({Step::Erase, 0, 1});
+    VendorCommandDetail detail;
+    const bool erased = EraseFirmware(drives, drive, kClearTimeLimitSeconds, &detail) ==
+                        VendorCommandResult::Success;
+    Outcome outcome = Result(erased ? OutcomeKind::Erased : OutcomeKind::Failed,
+                             erased ? CommandStep::None : CommandStep::Erase, version);
+    outcome.drive = detail.status;
+    if (erased) sink.OnProgress({Step::Erase, 1, 1});
+    return outcome;
 }
 
 }  // namespace
 
-ComposedText ComposeUserIdText(std::uint32_t userId, LanguageFlag languageFlag) {
-    ComposedText text{};
-    std::snprintf(text.data(), text.size(), "%s%4X%s", Choose(kUserIdRefusedBefore, languageFlag),
-                  static_cast<unsigned int>(userId), Choose(kUserIdRefusedAfter, languageFlag));
-    return text;
-}
-
-ComposedText ComposeVersionQuestion(std::uint16_t version, LanguageFlag languageFlag) {
-    ComposedText text{};
-    std::snprintf(text.data(), text.size(), "%s%X.%2X%s", Choose(kQuestionBefore, languageFlag),
-                  static_cast<unsigned int>(version >> 8),
-                  static_cast<unsigned int>(version & 0xFF),
-                  Choose(kQuestionAfter, languageFlag));
-    return text;
-}
-
-int OnClear(DrivePlatform& platform, UserInterface& userInterface, LanguageFlag languageFlag) {
+Outcome ClearFirmware(ScsiDrives& drives, EraseQuestion& question, const CommandSafety& safety,
+                      ProgressSink& sink, const VolumeCandidate* which) {
     std::uint16_t version = 0;
-    const VendorDrive drive = FindVendorDrive(platform, &version, kClearTimeLimitSeconds);
-    if (drive == kInvalidHandleValue) {
-        userInterface.SetStatusText(Choose(kOpenDriverFailedText, languageFlag));
-        return 0;
+    const FoundDrive found = FindVendorDrive(drives, &version, kClearTimeLimitSeconds, which);
+    if (found.handle == kInvalidHandleValue) {
+        Outcome outcome;
+        outcome.kind = found.permissionDenied ? OutcomeKind::NoPermission : OutcomeKind::NoDevice;
+        outcome.step = CommandStep::Search;
+        outcome.drive = found.permissionDenied ? DriveStatus::NoPermission : DriveStatus::Ok;
+        outcome.deviceId = found.deniedVolume;
+        return outcome;
     }
-    ClearFoundDrive(platform, drive, version, userInterface, languageFlag);
-    platform.CloseVolume(drive);
-    return 0;
+    Outcome outcome = ClearFoundDrive(drives, found.handle, version, question, safety, sink);
+    outcome.deviceId = found.volume.id;
+    drives.CloseVolume(found.handle);
+    return outcome;
 }
 
 }  // namespace fwup

@@ -1,12 +1,10 @@
 #include "storage/vendor_scsi_commands.h"
 
 #include <cstring>
+#include <vector>
 
 namespace fwup {
 namespace {
-
-constexpr char kFirstDriveLetter = 'C';  // A: and B: are floppy letters, never examined
-constexpr char kLastDriveLetter = 'Z';
 
 // A negative length must never reach the platform as a transfer of 4 GB into
 // the caller's buffer.
@@ -20,19 +18,28 @@ bool ReplyIsSigned(const std::uint8_t* reply, std::int32_t replyLength) {
            reply[1] == kReplySignature1;
 }
 
-bool IsCandidateDrive(DriveType type) {
-    return type == DriveType::Removable || type == DriveType::CdRom;
-}
-
-// One of the three commands, its reply of N bytes cleared first.
+// One of the three commands, its reply of N bytes cleared first. A query's
+// reply counts only when all of it arrived.
 template <std::size_t N>
-VendorCommandResult RunVendorCommand(DrivePlatform& platform, VendorDrive drive,
+VendorCommandResult RunVendorCommand(ScsiDrives& drives, VendorDrive drive,
                                      std::uint8_t command, std::array<std::uint8_t, N>& reply,
-                                     std::uint32_t timeLimitSeconds) {
+                                     std::uint32_t timeLimitSeconds, bool wholeReplyNeeded,
+                                     VendorCommandDetail* detail) {
     const VendorCdb cdb = BuildVendorCdb(command);
     reply.fill(0);
-    return SendVendorCommand(platform, drive, cdb.data(), kVendorCdbLength, reply.data(),
-                             static_cast<std::int32_t>(N), timeLimitSeconds);
+    VendorCommandDetail said;
+    VendorCommandResult result =
+        SendVendorCommand(drives, drive, cdb.data(), kVendorCdbLength, reply.data(),
+                          static_cast<std::int32_t>(N), timeLimitSeconds, &said);
+    if (result == VendorCommandResult::Success && wholeReplyNeeded && said.bytesMoved < N)
+        result = VendorCommandResult::Failed;
+    if (detail != nullptr) *detail = said;
+    return result;
+}
+
+void NoteDenied(FoundDrive& found, const VolumeCandidate& candidate) {
+    if (!found.permissionDenied) found.deniedVolume = candidate.id;
+    found.permissionDenied = true;
 }
 
 }  // namespace
@@ -44,60 +51,52 @@ VendorCdb BuildVendorCdb(std::uint8_t command) {
     return cdb;
 }
 
-ScsiPassThroughDirect BuildPassThroughRecord(const std::uint8_t* cdb, std::int32_t cdbCount,
-                                             std::uint8_t* reply, std::int32_t replyLength,
-                                             std::uint32_t timeLimitSeconds) {
-    ScsiPassThroughDirect record;
-    std::memset(&record, 0, sizeof record);
-    record.Length = kScsiPassThroughDirectLength;
-    record.ScsiStatus = 0;
-    record.PathId = 0;
-    record.TargetId = kVendorTargetId;
-    record.Lun = 0;
-    record.CdbLength = kVendorCdbLength;
-    record.SenseInfoLength = 0;
-    record.DataIn = kScsiIoctlDataIn;
-    record.DataTransferLength = TransferLength(reply, replyLength);
-    record.TimeOutValue = timeLimitSeconds;
-    record.DataBuffer = reply;
-    record.SenseInfoOffset = 0;
-    for (std::int32_t i = 0; i < cdbCount && i < static_cast<std::int32_t>(kVendorCdbLength); ++i)
-        record.Cdb[i] = cdb[i];
-    return record;
-}
-
-VendorCommandResult SendVendorCommand(DrivePlatform& platform, VendorDrive drive,
+VendorCommandResult SendVendorCommand(ScsiDrives& drives, VendorDrive drive,
                                       const std::uint8_t* cdb, std::int32_t cdbCount,
                                       std::uint8_t* reply, std::int32_t replyLength,
-                                      std::uint32_t timeLimitSeconds) {
+                                      std::uint32_t timeLimitSeconds,
+                                      VendorCommandDetail* detail) {
     if (drive == kInvalidHandleValue) return VendorCommandResult::NoDevice;
+    VendorCdb sent{};
+    for (std::int32_t i = 0; i < cdbCount && i < static_cast<std::int32_t>(kVendorCdbLength); ++i)
+        sent[i] = cdb[i];
     const std::uint32_t transferLength = TransferLength(reply, replyLength);
     if (transferLength > 0) std::memset(reply, 0, transferLength);
-    ScsiPassThroughDirect record =
-        BuildPassThroughRecord(cdb, cdbCount, reply, replyLength, timeLimitSeconds);
-    // The count and status the platform writes back are not looked at: the
-    // signature alone decides.
-    if (!platform.PassThrough(drive, record)) return VendorCommandResult::Failed;
+
+    ScsiCommand command;
+    command.cdb = sent.data();
+    command.cdbLength = kVendorCdbLength;
+    command.direction = DataDirection::In;
+    command.data = transferLength > 0 ? reply : nullptr;
+    command.dataLength = transferLength;
+    command.timeLimitSeconds = timeLimitSeconds;
+    const ScsiResult result = drives.Execute(drive, command);
+    if (detail != nullptr) {
+        detail->status = result.status;
+        detail->bytesMoved = result.bytesMoved < transferLength ? result.bytesMoved : transferLength;
+    }
+    if (!result.carriedOut) return VendorCommandResult::Failed;
     return ReplyIsSigned(reply, replyLength) ? VendorCommandResult::Success
                                              : VendorCommandResult::Failed;
 }
 
-VendorCommandResult QueryFirmwareVersion(DrivePlatform& platform, VendorDrive drive,
-                                         std::uint16_t* version, std::uint32_t timeLimitSeconds) {
+VendorCommandResult QueryFirmwareVersion(ScsiDrives& drives, VendorDrive drive,
+                                         std::uint16_t* version, std::uint32_t timeLimitSeconds,
+                                         VendorCommandDetail* detail) {
     std::array<std::uint8_t, kVersionReplyLength> reply;
-    const VendorCommandResult result =
-        RunVendorCommand(platform, drive, kVersionQueryCommand, reply, timeLimitSeconds);
+    const VendorCommandResult result = RunVendorCommand(drives, drive, kVersionQueryCommand,
+                                                        reply, timeLimitSeconds, true, detail);
     // The device sends its numbers most significant byte first.
     if (result == VendorCommandResult::Success && version != nullptr)
         *version = static_cast<std::uint16_t>(reply[2] << 8 | reply[3]);
     return result;
 }
 
-VendorCommandResult QueryUserID(DrivePlatform& platform, VendorDrive drive,
-                                std::uint32_t* userId, std::uint32_t timeLimitSeconds) {
+VendorCommandResult QueryUserID(ScsiDrives& drives, VendorDrive drive, std::uint32_t* userId,
+                                std::uint32_t timeLimitSeconds, VendorCommandDetail* detail) {
     std::array<std::uint8_t, kUserIdReplyLength> reply;
-    const VendorCommandResult result =
-        RunVendorCommand(platform, drive, kUserIdQueryCommand, reply, timeLimitSeconds);
+    const VendorCommandResult result = RunVendorCommand(drives, drive, kUserIdQueryCommand,
+                                                        reply, timeLimitSeconds, true, detail);
     // Bytes 2 and 3 of the reply are not part of the id.
     if (result == VendorCommandResult::Success && userId != nullptr)
         *userId = static_cast<std::uint32_t>(reply[4]) << 24 |
@@ -106,26 +105,37 @@ VendorCommandResult QueryUserID(DrivePlatform& platform, VendorDrive drive,
     return result;
 }
 
-VendorCommandResult EraseFirmware(DrivePlatform& platform, VendorDrive drive,
-                                  std::uint32_t timeLimitSeconds) {
+VendorCommandResult EraseFirmware(ScsiDrives& drives, VendorDrive drive,
+                                  std::uint32_t timeLimitSeconds, VendorCommandDetail* detail) {
     // Success says only that the reply was signed; bytes 2 and 3 mean nothing.
     std::array<std::uint8_t, kEraseReplyLength> reply;
-    return RunVendorCommand(platform, drive, kEraseCommand, reply, timeLimitSeconds);
+    return RunVendorCommand(drives, drive, kEraseCommand, reply, timeLimitSeconds, false, detail);
 }
 
-VendorDrive FindVendorDrive(DrivePlatform& platform, std::uint16_t* version,
-                            std::uint32_t timeLimitSeconds) {
-    for (char letter = kFirstDriveLetter; letter <= kLastDriveLetter; ++letter) {
-        if (!IsCandidateDrive(platform.DriveTypeOf(letter))) continue;
-        const VendorDrive drive = platform.OpenVolume(letter);
-        if (drive == kInvalidHandleValue) continue;
+FoundDrive FindVendorDrive(ScsiDrives& drives, std::uint16_t* version,
+                           std::uint32_t timeLimitSeconds, const VolumeCandidate* only) {
+    FoundDrive found;
+    const std::vector<VolumeCandidate> candidates =
+        only != nullptr ? std::vector<VolumeCandidate>{*only} : drives.FindCandidateVolumes();
+    for (const VolumeCandidate& candidate : candidates) {
+        DriveStatus why = DriveStatus::Failed;
+        const VendorDrive drive = drives.OpenVolume(candidate, &why);
+        if (drive == kInvalidHandleValue) {
+            if (why == DriveStatus::NoPermission) NoteDenied(found, candidate);
+            continue;
+        }
         // The version query tells the device apart from every other drive.
-        if (QueryFirmwareVersion(platform, drive, version, timeLimitSeconds) ==
-            VendorCommandResult::Success)
-            return drive;
-        platform.CloseVolume(drive);
+        VendorCommandDetail detail;
+        if (QueryFirmwareVersion(drives, drive, version, timeLimitSeconds, &detail) ==
+            VendorCommandResult::Success) {
+            found.handle = drive;
+            found.volume = candidate;
+            return found;
+        }
+        if (detail.status == DriveStatus::NoPermission) NoteDenied(found, candidate);
+        drives.CloseVolume(drive);
     }
-    return kInvalidHandleValue;
+    return found;
 }
 
 }  // namespace fwup

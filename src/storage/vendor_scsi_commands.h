@@ -3,14 +3,16 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
-#include "platform/drive_platform.h"
+#include "core/device_model.h"
+#include "platform/scsi_drives.h"
 
 namespace fwup {
 
 // A raw handle on the device's storage volume, opened for one Clear command;
 // kInvalidHandleValue stands for no device. Its owner closes it with
-// DrivePlatform::CloseVolume.
+// ScsiDrives::CloseVolume.
 using VendorDrive = PlatformHandle;
 
 enum class VendorCommandResult : int {
@@ -19,55 +21,55 @@ enum class VendorCommandResult : int {
     Failed = 2,    // the request failed, the reply is too short to judge, or unsigned
 };
 
-inline constexpr std::uint32_t kVendorCdbLength = 10;
+// What the platform said of the request, beside the result.
+struct VendorCommandDetail {
+    DriveStatus status = DriveStatus::Failed;
+    std::uint32_t bytesMoved = 0;
+};
+
 using VendorCdb = std::array<std::uint8_t, kVendorCdbLength>;
-
-inline constexpr std::uint8_t kVendorOperationCode = 0x87;
-inline constexpr std::uint8_t kVersionQueryCommand = 0x10;
-inline constexpr std::uint8_t kUserIdQueryCommand = 0xAA;
-inline constexpr std::uint8_t kEraseCommand = 0xFF;
-
-inline constexpr std::uint8_t kReplySignature0 = 0x55;  // 'U'
-inline constexpr std::uint8_t kReplySignature1 = 0x33;  // '3'
-inline constexpr std::size_t kVersionReplyLength = 4;
-inline constexpr std::size_t kUserIdReplyLength = 8;
-inline constexpr std::size_t kEraseReplyLength = 4;
-
-// The device is addressed as target 1, never 0.
-inline constexpr std::uint8_t kVendorTargetId = 1;
 
 // 87 <command> followed by eight zero bytes.
 VendorCdb BuildVendorCdb(std::uint8_t command);
 
-// Fills the pass-through record for one command: cleared, then the fixed
-// fields, and at most the first 10 CDB bytes (CdbLength is 10 whatever the
-// count). A negative reply length is sent as a transfer of 0 bytes.
-ScsiPassThroughDirect BuildPassThroughRecord(const std::uint8_t* cdb, std::int32_t cdbCount,
-                                             std::uint8_t* reply, std::int32_t replyLength,
-                                             std::uint32_t timeLimitSeconds);
-
-// One vendor command with a data-in reply. The reply buffer is cleared first,
-// so bytes the device does not deliver read as 0; only the signature in the
-// first two reply bytes decides, and only when more than 2 bytes were asked.
-VendorCommandResult SendVendorCommand(DrivePlatform& platform, VendorDrive drive,
+// One vendor command with a data-in reply: at most the first 10 CDB bytes,
+// zero-filled to 10. The reply buffer is cleared first, so bytes the device
+// does not deliver read as 0; only the signature in the first two reply bytes
+// decides, and only when more than 2 bytes were asked. A negative reply
+// length asks for no data.
+VendorCommandResult SendVendorCommand(ScsiDrives& drives, VendorDrive drive,
                                       const std::uint8_t* cdb, std::int32_t cdbCount,
                                       std::uint8_t* reply, std::int32_t replyLength,
-                                      std::uint32_t timeLimitSeconds);
+                                      std::uint32_t timeLimitSeconds,
+                                      VendorCommandDetail* detail = nullptr);
 
 // The queries store their value only on Success and only when a location is
-// given; on any failure the location keeps what it held.
-VendorCommandResult QueryFirmwareVersion(DrivePlatform& platform, VendorDrive drive,
-                                         std::uint16_t* version, std::uint32_t timeLimitSeconds);
-VendorCommandResult QueryUserID(DrivePlatform& platform, VendorDrive drive,
-                                std::uint32_t* userId, std::uint32_t timeLimitSeconds);
-VendorCommandResult EraseFirmware(DrivePlatform& platform, VendorDrive drive,
-                                  std::uint32_t timeLimitSeconds);
+// given; on any failure the location keeps what it held. A reply the platform
+// reports as cut short fails the query: zeros the device never sent are never
+// read as a version or an id.
+VendorCommandResult QueryFirmwareVersion(ScsiDrives& drives, VendorDrive drive,
+                                         std::uint16_t* version, std::uint32_t timeLimitSeconds,
+                                         VendorCommandDetail* detail = nullptr);
+VendorCommandResult QueryUserID(ScsiDrives& drives, VendorDrive drive, std::uint32_t* userId,
+                                std::uint32_t timeLimitSeconds,
+                                VendorCommandDetail* detail = nullptr);
+// Judged by the reply's signature alone.
+VendorCommandResult EraseFirmware(ScsiDrives& drives, VendorDrive drive,
+                                  std::uint32_t timeLimitSeconds,
+                                  VendorCommandDetail* detail = nullptr);
 
-// The first removable or CD-ROM volume from C: to Z: that answers the version
-// query, open, with its version stored; kInvalidHandleValue, the version
-// untouched, when none answers. Other drive types are never opened, at most
-// one volume is open at a time, and every volume not returned is closed.
-VendorDrive FindVendorDrive(DrivePlatform& platform, std::uint16_t* version,
-                            std::uint32_t timeLimitSeconds);
+struct FoundDrive {
+    VendorDrive handle = kInvalidHandleValue;
+    VolumeCandidate volume;
+    bool permissionDenied = false;  // some candidate could not be opened or asked, for want of rights
+    std::string deniedVolume;       // the first such candidate
+};
+
+// The first candidate volume, in the platform's order, that answers the
+// version query, open, with its version stored; no handle, the version
+// untouched, when none answers. Given a volume, only that one is tried. At
+// most one volume is open at a time, and every volume not returned is closed.
+FoundDrive FindVendorDrive(ScsiDrives& drives, std::uint16_t* version,
+                           std::uint32_t timeLimitSeconds, const VolumeCandidate* only = nullptr);
 
 }  // namespace fwup

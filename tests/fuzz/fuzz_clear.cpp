@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "storage/clear_command.h"
+#include "app/dialog_commands.h"
 #include "storage/vendor_scsi_commands.h"
 
 namespace {
@@ -35,50 +35,56 @@ private:
 };
 
 struct Answer {
-    char letter;
+    std::string volume;
     std::uint8_t command;  // CDB byte 1
     bool signed_;          // carried out and the reply began 55 33 with more than 2 bytes asked
+    bool whole;            // all the bytes asked for arrived
     std::vector<std::uint8_t> reply;
 };
 
-class FuzzedDevice : public fwup::DrivePlatform, public fwup::UserInterface {
+class FuzzedDevice : public fwup::ScsiDrives, public fwup::UserInterface {
 public:
     explicit FuzzedDevice(Input& input) : input_(input) {}
 
-    fwup::DriveType DriveTypeOf(char letter) override {
-        Require(letter >= 'C' && letter <= 'Z');
-        const fwup::DriveType type = static_cast<fwup::DriveType>(input_.Next() % 3);
-        types_[letter] = type;
-        return type;
+    std::vector<fwup::VolumeCandidate> FindCandidateVolumes() override {
+        std::vector<fwup::VolumeCandidate> volumes;
+        const int count = input_.Next() % 5;
+        for (int i = 0; i < count; ++i) volumes.push_back({std::string(1, char('C' + i)), {}});
+        return volumes;
     }
-    fwup::PlatformHandle OpenVolume(char letter) override {
-        Require(types_.count(letter) && types_[letter] != fwup::DriveType::Other);
+    fwup::PlatformHandle OpenVolume(const fwup::VolumeCandidate& volume,
+                                    fwup::DriveStatus* why) override {
         Require(open_.empty());  // at most one volume open at a time
-        if (input_.Next() % 5 == 0) return fwup::kInvalidHandleValue;
+        if (input_.Next() % 5 == 0) {
+            *why = input_.Next() & 1 ? fwup::DriveStatus::NoPermission : fwup::DriveStatus::Failed;
+            return fwup::kInvalidHandleValue;
+        }
+        *why = fwup::DriveStatus::Ok;
         const fwup::PlatformHandle handle = nextHandle_++;
-        open_[handle] = letter;
+        open_[handle] = volume.id;
         return handle;
     }
-    bool PassThrough(fwup::PlatformHandle volume, fwup::ScsiPassThroughDirect& record) override {
+    fwup::ScsiResult Execute(fwup::PlatformHandle volume, const fwup::ScsiCommand& command) override {
         Require(open_.count(volume) == 1);
+        Require(command.cdbLength == fwup::kVendorCdbLength && command.cdb[0] == 0x87);
+        Require(command.direction == fwup::DataDirection::In);
         const std::uint8_t mode = input_.Next();
         const bool carriedOut = (mode & 3) != 0;
         const std::uint32_t delivered =
-            (mode & 8) ? input_.Next() % (record.DataTransferLength + 1) : record.DataTransferLength;
-        auto* buffer = static_cast<std::uint8_t*>(record.DataBuffer);
-        std::vector<std::uint8_t> reply;
+            (mode & 8) ? input_.Next() % (command.dataLength + 1) : command.dataLength;
         for (std::uint32_t i = 0; i < delivered; ++i) {
             std::uint8_t byte = input_.Next();
             if ((mode & 4) && i == 0) byte = 0x55;
             if ((mode & 4) && i == 1) byte = 0x33;
-            buffer[i] = byte;  // AddressSanitizer checks the buffer is this long
-            reply.push_back(byte);
+            command.data[i] = byte;  // AddressSanitizer checks the buffer is this long
         }
-        std::vector<std::uint8_t> seen(buffer, buffer + record.DataTransferLength);
-        const bool signedReply = carriedOut && record.DataTransferLength > 2 && seen[0] == 0x55 &&
+        std::vector<std::uint8_t> seen(command.data, command.data + command.dataLength);
+        const bool signedReply = carriedOut && command.dataLength > 2 && seen[0] == 0x55 &&
                                  seen[1] == 0x33;
-        answers_.push_back({open_[volume], record.Cdb[1], signedReply, seen});
-        return carriedOut;
+        answers_.push_back(
+            {open_[volume], command.cdb[1], signedReply, delivered == command.dataLength, seen});
+        return {carriedOut ? fwup::DriveStatus::Ok : fwup::DriveStatus::Failed, carriedOut, 0,
+                delivered};
     }
     void CloseVolume(fwup::PlatformHandle volume) override { Require(open_.erase(volume) == 1); }
 
@@ -91,8 +97,7 @@ public:
     }
 
     Input& input_;
-    std::map<char, fwup::DriveType> types_;
-    std::map<fwup::PlatformHandle, char> open_;
+    std::map<fwup::PlatformHandle, std::string> open_;
     fwup::PlatformHandle nextHandle_ = 0x40;
     std::vector<Answer> answers_;
     std::vector<std::string> texts_;
@@ -114,7 +119,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // The device is the first volume that answered the version query.
     const Answer* found = nullptr;
     for (const Answer& answer : device.answers_)
-        if (answer.command == fwup::kVersionQueryCommand && answer.signed_) {
+        if (answer.command == fwup::kVersionQueryCommand && answer.signed_ && answer.whole) {
             found = &answer;
             break;
         }
@@ -130,8 +135,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const Answer* erase = nullptr;
     for (const Answer& answer : device.answers_) {
         if (&answer <= found) continue;
-        Require(answer.letter == found->letter);  // everything after the search goes to the device
-        if (answer.command == fwup::kUserIdQueryCommand && answer.signed_) {
+        Require(answer.volume == found->volume);  // everything after the search goes to the device
+        if (answer.command == fwup::kUserIdQueryCommand && answer.signed_ && answer.whole) {
             const std::uint32_t id = static_cast<std::uint32_t>(answer.reply[4]) << 24 |
                                      answer.reply[5] << 16 | answer.reply[6] << 8 | answer.reply[7];
             userIdPassed = id == fwup::kAcceptedUserId;

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "download/download_protocol.h"
-#include "platform/simulated_device.h"
+#include "platform/simulation/simulated_device.h"
 
 namespace {
 
@@ -44,8 +44,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const int faults = next() % 8;
     for (int i = 0; i < faults; ++i) {
         const std::uint8_t transfer = next();
-        const auto kind = static_cast<fwup::TransferFault>(next() % 6);
-        device.InjectFault(transfer, kind);
+        const auto kind = static_cast<fwup::TransferFault>(next() % 9);
+        if (kind == fwup::TransferFault::ScriptedReply) {
+            // A reply of any bytes, as a device that misbehaves may give.
+            std::vector<std::uint8_t> reply(next() % 5);
+            for (std::uint8_t& byte : reply) byte = next();
+            device.InjectReply(transfer, reply);
+        } else {
+            device.InjectFault(transfer, kind);
+        }
     }
     const std::uint8_t settings = next();
     device.commandPipeOpens = (settings & 1) == 0;
@@ -54,7 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const fwup::FirmwareImage view{image.empty() ? nullptr : image.data(),
                                    static_cast<std::uint32_t>(image.size())};
 
-    std::optional<fwup::VendorUsbDevice> link = fwup::OpenVendorUsbDevice(device);
+    std::optional<fwup::VendorUsbDevice> link = fwup::OpenVendorUsbDevice(device).device;
     Require(link.has_value());
     const fwup::DownloadResult result =
         fwup::DownloadFirmware(*link, settings >> 1, view, fwup::kUpdateTimeoutMs);

@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "platform/sg_io_drive_platform.h"
+#include "platform/linux/sg_io_scsi_drives.h"
 
 namespace fwup::test {
 namespace {
@@ -65,42 +65,34 @@ TEST_F(FakeSysfs, CandidatesAreCdRomsAndRemovableScsiDisksInNaturalOrder) {
     std::vector<std::string> names;
     for (const BlockDeviceCandidate& candidate : candidates) names.push_back(candidate.name);
     EXPECT_EQ(names, (std::vector<std::string>{"sdb", "sdz", "sdaa", "sr2", "sr10"}));
-    EXPECT_EQ(candidates[0].type, DriveType::Removable);
-    EXPECT_EQ(candidates[3].type, DriveType::CdRom);
+    EXPECT_FALSE(candidates[0].cdRom);
+    EXPECT_TRUE(candidates[3].cdRom);
     EXPECT_EQ(candidates[0].vendor, "VENDOR");
     EXPECT_EQ(candidates[0].model, "MODEL sdb");
 }
 
-TEST_F(FakeSysfs, LettersCToZStandForTheFirst24Candidates) {
-    for (int i = 0; i < 26; ++i) AddBlock("sr" + std::to_string(i), 5, true);
-    SgIoDrivePlatform platform(root_.string(), (root_ / "dev").string());
-    EXPECT_EQ(platform.DriveTypeOf('C'), DriveType::CdRom);
-    EXPECT_EQ(platform.CandidateOf('C')->name, "sr0");
-    EXPECT_EQ(platform.CandidateOf('Z')->name, "sr23");
-    EXPECT_EQ(platform.DriveTypeOf('A'), DriveType::Other);
-    EXPECT_EQ(platform.DriveTypeOf('B'), DriveType::Other);
-    EXPECT_FALSE(platform.CandidateOf('['));
-    EXPECT_EQ(platform.DevicePath(*platform.CandidateOf('D')), (root_ / "dev" / "sr1").string());
-    // No node: the volume does not open, and that is no question of rights.
-    EXPECT_EQ(platform.OpenVolume('C'), kInvalidHandleValue);
-    EXPECT_EQ(platform.AccessProblem(), DriveAccessProblem::None);
-}
-
-TEST_F(FakeSysfs, EverySearchFromCSeesTheDevicesPresentThen) {
+TEST_F(FakeSysfs, EverySearchSeesTheVolumesPresentThenByTheirNodes) {
     AddBlock("sdb", 0, true);
-    SgIoDrivePlatform platform(root_.string(), (root_ / "dev").string());
-    EXPECT_EQ(platform.DriveTypeOf('C'), DriveType::Removable);
-    EXPECT_EQ(platform.DriveTypeOf('D'), DriveType::Other);
+    SgIoScsiDrives drives(root_.string(), (root_ / "dev").string());
+    auto ids = [&] {
+        std::vector<std::string> found;
+        for (const VolumeCandidate& volume : drives.FindCandidateVolumes()) found.push_back(volume.id);
+        return found;
+    };
+    EXPECT_EQ(ids(), std::vector<std::string>{"/dev/sdb"});
     AddBlock("sr0", 5, true);
-    EXPECT_EQ(platform.DriveTypeOf('D'), DriveType::Other);  // the same search
-    EXPECT_EQ(platform.DriveTypeOf('C'), DriveType::Removable);
-    EXPECT_EQ(platform.DriveTypeOf('D'), DriveType::CdRom);  // a new one
+    EXPECT_EQ(ids(), (std::vector<std::string>{"/dev/sdb", "/dev/sr0"}));
+    EXPECT_EQ(drives.FindCandidateVolumes()[0].description, "VENDOR MODEL sdb");
+    // No node: the volume does not open, and that is no question of rights.
+    DriveStatus why = DriveStatus::Ok;
+    EXPECT_EQ(drives.OpenVolume({"/dev/sdb", ""}, &why), kInvalidHandleValue);
+    EXPECT_EQ(why, DriveStatus::Gone);
+    EXPECT_EQ(drives.OpenVolume({"sdb", ""}, &why), kInvalidHandleValue);  // not a volume's name
 }
 
 TEST_F(FakeSysfs, WithoutSysfsThereIsNoCandidate) {
-    SgIoDrivePlatform platform((root_ / "missing").string(), "/dev");
-    for (char letter = 'C'; letter <= 'Z'; ++letter)
-        EXPECT_EQ(platform.DriveTypeOf(letter), DriveType::Other) << letter;
+    SgIoScsiDrives drives((root_ / "missing").string(), "/dev");
+    EXPECT_TRUE(drives.FindCandidateVolumes().empty());
 }
 
 }  // namespace

@@ -11,7 +11,6 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "platform/drive_platform.h"
 
 namespace fwup::test {
 
@@ -54,7 +53,7 @@ void WriteIllegalRequestSense(UMockdevIoctlData* sense, sg_io_hdr_t& request) {
 
 EmulatedScsiDrive::EmulatedScsiDrive(UMockdevTestbed* testbed, const std::string& name,
                                      int scsiType, bool removable, SimulatedDevice& firmware,
-                                     char simulatedLetter)
+                                     const std::string& simulatedVolume)
     : testbed_(testbed), name_(name), firmware_(firmware) {
     static int nextHost = 2;
     const std::string host = std::to_string(nextHost++);
@@ -72,7 +71,7 @@ EmulatedScsiDrive::EmulatedScsiDrive(UMockdevTestbed* testbed, const std::string
 
     CreateDeviceNode(devnode_);
 
-    volume_ = firmware_.OpenVolume(simulatedLetter);
+    volume_ = firmware_.OpenVolumeNamed(simulatedVolume);
     handler_ = AttachIoctlHandler(devnode_, G_CALLBACK(OnIoctl), this);
     g_signal_connect(handler_, "client-connected", G_CALLBACK(OnConnected), this);
 }
@@ -150,21 +149,22 @@ void EmulatedScsiDrive::AnswerSgIo(UMockdevIoctlClient* client) {
                 request->driver_status = kDriverSense;
                 WriteIllegalRequestSense(sense, *request);
             } else {
-                ScsiPassThroughDirect record;
-                std::memset(&record, 0, sizeof record);
-                record.Length = kScsiPassThroughDirectLength;
-                record.CdbLength = static_cast<std::uint8_t>(std::min<unsigned>(request->cmd_len, 16));
-                std::memcpy(record.Cdb, cdb->data, record.CdbLength);
-                record.DataIn = request->dxfer_direction == SG_DXFER_FROM_DEV ? kScsiIoctlDataIn : 0;
-                record.DataTransferLength = request->dxfer_len;
-                record.TimeOutValue = request->timeout / 1000;
-                record.DataBuffer = data != nullptr ? data->data : nullptr;
-                if (!firmware_.PassThrough(volume_, record)) {
+                ScsiCommand command;
+                command.cdb = cdb->data;
+                command.cdbLength = static_cast<std::uint8_t>(std::min<unsigned>(request->cmd_len, 16));
+                command.direction = request->dxfer_direction == SG_DXFER_FROM_DEV
+                                        ? DataDirection::In
+                                        : DataDirection::None;
+                command.data = data != nullptr ? data->data : nullptr;
+                command.dataLength = request->dxfer_len;
+                command.timeLimitSeconds = request->timeout / 1000;
+                const ScsiResult result = firmware_.Execute(volume_, command);
+                if (!result.carriedOut) {
                     request->host_status = kDidNoConnect;  // the volume has gone
                 } else {
-                    request->status = record.ScsiStatus;
-                    request->resid = static_cast<int>(request->dxfer_len - record.DataTransferLength);
-                    if (record.ScsiStatus == kCheckCondition) {
+                    request->status = result.scsiStatus;
+                    request->resid = static_cast<int>(request->dxfer_len - result.bytesMoved);
+                    if (result.scsiStatus == kCheckCondition) {
                         request->driver_status = kDriverSense;
                         WriteIllegalRequestSense(sense, *request);
                     }

@@ -7,7 +7,7 @@
 
 #include <umockdev.h>
 
-#include "platform/simulated_device.h"
+#include "platform/simulation/simulated_device.h"
 
 namespace fwup::test {
 
@@ -30,12 +30,13 @@ struct SgRequest {
 // a block device below it (with the device link and removable flag the
 // platform reads), and a node whose SG_IO requests are answered here. The
 // answers come from a simulated device in storage mode, through the volume
-// at simulatedLetter: the device's own volume answers the vendor commands,
+// simulatedVolume: the device's own volume answers the vendor commands,
 // an ordinary one refuses them with CHECK CONDITION.
 class EmulatedScsiDrive {
 public:
     EmulatedScsiDrive(UMockdevTestbed* testbed, const std::string& name, int scsiType,
-                      bool removable, SimulatedDevice& firmware, char simulatedLetter);
+                      bool removable, SimulatedDevice& firmware,
+                      const std::string& simulatedVolume);
     ~EmulatedScsiDrive();
     EmulatedScsiDrive(const EmulatedScsiDrive&) = delete;
     EmulatedScsiDrive& operator=(const EmulatedScsiDrive&) = delete;

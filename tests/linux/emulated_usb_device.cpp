@@ -66,9 +66,7 @@ EmulatedUsbDevice::EmulatedUsbDevice(UMockdevTestbed* testbed, const std::string
 
     CreateDeviceNode(devnode_);
 
-    const std::string firmwarePath = SimulatedDevice::kDefaultDevicePath;
-    replyPipe_ = firmware_.OpenPipe((firmwarePath + "\\PIPE00").c_str());
-    commandPipe_ = firmware_.OpenPipe((firmwarePath + "\\PIPE01").c_str());
+    link_ = firmware_.Open(UsbDeviceInfo{firmware_.usbId, {}}, nullptr);
 
     handler_ = AttachIoctlHandler(devnode_, G_CALLBACK(OnIoctl), this);
 }
@@ -199,11 +197,11 @@ void EmulatedUsbDevice::CarryOut(UMockdevIoctlData* urbData, UMockdevIoctlData* 
     if (plan.fault == UrbFault::Stall) {
         record.status = -EPIPE;
     } else if (isIn) {
-        firmware_.ReadTransfer(replyPipe_, buffer->data, length, &moved, 0);
+        moved = firmware_.Read(link_, buffer->data, length, 0).bytes;
         record.bytes.assign(buffer->data, buffer->data + moved);
     } else {
         record.bytes.assign(buffer->data, buffer->data + length);
-        firmware_.WriteTransfer(commandPipe_, buffer->data, length, &moved, 0);
+        firmware_.Write(link_, buffer->data, length, 0);
         moved = length;  // the bus took the bytes, whatever the firmware made of them
     }
     urb->status = record.status;

@@ -8,7 +8,7 @@
 
 #include <umockdev.h>
 
-#include "platform/simulated_device.h"
+#include "platform/simulation/simulated_device.h"
 
 namespace fwup::test {
 
@@ -51,6 +51,10 @@ public:
     // The URB with this index (0 = the first bulk URB submitted) misbehaves.
     void Plan(std::uint32_t urbIndex, UrbPlan plan);
     void RefuseClaim() { refuseClaim_ = true; }
+    // A sysfs attribute of the device, as the kernel would show it.
+    void SetAttribute(const char* name, const std::string& value) {
+        umockdev_testbed_set_attribute(testbed_, sysfsPath_.c_str(), name, value.c_str());
+    }
 
     // What the device saw; each call takes the lock the handler runs under.
     std::vector<UrbRecord> Urbs();
@@ -74,8 +78,7 @@ private:
 
     std::mutex lock_;
     SimulatedDevice firmware_{DeviceMode::VendorMode};
-    PlatformHandle replyPipe_ = kInvalidHandleValue;
-    PlatformHandle commandPipe_ = kInvalidHandleValue;
+    PlatformHandle link_ = kInvalidHandleValue;  // on the firmware, for the whole emulation
     std::map<std::uint32_t, UrbPlan> plans_;
     std::uint32_t submitted_ = 0;
     bool unplugged_ = false;

@@ -11,7 +11,7 @@
 
 namespace fwup::test {
 
-struct Outcome {
+struct Ran {
     ExitCode code;
     std::string out;
     std::string err;
@@ -21,15 +21,15 @@ struct Outcome {
 struct Terminal {
     std::optional<std::string> typed;  // a person at a terminal types this
     bool outIsTerminal = false;
-    LanguageFlag languageFlag = 1;
+    Language language = Language::English;
 };
 
 // Runs the front end as firmware-updater followed by words, and captures what
-// it prints.
-inline Outcome RunFrontEndWith(std::vector<const char*> words, UsbPlatform& usb,
-                               DrivePlatform& drives, PlatformFacts& facts,
-                               const Terminal& terminal = {},
-                               FirmwareImage image = EmbeddedFirmwareImage()) {
+// it prints. realHardware: the backends stand for real devices.
+inline Ran RunFrontEndWith(std::vector<const char*> words, UsbLink& usb, ScsiDrives& drives,
+                           const Terminal& terminal = {},
+                           FirmwareImage image = EmbeddedFirmwareImage(),
+                           bool realHardware = false) {
     words.insert(words.begin(), "firmware-updater");
     char* outText = nullptr;
     char* errText = nullptr;
@@ -40,16 +40,16 @@ inline Outcome RunFrontEndWith(std::vector<const char*> words, UsbPlatform& usb,
     std::FILE* in = typed.empty() ? std::fopen("/dev/null", "r")
                                   : fmemopen(typed.data(), typed.size(), "r");
     FrontEnd frontEnd{ParseCommandLine(static_cast<int>(words.size()), words.data()),
-                      terminal.languageFlag, usb, drives, facts, image, out, err, in,
+                      terminal.language, usb, drives, image, realHardware, out, err, in,
                       terminal.typed.has_value(), terminal.outIsTerminal, 100};
     const ExitCode code = RunFrontEnd(frontEnd);
     std::fclose(out);
     std::fclose(err);
     std::fclose(in);
-    Outcome outcome{code, outText, errText};
+    Ran run{code, outText, errText};
     std::free(outText);
     std::free(errText);
-    return outcome;
+    return run;
 }
 
 }  // namespace fwup::test

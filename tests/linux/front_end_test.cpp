@@ -8,30 +8,24 @@
 #include "app/linux/embedded_image.h"
 #include "app/linux/front_end.h"
 #include "linux/front_end_runner.h"
-#include "platform/simulated_device.h"
+#include "platform/simulation/simulated_device.h"
+#include "core/stand_in_image.h"
+#include "storage_test_support.h"
 #include "test_images.h"
 
 namespace fwup::test {
 namespace {
 
-struct FakeFacts : PlatformFacts {
-    UsbFacts usb;
-    std::string driveAccessDenied;
-    UsbFacts Usb() override { return usb; }
-    std::string DriveAccessDeniedPath() override { return driveAccessDenied; }
-    std::string DescribeVolume(PlatformHandle) override { return "/dev/sdc (EMULATED DRIVE)"; }
-};
-
-Outcome RunWith(const std::vector<const char*>& words, SimulatedDevice& device,
-                FakeFacts& facts, const Terminal& terminal = {},
-                FirmwareImage image = EmbeddedFirmwareImage()) {
-    return RunFrontEndWith(words, device, device, facts, terminal, image);
+Ran RunWith(const std::vector<const char*>& words, SimulatedDevice& device,
+            const Terminal& terminal = {}, FirmwareImage image = EmbeddedFirmwareImage(),
+            bool realHardware = false) {
+    return RunFrontEndWith(words, device, device, terminal, image, realHardware);
 }
 
 SimulatedDevice InStorageMode(std::uint16_t version, std::uint32_t userId = 0xFFFFFFFF) {
     SimulatedDevice device(DeviceMode::StorageMode);
-    device.volumes['D'] = SimulatedVolume{VolumeKind::Removable, false, true};
-    device.volumes['E'] = SimulatedVolume{VolumeKind::Removable, true, true};
+    device.volumes["D"] = SimulatedVolume{VolumeKind::Removable, false, true};
+    device.volumes["E"] = SimulatedVolume{VolumeKind::Removable, true, true};
     device.firmwareVersion = version;
     device.userId = userId;
     return device;
@@ -57,10 +51,9 @@ class ClearStory : public testing::TestWithParam<ClearCase> {};
 TEST_P(ClearStory, EndsAsThePolicyAndTheAnswerSay) {
     const ClearCase& c = GetParam();
     SimulatedDevice device = InStorageMode(c.version, c.userId);
-    FakeFacts facts;
     std::vector<const char*> words{"clear"};
     if (c.assumeYes) words.push_back("--yes");
-    const Outcome run = RunWith(words, device, facts, Terminal{c.typed});
+    const Ran run = RunWith(words, device, Terminal{c.typed});
     EXPECT_EQ(run.code, c.code) << run.out;
     EXPECT_EQ(device.EraseCount(), c.erases);
     EXPECT_TRUE(Contains(run.out, c.shown)) << run.out;
@@ -75,7 +68,7 @@ INSTANTIATE_TEST_SUITE_P(
         ClearCase{"NoTerminalCountsAsNo", 0x0240, 0xFFFFFFFF, false, std::nullopt,
                   ExitCode::Declined, 0, "Run with --yes to answer Yes."},
         ClearCase{"TypedYes", 0x0240, 0xFFFFFFFF, false, " Yes\n", ExitCode::Done, 1,
-                  "whether to update \xEF\xBC\x9F [y/N] "},
+                  "Question: the current version is V2.40. Erase its firmware and update it? [y/N] "},
         ClearCase{"TypedNo", 0x0240, 0xFFFFFFFF, false, "n\n", ExitCode::Declined, 0,
                   "Nothing was erased."},
         ClearCase{"EmptyAnswerIsNo", 0x0240, 0xFFFFFFFF, false, "\n", ExitCode::Declined, 0,
@@ -92,41 +85,34 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(FrontEnd, ClearTellsADeviceFailureFromNoDeviceAndFromNoPermission) {
     SimulatedDevice failing = InStorageMode(0x0240);
     failing.InjectStorageFault(0xAA, StorageFault{ScsiFault::PassThroughFails, 0});
-    FakeFacts facts;
-    Outcome run = RunWith({"clear", "--yes"}, failing, facts);
+    Ran run = RunWith({"clear", "--yes"}, failing);
     EXPECT_EQ(run.code, ExitCode::DeviceFailed);
     EXPECT_TRUE(Contains(run.out, "Get UserID failure\nUnplug the device")) << run.out;
 
     SimulatedDevice absent(DeviceMode::Absent);
-    run = RunWith({"clear", "--yes"}, absent, facts);
+    run = RunWith({"clear", "--yes"}, absent);
     EXPECT_EQ(run.code, ExitCode::NoDevice);
     EXPECT_TRUE(Contains(run.out, "Open the driver failed\nNo device in storage mode answered."));
 
-    facts.driveAccessDenied = "/dev/sdc";
-    run = RunWith({"clear", "--yes"}, absent, facts);
+    SimulatedDevice refusing = InStorageMode(0x0240);
+    refusing.InjectStorageFault(0x10, StorageFault{ScsiFault::PermissionDenied, 0});
+    run = RunWith({"clear", "--yes"}, refusing);
     EXPECT_EQ(run.code, ExitCode::NoPermission);
-    EXPECT_TRUE(Contains(run.out, "No permission to send commands to /dev/sdc: run as root"));
+    EXPECT_TRUE(Contains(run.out, "No permission to send commands to E: run as root")) << run.out;
 }
 
 TEST(FrontEnd, ChineseTextsArePrintedInUtf8) {
     SimulatedDevice device = InStorageMode(0x0240);
-    FakeFacts facts;
-    const Outcome run = RunWith({"clear", "--yes"}, device, facts, Terminal{std::nullopt, false, 0});
+    const Ran run = RunWith({"clear", "--yes"}, device,
+                            Terminal{std::nullopt, false, Language::Chinese});
     EXPECT_EQ(run.code, ExitCode::Done);
-    EXPECT_TRUE(Contains(run.out, "\xE6\x8F\x90\xE7\xA4\xBA: "  // 提示
-                                  "\xE5\xBD\x93\xE5\x89\x8D\xE7\x89\x88\xE6\x9C\xAC\xE4\xB8\xBA"
-                                  "V2.40, \xE6\x98\xAF\xE5\x90\xA6\xE6\x9B\xB4\xE6\x96\xB0"
-                                  "\xEF\xBC\x9F"))  // 当前版本为V2.40, 是否更新？
-        << run.out;
-    EXPECT_TRUE(Contains(run.out, "\xE6\xB8\x85\xE9\x99\xA4\xE5\x8E\x9F\xE5\x9B\xBA\xE4\xBB\xB6"
-                                  "\xE6\x88\x90\xE5\x8A\x9F\n"))  // 清除原固件成功
-        << run.out;
+    EXPECT_TRUE(Contains(run.out, "提示：当前版本为V2.40，是否清除固件并更新? 是 (--yes)\n")) << run.out;
+    EXPECT_TRUE(Contains(run.out, "清除原固件成功\n")) << run.out;
 }
 
 TEST(FrontEnd, UpdateWithoutATerminalPrintsTheStatusLinesOnly) {
     SimulatedDevice device(DeviceMode::VendorMode);
-    FakeFacts facts;
-    const Outcome run = RunWith({"update"}, device, facts);
+    const Ran run = RunWith({"update"}, device);
     EXPECT_EQ(run.code, ExitCode::Done);
     EXPECT_EQ(run.out, "Update the firmware, Please wait...\nUpdate the firmware successfully\n");
     EXPECT_TRUE(device.FirmwareComplete());
@@ -135,8 +121,7 @@ TEST(FrontEnd, UpdateWithoutATerminalPrintsTheStatusLinesOnly) {
 
 TEST(FrontEnd, UpdateOnATerminalDrawsTheBarUpToItsFinalState) {
     SimulatedDevice device(DeviceMode::VendorMode);
-    FakeFacts facts;
-    const Outcome run = RunWith({"update"}, device, facts, Terminal{std::nullopt, true});
+    const Ran run = RunWith({"update"}, device, Terminal{std::nullopt, true});
     EXPECT_EQ(run.code, ExitCode::Done);
     const std::size_t wait = run.out.find("Please wait...\n");
     const std::size_t last = run.out.rfind('\r');
@@ -147,59 +132,74 @@ TEST(FrontEnd, UpdateOnATerminalDrawsTheBarUpToItsFinalState) {
     EXPECT_LT(wait, last);
     EXPECT_LT(last, outcome);
     const std::string finalBar = run.out.substr(last + 1, outcome - last - 1);
-    EXPECT_TRUE(Contains(finalBar, "] 100% 45779/45779 bytes, 16/16 commands\x1b[K\n")) << finalBar;
+    EXPECT_TRUE(Contains(finalBar, "] 100% 45592/45592 bytes\x1b[K\n")) << finalBar;
 }
 
 TEST(FrontEnd, UpdateSaysWhatToDoWhenItCannotReachOrFinish) {
-    FakeFacts facts;
     SimulatedDevice absent(DeviceMode::Absent);
-    Outcome run = RunWith({"update"}, absent, facts);
+    Ran run = RunWith({"update"}, absent);
     EXPECT_EQ(run.code, ExitCode::NoDevice);
     EXPECT_EQ(run.out, "Open the driver failed\nNo device in vendor mode was found. Run "
                        "\"firmware-updater clear\" first, then unplug the device and plug it "
                        "in again.\n");
 
-    facts.usb.accessDeniedNode = "/dev/bus/usb/001/007";
-    run = RunWith({"update"}, absent, facts);
+    SimulatedDevice refusing(DeviceMode::VendorMode);
+    refusing.openRefusal = LinkStatus::NoPermission;
+    run = RunWith({"update"}, refusing);
     EXPECT_EQ(run.code, ExitCode::NoPermission);
-    EXPECT_TRUE(Contains(run.out, "No permission to open /dev/bus/usb/001/007: run as root"));
+    EXPECT_TRUE(Contains(run.out, "No permission to open sim-1: run as root")) << run.out;
 
-    SimulatedDevice silent(DeviceMode::VendorMode);
-    silent.StopAnsweringFrom(10);
-    facts = FakeFacts{};
-    facts.usb.deviceStoppedAnswering = true;
-    run = RunWith({"update"}, silent, facts);
-    EXPECT_EQ(run.code, ExitCode::DeviceFailed);
-    EXPECT_TRUE(Contains(run.out, "Update the firmware failure\nThe device stopped answering.\n"
-                                  "Unplug the device, plug it in again"))
-        << run.out;
-    EXPECT_EQ(silent.OpenHandleCount(), 0);
+    SimulatedDevice held(DeviceMode::VendorMode);
+    held.openRefusal = LinkStatus::Busy;
+    run = RunWith({"update"}, held);
+    EXPECT_EQ(run.code, ExitCode::NoDevice);
+    EXPECT_TRUE(Contains(run.out, "Another program or driver holds the device (sim-1)")) << run.out;
+
+    struct Case {
+        const char* what;
+        TransferFault fault;
+        const char* said;
+    };
+    const Case failures[] = {
+        {"silent", TransferFault::TimeLimit, "The device stopped answering.\n"},
+        {"unplugged", TransferFault::Unplugged, "The device went away during the update.\n"},
+        {"rejected", TransferFault::RejectStatus, ""},
+    };
+    for (const Case& c : failures) {
+        SCOPED_TRACE(c.what);
+        SimulatedDevice device(DeviceMode::VendorMode);
+        device.InjectFault(10, c.fault);
+        run = RunWith({"update"}, device);
+        EXPECT_EQ(run.code, ExitCode::DeviceFailed);
+        EXPECT_TRUE(Contains(run.out, std::string("Update the firmware failure\n") + c.said +
+                                          "Unplug the device, plug it in again"))
+            << run.out;
+        EXPECT_EQ(device.OpenHandleCount(), 0);
+    }
 }
 
 TEST(FrontEnd, InfoShowsWhereTheDeviceIsItsVersionAndUserId) {
-    FakeFacts facts;
     SimulatedDevice device = InStorageMode(0x0305, 0x0000ABCD);
-    Outcome run = RunWith({"info"}, device, facts);
+    Ran run = RunWith({"info"}, device);
     EXPECT_EQ(run.code, ExitCode::Done);
-    EXPECT_EQ(run.out, "Device found at /dev/sdc (EMULATED DRIVE)\n"
+    EXPECT_EQ(run.out, "Device found at E (simulated removable volume)\n"
                        "Firmware version: 3.05 (0x0305)\nUser id: 0x0000ABCD\n");
     EXPECT_EQ(device.EraseCount(), 0u);
     EXPECT_EQ(device.OpenHandleCount(), 0);
 
     SimulatedDevice old = InStorageMode(0x0200);
-    run = RunWith({"info"}, old, facts);
+    run = RunWith({"info"}, old);
     EXPECT_TRUE(Contains(run.out, "User id: not checked for this version\n"));
 
     SimulatedDevice inVendorMode(DeviceMode::VendorMode);
-    run = RunWith({"info"}, inVendorMode, facts);
+    run = RunWith({"info"}, inVendorMode);
     EXPECT_EQ(run.code, ExitCode::Done);
-    EXPECT_TRUE(Contains(run.out, "A device in vendor mode is attached"));
+    EXPECT_TRUE(Contains(run.out, "A device in vendor mode is attached (sim-1)"));
     EXPECT_EQ(inVendorMode.Traffic().size(), 0u);  // only looked at, never opened
 }
 
 TEST(FrontEnd, UsageErrorsGoToStandardErrorWithStatus2) {
     SimulatedDevice device(DeviceMode::VendorMode);
-    FakeFacts facts;
     struct Case {
         std::vector<const char*> words;
         ExitCode code;
@@ -213,11 +213,38 @@ TEST(FrontEnd, UsageErrorsGoToStandardErrorWithStatus2) {
         {{"--version"}, ExitCode::Done, ""},
     };
     for (const Case& c : cases) {
-        const Outcome run = RunWith(c.words, device, facts);
+        const Ran run = RunWith(c.words, device);
         EXPECT_EQ(run.code, c.code) << c.err;
         EXPECT_TRUE(Contains(run.err, c.err)) << run.err;
     }
     EXPECT_TRUE(device.Traffic().empty());
+}
+
+// A program that carries the stand-in image finds a real device and changes
+// nothing; over the simulation it goes on.
+TEST(FrontEnd, TheStandInImageChangesNoRealDevice) {
+    const FirmwareImage standIn = EmbeddedFirmwareImage();
+    ASSERT_TRUE(IsStandInImage(standIn)) << "the tests build with the stand-in";
+    SimulatedDevice storage = InStorageMode(0x0240);
+    Ran run = RunWith({"clear", "--yes"}, storage, {}, standIn, true);
+    EXPECT_EQ(run.code, ExitCode::StandInImage);
+    EXPECT_TRUE(Contains(run.out, "carries the stand-in test image")) << run.out;
+    EXPECT_EQ(storage.CdbsReceivedAt("E"), std::vector<Cdb>{VendorCdbBytes(0x10)});
+
+    SimulatedDevice vendor(DeviceMode::VendorMode);
+    run = RunWith({"update"}, vendor, {}, standIn, true);
+    EXPECT_EQ(run.code, ExitCode::StandInImage);
+    EXPECT_TRUE(vendor.Traffic().empty());
+    EXPECT_EQ(vendor.OpenHandleCount(), 0);
+
+    SimulatedDevice absent(DeviceMode::Absent);
+    run = RunWith({"update"}, absent, {}, standIn, true);  // no device: as ever
+    EXPECT_EQ(run.code, ExitCode::NoDevice);
+
+    run = RunWith({"--version"}, absent, {}, standIn, true);
+    EXPECT_TRUE(Contains(run.out, "45637 bytes, end address 0x8000D218, checksum 0x5DC6 "
+                                  "(stand-in test image"))
+        << run.out;
 }
 
 TEST(EmbeddedImage, HoldsExactlyTheFirmwareImageFile) {

@@ -5,11 +5,14 @@
 
 #include <memory>
 
-#include "app/linux/linux_platform_facts.h"
+#include "platform/linux/libusb_usb_link.h"
+#include "platform/linux/sg_io_scsi_drives.h"
 #include "linux/emulated_scsi_drive.h"
 #include "linux/emulated_usb_device.h"
 #include "linux/front_end_runner.h"
 #include "linux/umockdev_testbed.h"
+#include "core/stand_in_image.h"
+#include "storage_test_support.h"
 #include "test_images.h"
 
 namespace fwup::test {
@@ -24,17 +27,15 @@ bool Contains(const std::string& text, const std::string& part) {
 struct VendorModeMachine {
     explicit VendorModeMachine(int port)
         : device(Testbed(), "1-" + std::to_string(port), port + 1, 0x2008, 0x7639, true),
-          usb(std::make_unique<LibusbUsbPlatform>()),
-          facts(*usb, drives) {}
+          usb(std::make_unique<LibusbUsbLink>()) {}
     EmulatedUsbDevice device;
-    std::unique_ptr<LibusbUsbPlatform> usb;
-    SgIoDrivePlatform drives;
-    LinuxPlatformFacts facts;
+    std::unique_ptr<LibusbUsbLink> usb;
+    SgIoScsiDrives drives;
 };
 
 TEST(FrontEndOnLinux, UpdateWritesTheImageOverLibusb) {
     VendorModeMachine machine(1);
-    const Outcome run = RunFrontEndWith({"update"}, *machine.usb, machine.drives, machine.facts);
+    const Ran run = RunFrontEndWith({"update"}, *machine.usb, machine.drives);
     EXPECT_EQ(run.code, ExitCode::Done);
     EXPECT_EQ(run.out, "Update the firmware, Please wait...\nUpdate the firmware successfully\n");
     EXPECT_TRUE(machine.device.Firmware().FirmwareComplete());
@@ -44,7 +45,7 @@ TEST(FrontEndOnLinux, UpdateWritesTheImageOverLibusb) {
 TEST(FrontEndOnLinux, AnUnplugDuringTheUpdateIsNamed) {
     VendorModeMachine machine(2);
     machine.device.Plan(20, {UrbFault::Unplug, {}});
-    const Outcome run = RunFrontEndWith({"update"}, *machine.usb, machine.drives, machine.facts);
+    const Ran run = RunFrontEndWith({"update"}, *machine.usb, machine.drives);
     EXPECT_EQ(run.code, ExitCode::DeviceFailed);
     EXPECT_TRUE(Contains(run.out, "Update the firmware failure\n"
                                   "The device went away during the update.\n"
@@ -55,34 +56,33 @@ TEST(FrontEndOnLinux, AnUnplugDuringTheUpdateIsNamed) {
 TEST(FrontEndOnLinux, AHeldInterfaceIsNamedWithItsNode) {
     VendorModeMachine machine(3);
     machine.device.RefuseClaim();
-    const Outcome run = RunFrontEndWith({"update"}, *machine.usb, machine.drives, machine.facts);
+    const Ran run = RunFrontEndWith({"update"}, *machine.usb, machine.drives);
     EXPECT_EQ(run.code, ExitCode::NoDevice);
     EXPECT_EQ(run.out, "Open the driver failed\nAnother program or driver holds the device "
-                       "(/dev/bus/usb/001/004): close it and try again.\n");
+                       "(1-3): close it and try again.\n");
 }
 
 // The device in storage mode as sdc, behind an ordinary removable disk.
 struct StorageModeMachine {
     StorageModeMachine() : firmware(DeviceMode::StorageMode) {
-        firmware.volumes['D'] = SimulatedVolume{VolumeKind::Removable, false, true};
-        firmware.volumes['E'] = SimulatedVolume{VolumeKind::Removable, true, true};
-        ordinary = std::make_unique<EmulatedScsiDrive>(Testbed(), "sdb", 0, true, firmware, 'D');
-        device = std::make_unique<EmulatedScsiDrive>(Testbed(), "sdc", 0, true, firmware, 'E');
+        firmware.volumes["D"] = SimulatedVolume{VolumeKind::Removable, false, true};
+        firmware.volumes["E"] = SimulatedVolume{VolumeKind::Removable, true, true};
+        ordinary = std::make_unique<EmulatedScsiDrive>(Testbed(), "sdb", 0, true, firmware, "D");
+        device = std::make_unique<EmulatedScsiDrive>(Testbed(), "sdc", 0, true, firmware, "E");
     }
     SimulatedDevice firmware;
     std::unique_ptr<EmulatedScsiDrive> ordinary, device;
-    LibusbUsbPlatform usb;
-    SgIoDrivePlatform drives;
-    LinuxPlatformFacts facts{usb, drives};
+    LibusbUsbLink usb;
+    SgIoScsiDrives drives;
 };
 
 TEST(FrontEndOnLinux, ClearAndInfoOverSgIo) {
     StorageModeMachine machine;
-    Outcome run = RunFrontEndWith({"info"}, machine.usb, machine.drives, machine.facts);
+    Ran run = RunFrontEndWith({"info"}, machine.usb, machine.drives);
     EXPECT_EQ(run.code, ExitCode::Done);
     EXPECT_EQ(run.out, "Device found at /dev/sdc (EMULATED DRIVE sdc)\n"
                        "Firmware version: 2.40 (0x0240)\nUser id: 0xFFFFFFFF\n");
-    run = RunFrontEndWith({"clear", "--yes"}, machine.usb, machine.drives, machine.facts);
+    run = RunFrontEndWith({"clear", "--yes"}, machine.usb, machine.drives);
     EXPECT_EQ(run.code, ExitCode::Done);
     EXPECT_TRUE(Contains(run.out, "Clear the original firmware successfully\n")) << run.out;
     EXPECT_EQ(machine.firmware.EraseCount(), 1u);
@@ -93,12 +93,32 @@ TEST(FrontEndOnLinux, ClearWithoutTheRightToSendVendorCommandsSaysRunAsRoot) {
     StorageModeMachine machine;
     machine.ordinary->FailWith(SgFault::PermissionDenied);
     machine.device->FailWith(SgFault::PermissionDenied);
-    const Outcome run =
-        RunFrontEndWith({"clear", "--yes"}, machine.usb, machine.drives, machine.facts);
+    const Ran run = RunFrontEndWith({"clear", "--yes"}, machine.usb, machine.drives);
     EXPECT_EQ(run.code, ExitCode::NoPermission);
     EXPECT_EQ(run.out, "Open the driver failed\nNo permission to send commands to /dev/sdb: run "
                        "as root (the vendor commands need CAP_SYS_RAWIO).\n");
     EXPECT_EQ(machine.firmware.EraseCount(), 0u);
+}
+
+// The program as built with the stand-in image, over the real backends: it
+// finds the device in either mode and changes nothing.
+TEST(FrontEndOnLinux, TheStandInImageChangesNoRealDevice) {
+    const FirmwareImage standIn = EmbeddedFirmwareImage();
+    ASSERT_TRUE(IsStandInImage(standIn)) << "the tests build with the stand-in";
+    VendorModeMachine vendor(5);
+    Ran run = RunFrontEndWith({"update"}, *vendor.usb, vendor.drives, {}, standIn, true);
+    EXPECT_EQ(run.code, ExitCode::StandInImage);
+    EXPECT_TRUE(Contains(run.out, "carries the stand-in test image")) << run.out;
+    EXPECT_EQ(vendor.device.SubmittedUrbs(), 0u);
+    EXPECT_EQ(vendor.device.ClaimedInterfaces(), 0);
+
+    StorageModeMachine storage;
+    run = RunFrontEndWith({"clear", "--yes"}, storage.usb, storage.drives, {}, standIn, true);
+    EXPECT_EQ(run.code, ExitCode::StandInImage);
+    EXPECT_TRUE(Contains(run.out, "carries the stand-in test image")) << run.out;
+    ASSERT_EQ(storage.device->Requests().size(), 1u);  // the version query alone
+    EXPECT_EQ(storage.device->Requests()[0].cdb, VendorCdbBytes(0x10));
+    EXPECT_EQ(storage.firmware.EraseCount(), 0u);
 }
 
 }  // namespace

@@ -11,16 +11,13 @@
 #include "download/download_protocol.h"
 #include "linux/emulated_usb_device.h"
 #include "linux/umockdev_testbed.h"
-#include "platform/libusb_usb_platform.h"
+#include "platform/linux/libusb_usb_link.h"
 #include "test_images.h"
 
 namespace fwup::test {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-constexpr std::uint16_t kVendorId = 0x2008;
-constexpr std::uint16_t kProductId = 0x7639;
 
 // The host's side alone runs on this thread; umockdev answers on its own.
 double CpuSeconds(clockid_t clock) {
@@ -60,41 +57,34 @@ protected:
         device_ = std::make_unique<EmulatedUsbDevice>(
             Testbed(), "1-" + std::to_string(devicePort_), devicePort_ + 1, kVendorId, kProductId,
             true);
-        platform_ = std::make_unique<LibusbUsbPlatform>();
+        platform_ = std::make_unique<LibusbUsbLink>();
     }
     void TearDown() override {
         platform_.reset();
         device_.reset();
         ordinary_.reset();
     }
-    std::string DevicePath() const {
-        return "usb#vid_2008&pid_7639#1-" + std::to_string(devicePort_);
-    }
+    UsbDeviceInfo Device() const { return {"1-" + std::to_string(devicePort_), ""}; }
 
     int ordinaryPort_ = 0;
     int devicePort_ = 0;
     std::unique_ptr<EmulatedUsbDevice> ordinary_;
     std::unique_ptr<EmulatedUsbDevice> device_;
-    std::unique_ptr<LibusbUsbPlatform> platform_;
+    std::unique_ptr<LibusbUsbLink> platform_;
 };
 
-TEST_F(LibusbLink, ListsPresentDevicesByIdsAndPortPathInPortOrder) {
+TEST_F(LibusbLink, ListsTheModelsDevicesByPortPathWithTheirSerial) {
     Plug();
-    char path[kInterfacePathBufferSize] = {};
-    ASSERT_TRUE(platform_->GetDeviceInterfacePath(kGuidDevinterfaceUsbDevice, 0, path,
-                                                  kInterfacePathCapacity));
-    EXPECT_STREQ(path, ("usb#vid_0781&pid_5567#1-" + std::to_string(ordinaryPort_)).c_str());
-    ASSERT_TRUE(platform_->GetDeviceInterfacePath(kGuidDevinterfaceUsbDevice, 1, path,
-                                                  kInterfacePathCapacity));
-    EXPECT_STREQ(path, DevicePath().c_str());
-    EXPECT_FALSE(platform_->GetDeviceInterfacePath(kGuidDevinterfaceUsbDevice, 2, path,
-                                                   kInterfacePathCapacity));
-    // A path that does not fit ends the search rather than being cut short.
-    EXPECT_FALSE(platform_->GetDeviceInterfacePath(kGuidDevinterfaceUsbDevice, 1, path,
-                                                   static_cast<std::uint32_t>(DevicePath().size())));
-    // Only the class of USB devices is listed.
-    EXPECT_FALSE(platform_->GetDeviceInterfacePath(InterfaceClass{}, 0, path,
-                                                   kInterfacePathCapacity));
+    device_->SetAttribute("serial", "ABC123\n");
+    LinkStatus status = LinkStatus::Failed;
+    const std::vector<UsbDeviceInfo> found = platform_->FindDevices(&status);
+    EXPECT_EQ(status, LinkStatus::Ok);
+    ASSERT_EQ(found.size(), 1u);  // the ordinary device is not of the model
+    EXPECT_EQ(found[0].id, Device().id);
+    EXPECT_EQ(found[0].serial, "ABC123");
+    char node[32];
+    std::snprintf(node, sizeof node, "/dev/bus/usb/001/%03d", devicePort_ + 1);
+    EXPECT_EQ(platform_->DeviceNode(Device().id), node);
 }
 
 TEST_F(LibusbLink, WholeDownloadLeavesTheDeviceHoldingExactlyTheImagesSegments) {
@@ -104,7 +94,7 @@ TEST_F(LibusbLink, WholeDownloadLeavesTheDeviceHoldingExactlyTheImagesSegments) 
     const double hostCpuStart = CpuSeconds(CLOCK_THREAD_CPUTIME_ID);
     const double allCpuStart = CpuSeconds(CLOCK_PROCESS_CPUTIME_ID);
 
-    std::optional<VendorUsbDevice> link = OpenVendorUsbDevice(*platform_);
+    std::optional<VendorUsbDevice> link = OpenVendorUsbDevice(*platform_).device;
     ASSERT_TRUE(link.has_value());
     EXPECT_EQ(device_->ClaimedInterfaces(), 1);  // both pipes share one claim
     const DownloadResult result =
@@ -116,7 +106,7 @@ TEST_F(LibusbLink, WholeDownloadLeavesTheDeviceHoldingExactlyTheImagesSegments) 
     const long wallMs = MsSince(start);
     ASSERT_EQ(result, DownloadResult::Ok);
     EXPECT_EQ(device_->ClaimedInterfaces(), 0);
-    EXPECT_EQ(platform_->OpenPipeCount(), 0);
+    EXPECT_EQ(platform_->OpenLinkCount(), 0);
 
     const std::vector<UrbRecord> urbs = device_->Urbs();
     for (const UrbRecord& urb : urbs) EXPECT_EQ(urb.status, 0);
@@ -135,21 +125,20 @@ TEST_F(LibusbLink, WholeDownloadLeavesTheDeviceHoldingExactlyTheImagesSegments) 
 
 TEST_F(LibusbLink, ATimeLimitReportsThePartialCountAndFails) {
     Plug(false);
-    const PlatformHandle reply = platform_->OpenPipe((DevicePath() + "\\PIPE00").c_str());
-    ASSERT_NE(reply, kInvalidHandleValue);
+    const PlatformHandle link = platform_->Open(Device(), nullptr);
+    ASSERT_NE(link, kInvalidHandleValue);
     device_->Plan(0, {UrbFault::TimeLimit, {0x02, 0x00}});
     std::uint8_t buffer[4] = {0xAA, 0xAA, 0xAA, 0xAA};
-    std::uint32_t transferred = 99;
     const Clock::time_point start = Clock::now();
-    EXPECT_FALSE(platform_->ReadTransfer(reply, buffer, 4, &transferred, 200));
+    const TransferResult result = platform_->Read(link, buffer, 4, 200);
     const long elapsed = MsSince(start);
-    EXPECT_EQ(transferred, 2u);
+    EXPECT_EQ(result.status, LinkStatus::TimedOut);
+    EXPECT_EQ(result.bytes, 2u);
     EXPECT_EQ(Bytes(buffer, buffer + 4), (Bytes{0x02, 0x00, 0xAA, 0xAA}));
-    EXPECT_EQ(platform_->LastTransferProblem(), UsbTransferProblem::TimeLimit);
     EXPECT_EQ(device_->DiscardedUrbs(), 1);
     EXPECT_GE(elapsed, 190);
     EXPECT_LT(elapsed, 1500);
-    platform_->ClosePipe(reply);
+    platform_->Close(link);
     EXPECT_EQ(device_->ClaimedInterfaces(), 0);
 }
 
@@ -159,7 +148,7 @@ struct DownloadFault {
     const char* name;
     std::uint32_t urbIndex;  // 0 header, 1 payload, 2 reply of the begin command; then data
     UrbPlan plan;
-    UsbTransferProblem problem;
+    LinkStatus status;
 };
 
 class LibusbLinkFault : public LibusbLink, public testing::WithParamInterface<DownloadFault> {};
@@ -169,21 +158,22 @@ TEST_P(LibusbLinkFault, EndsTheDownloadAtTheFault) {
     Plug();
     device_->Plan(fault.urbIndex, fault.plan);
     constexpr std::uint32_t kLimitMs = 300;
-    std::optional<VendorUsbDevice> link = OpenVendorUsbDevice(*platform_);
+    std::optional<VendorUsbDevice> link = OpenVendorUsbDevice(*platform_).device;
     ASSERT_TRUE(link.has_value());
     const Clock::time_point start = Clock::now();
     const DownloadResult result =
         DownloadFirmware(*link, kUpdateEndFlag, View(EmbeddedImage()), kLimitMs);
     const long elapsed = MsSince(start);
+    const LinkStatus status = link->lastStatus;
     CloseVendorUsbDevice(link);
 
     EXPECT_EQ(result, DownloadResult::Failed);
-    EXPECT_EQ(platform_->LastTransferProblem(), fault.problem);
+    EXPECT_EQ(status, fault.status);
     EXPECT_EQ(device_->SubmittedUrbs(), fault.urbIndex + 1) << "a transfer after the fault";
     EXPECT_FALSE(device_->Firmware().FirmwareComplete());
-    EXPECT_EQ(platform_->OpenPipeCount(), 0);
+    EXPECT_EQ(platform_->OpenLinkCount(), 0);
     EXPECT_LT(elapsed, static_cast<long>(kLimitMs) + 1500);
-    if (fault.problem != UsbTransferProblem::DeviceGone) {
+    if (fault.status != LinkStatus::DeviceGone) {
         EXPECT_EQ(device_->ClaimedInterfaces(), 0);
     }
 }
@@ -192,62 +182,58 @@ INSTANTIATE_TEST_SUITE_P(
     Faults, LibusbLinkFault,
     testing::Values(
         DownloadFault{"TimeLimitWithPartialReply", 2, {UrbFault::TimeLimit, {0x02, 0x00}},
-                      UsbTransferProblem::TimeLimit},
+                      LinkStatus::TimedOut},
         DownloadFault{"TimeLimitOnAWrite", 7, {UrbFault::TimeLimit, {}},
-                      UsbTransferProblem::TimeLimit},
-        DownloadFault{"StallOnAWrite", 5, {UrbFault::Stall, {}}, UsbTransferProblem::Stall},
-        DownloadFault{"StallOnAReply", 8, {UrbFault::Stall, {}}, UsbTransferProblem::Stall},
+                      LinkStatus::TimedOut},
+        DownloadFault{"StallOnAWrite", 5, {UrbFault::Stall, {}}, LinkStatus::Stalled},
+        DownloadFault{"StallOnAReply", 8, {UrbFault::Stall, {}}, LinkStatus::Stalled},
         DownloadFault{"UnpluggedInTheMiddle", 30, {UrbFault::Unplug, {}},
-                      UsbTransferProblem::DeviceGone}),
+                      LinkStatus::DeviceGone}),
     [](const testing::TestParamInfo<DownloadFault>& info) { return info.param.name; });
 
-TEST_F(LibusbLink, BothPipesShareOneClaimReleasedWithTheLast) {
+TEST_F(LibusbLink, OneClaimForBothPipesReleasedOnClose) {
     Plug(false);
-    const PlatformHandle reply = platform_->OpenPipe((DevicePath() + "\\PIPE00").c_str());
-    const PlatformHandle command = platform_->OpenPipe((DevicePath() + "\\PIPE01").c_str());
-    ASSERT_NE(reply, kInvalidHandleValue);
-    ASSERT_NE(command, kInvalidHandleValue);
+    LinkStatus why = LinkStatus::Failed;
+    const PlatformHandle link = platform_->Open(Device(), &why);
+    ASSERT_NE(link, kInvalidHandleValue);
+    EXPECT_EQ(why, LinkStatus::Ok);
     EXPECT_EQ(device_->ClaimedInterfaces(), 1);
-
-    // Each pipe moves bytes one way only; the wrong way reaches no device.
-    std::uint8_t bytes[6] = {0xEF, 0x01, 0x02, 0x01, 0x20, 0x00};
-    std::uint32_t transferred = 99;
-    EXPECT_FALSE(platform_->ReadTransfer(command, bytes, 6, &transferred, 100));
-    EXPECT_EQ(transferred, 0u);
-    EXPECT_EQ(device_->SubmittedUrbs(), 0u);
-
-    platform_->ClosePipe(reply);
-    EXPECT_EQ(device_->ClaimedInterfaces(), 1);
-    EXPECT_TRUE(platform_->WriteTransfer(command, bytes, 6, &transferred, 1000));
-    EXPECT_EQ(transferred, 6u);
+    const std::uint8_t bytes[6] = {0xEF, 0x01, 0x02, 0x01, 0x20, 0x00};
+    const TransferResult written = platform_->Write(link, bytes, 6, 1000);
+    EXPECT_TRUE(written.Completed());
+    EXPECT_EQ(written.bytes, 6u);
     ASSERT_EQ(device_->Urbs().size(), 1u);
-    EXPECT_EQ(device_->Urbs()[0].endpoint, 0x01);
-    platform_->ClosePipe(command);
+    EXPECT_EQ(device_->Urbs()[0].endpoint, 0x01);  // the bulk OUT endpoint
+    platform_->Close(link);
     EXPECT_EQ(device_->ClaimedInterfaces(), 0);
+    EXPECT_EQ(platform_->OpenLinkCount(), 0);
 }
 
 TEST_F(LibusbLink, AnInterfaceHeldElsewhereIsReportedBusy) {
     Plug(false);
     device_->RefuseClaim();
-    EXPECT_FALSE(OpenVendorUsbDevice(*platform_).has_value());
-    EXPECT_EQ(platform_->LastOpenProblem(), UsbOpenProblem::Busy);
-    char node[32];
-    std::snprintf(node, sizeof node, "/dev/bus/usb/001/%03d", devicePort_ + 1);
-    EXPECT_EQ(platform_->LastDeviceNode(), node);
-    EXPECT_EQ(platform_->OpenPipeCount(), 0);
+    const VendorUsbSearch search = OpenVendorUsbDevice(*platform_);
+    EXPECT_FALSE(search.device);
+    EXPECT_EQ(search.status, LinkStatus::Busy);
+    EXPECT_EQ(search.deviceId, Device().id);
+    EXPECT_EQ(platform_->OpenLinkCount(), 0);
 }
 
 TEST_F(LibusbLink, WithoutTheDeviceNothingIsOpened) {
     static int port = 60;
     EmulatedUsbDevice ordinary(Testbed(), "1-" + std::to_string(port), port + 1, 0x0781, 0x5567,
                                false);
+    const std::string ordinaryId = "1-" + std::to_string(port);
     ++port;
-    LibusbUsbPlatform platform;
-    EXPECT_FALSE(OpenVendorUsbDevice(platform).has_value());
-    EXPECT_EQ(platform.LastOpenProblem(), UsbOpenProblem::None);
-    EXPECT_EQ(platform.OpenPipe("usb#vid_2008&pid_7639#1-99\\PIPE00"), kInvalidHandleValue);
-    EXPECT_EQ(platform.LastOpenProblem(), UsbOpenProblem::NotFound);
-    EXPECT_EQ(platform.OpenPipe("usb#vid_0781&pid_5567#1-60\\PIPE02"), kInvalidHandleValue);
+    LibusbUsbLink platform;
+    const VendorUsbSearch search = OpenVendorUsbDevice(platform);
+    EXPECT_FALSE(search.device);
+    EXPECT_EQ(search.status, LinkStatus::NotFound);
+    LinkStatus why = LinkStatus::Ok;
+    EXPECT_EQ(platform.Open({"1-99", ""}, &why), kInvalidHandleValue);
+    EXPECT_EQ(why, LinkStatus::NotFound);
+    EXPECT_EQ(platform.Open({ordinaryId, ""}, &why), kInvalidHandleValue);  // not of the model
+    EXPECT_EQ(why, LinkStatus::NotFound);
 }
 
 }  // namespace

@@ -8,8 +8,9 @@
 
 #include "linux/emulated_scsi_drive.h"
 #include "linux/umockdev_testbed.h"
-#include "platform/sg_io_drive_platform.h"
-#include "storage/clear_command.h"
+#include "app/dialog_commands.h"
+#include "platform/linux/sg_io_scsi_drives.h"
+#include "recording_user_interface.h"
 #include "storage/vendor_scsi_commands.h"
 #include "storage_test_support.h"
 
@@ -24,15 +25,15 @@ constexpr int kCdRom = 5;
 class SgIoDrives : public testing::Test {
 protected:
     SgIoDrives() : firmware_(DeviceMode::StorageMode) {
-        firmware_.volumes['G'] = SimulatedVolume{VolumeKind::Fixed, false, true};
-        firmware_.volumes['D'] = SimulatedVolume{VolumeKind::Removable, false, true};
-        firmware_.volumes['E'] = SimulatedVolume{VolumeKind::Removable, true, true};
-        firmware_.volumes['F'] = SimulatedVolume{VolumeKind::CdRom, false, true};
+        firmware_.volumes["G"] = SimulatedVolume{VolumeKind::Fixed, false, true};
+        firmware_.volumes["D"] = SimulatedVolume{VolumeKind::Removable, false, true};
+        firmware_.volumes["E"] = SimulatedVolume{VolumeKind::Removable, true, true};
+        firmware_.volumes["F"] = SimulatedVolume{VolumeKind::CdRom, false, true};
         firmware_.firmwareVersion = 0x0240;
-        fixed_ = std::make_unique<EmulatedScsiDrive>(Testbed(), "sda", kDisk, false, firmware_, 'G');
-        ordinary_ = std::make_unique<EmulatedScsiDrive>(Testbed(), "sdb", kDisk, true, firmware_, 'D');
-        device_ = std::make_unique<EmulatedScsiDrive>(Testbed(), "sdc", kDisk, true, firmware_, 'E');
-        cdrom_ = std::make_unique<EmulatedScsiDrive>(Testbed(), "sr0", kCdRom, true, firmware_, 'F');
+        fixed_ = std::make_unique<EmulatedScsiDrive>(Testbed(), "sda", kDisk, false, firmware_, "G");
+        ordinary_ = std::make_unique<EmulatedScsiDrive>(Testbed(), "sdb", kDisk, true, firmware_, "D");
+        device_ = std::make_unique<EmulatedScsiDrive>(Testbed(), "sdc", kDisk, true, firmware_, "E");
+        cdrom_ = std::make_unique<EmulatedScsiDrive>(Testbed(), "sr0", kCdRom, true, firmware_, "F");
         gchar* loop = umockdev_testbed_add_device(Testbed(), "block", "loop0", nullptr, "removable",
                                                   "0\n", nullptr, "DEVNAME", "/dev/loop0", nullptr);
         loopPath_ = loop;
@@ -43,23 +44,23 @@ protected:
     SimulatedDevice firmware_;
     std::unique_ptr<EmulatedScsiDrive> fixed_, ordinary_, device_, cdrom_;
     std::string loopPath_;
-    SgIoDrivePlatform platform_;
+    SgIoScsiDrives platform_;
 };
 
 TEST_F(SgIoDrives, FindsTheDeviceBehindAnOrdinaryRemovableDisk) {
     std::uint16_t version = 0;
-    const VendorDrive drive = FindVendorDrive(platform_, &version, kClearTimeLimitSeconds);
+    const FoundDrive found = FindVendorDrive(platform_, &version, kClearTimeLimitSeconds);
+    const VendorDrive drive = found.handle;
     ASSERT_NE(drive, kInvalidHandleValue);
     EXPECT_EQ(version, 0x0240);
-    EXPECT_EQ(platform_.DevicePathOf(drive), "/dev/sdc");
+    EXPECT_EQ(found.volume.id, "/dev/sdc");
+    EXPECT_EQ(found.volume.description, "EMULATED DRIVE sdc");
 
-    // Letters: the candidates in natural order; the rest is Other.
-    EXPECT_EQ(platform_.CandidateOf('C')->name, "sdb");
-    EXPECT_EQ(platform_.CandidateOf('D')->name, "sdc");
-    EXPECT_EQ(platform_.CandidateOf('E')->name, "sr0");
-    EXPECT_EQ(platform_.DriveTypeOf('E'), DriveType::CdRom);
-    EXPECT_EQ(platform_.DriveTypeOf('F'), DriveType::Other);
-    EXPECT_EQ(platform_.CandidateOf('D')->model, "DRIVE sdc");
+    // The candidates in natural order: no fixed disk, no loop device.
+    std::vector<std::string> ids;
+    for (const VolumeCandidate& candidate : platform_.FindCandidateVolumes())
+        ids.push_back(candidate.id);
+    EXPECT_EQ(ids, (std::vector<std::string>{"/dev/sdb", "/dev/sdc", "/dev/sr0"}));
 
     // The ordinary disk was probed once and closed; the fixed disk and the
     // drive after the device were never opened.
@@ -85,7 +86,7 @@ TEST_F(SgIoDrives, VersionUserIdAndEraseReachTheDevice) {
     firmware_.firmwareVersion = 0x0238;
     firmware_.userId = 0x12345678;
     std::uint16_t version = 0;
-    const VendorDrive drive = FindVendorDrive(platform_, &version, kClearTimeLimitSeconds);
+    const VendorDrive drive = FindVendorDrive(platform_, &version, kClearTimeLimitSeconds).handle;
     ASSERT_NE(drive, kInvalidHandleValue);
     std::uint32_t userId = 0;
     EXPECT_EQ(QueryUserID(platform_, drive, &userId, kClearTimeLimitSeconds),
@@ -118,49 +119,53 @@ TEST_F(SgIoDrives, TheClearCommandRunsItsWholePolicyOverSgIo) {
 // What the platform makes of the ways a request can go wrong on the device.
 struct RequestFault {
     const char* name;
-    char letter;  // C: the ordinary disk, D: the device
+    const char* volume;
     SgFault sgFault;
     StorageFault firmwareFault;
-    std::uint32_t delivered;  // the count written back
-    std::uint8_t scsiStatus;  // written back
-    bool permissionProblem;
+    bool carriedOut;
+    std::uint32_t bytesMoved;
+    std::uint8_t scsiStatus;
+    DriveStatus status;
 };
 
 class SgIoRequestFault : public SgIoDrives, public testing::WithParamInterface<RequestFault> {};
 
-TEST_P(SgIoRequestFault, IsNotCarriedOut) {
+TEST_P(SgIoRequestFault, IsJudgedByItsStatusesAndCount) {
     const RequestFault& fault = GetParam();
-    platform_.DriveTypeOf('C');
-    const PlatformHandle volume = platform_.OpenVolume(fault.letter);
+    DriveStatus why = DriveStatus::Failed;
+    const PlatformHandle volume = platform_.OpenVolume({fault.volume, {}}, &why);
     ASSERT_NE(volume, kInvalidHandleValue);
+    EXPECT_EQ(why, DriveStatus::Ok);
     device_->FailWith(fault.sgFault);
     firmware_.InjectStorageFault(0x10, fault.firmwareFault);
 
     std::uint8_t reply[4] = {};
     const VendorCdb cdb = BuildVendorCdb(0x10);
-    ScsiPassThroughDirect record = BuildPassThroughRecord(cdb.data(), 10, reply, 4, 1000);
-    EXPECT_FALSE(platform_.PassThrough(volume, record));
-    EXPECT_EQ(record.DataTransferLength, fault.delivered);
-    EXPECT_EQ(record.ScsiStatus, fault.scsiStatus);
-    EXPECT_EQ(platform_.AccessProblem() == DriveAccessProblem::PermissionDenied,
-              fault.permissionProblem);
-    if (fault.permissionProblem) {
-        EXPECT_EQ(platform_.AccessDeniedPath(), "/dev/sdc");
-    }
+    const ScsiResult result =
+        platform_.Execute(volume, {cdb.data(), 10, DataDirection::In, reply, 4, 1000});
+    EXPECT_EQ(result.carriedOut, fault.carriedOut);
+    EXPECT_EQ(result.bytesMoved, fault.bytesMoved);
+    EXPECT_EQ(result.scsiStatus, fault.scsiStatus);
+    EXPECT_EQ(result.status, fault.status);
     platform_.CloseVolume(volume);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Faults, SgIoRequestFault,
     testing::Values(
-        RequestFault{"PermissionDenied", 'D', SgFault::PermissionDenied, {}, 4, 0, true},
-        RequestFault{"BridgeAbortWithIoctlSuccess", 'D', SgFault::BridgeAbort, {}, 4, 2, false},
-        RequestFault{"HostError", 'D', SgFault::None, {ScsiFault::PassThroughFails, 0}, 4, 0,
-                     false},
-        // Only the signature arrived: a version of 0 must not be read into it.
-        RequestFault{"ShortReply", 'D', SgFault::None, {ScsiFault::ShortReply, 2}, 2, 0, false},
+        RequestFault{"Answered", "/dev/sdc", SgFault::None, {}, true, 4, 0, DriveStatus::Ok},
+        RequestFault{"PermissionDenied", "/dev/sdc", SgFault::PermissionDenied, {}, false, 0, 0,
+                     DriveStatus::NoPermission},
+        RequestFault{"BridgeAbortWithIoctlSuccess", "/dev/sdc", SgFault::BridgeAbort, {}, false,
+                     4, 2, DriveStatus::Failed},
+        RequestFault{"HostError", "/dev/sdc", SgFault::None, {ScsiFault::PassThroughFails, 0},
+                     false, 4, 0, DriveStatus::Failed},
+        // Only the signature arrived: the count says so, and the query fails on it.
+        RequestFault{"ShortReply", "/dev/sdc", SgFault::None, {ScsiFault::ShortReply, 2}, true,
+                     2, 0, DriveStatus::Ok},
         // A drive that does not know the command refuses it.
-        RequestFault{"CheckConditionFromAnOrdinaryDrive", 'C', SgFault::None, {}, 0, 2, false}),
+        RequestFault{"CheckConditionFromAnOrdinaryDrive", "/dev/sdb", SgFault::None, {}, false,
+                     0, 2, DriveStatus::Failed}),
     [](const testing::TestParamInfo<RequestFault>& info) { return info.param.name; });
 
 }  // namespace

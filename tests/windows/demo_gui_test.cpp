@@ -77,10 +77,12 @@ struct Demo {
 
     // Every status text seen from now until one of `finals` shows or the
     // time runs out, in turn.
+    // The texts the status line shows, from `from` (what it showed before the
+    // press) until one of the finals.
     std::vector<std::wstring> WatchStatus(const std::vector<std::wstring>& finals,
-                                          DWORD patienceMs = 30000) const {
+                                          std::wstring from, DWORD patienceMs = 30000) const {
         std::vector<std::wstring> seen;
-        std::wstring last = Status();
+        std::wstring last = std::move(from);
         for (DWORD waited = 0; waited < patienceMs; waited += 5) {
             const std::wstring now = Status();
             if (now != last) seen.push_back(last = now);
@@ -110,7 +112,7 @@ Asked ClearAndAnswer(const Demo& demo, int answer, const std::string& shot = "")
     PostMessageW(GetDlgItem(box, answer), BM_CLICK, 0, 0);
     for (DWORD waited = 0; waited < kPatienceMs && IsWindow(box); waited += 20) Sleep(20);
     // After Yes the erase runs: its outcome is the next status text.
-    if (answer == IDYES) demo.WatchStatus({kCleared(), kClearFailed()});
+    if (answer == IDYES) demo.WatchStatus({kCleared(), kClearFailed()}, demo.Status());
     return asked;
 }
 
@@ -163,9 +165,11 @@ TEST(Story, ClearAsksErasesThenUpdateDownloadsTheImageTwice) {
     for (int round = 1; round <= 2; ++round) {
         SCOPED_TRACE(round);
         DeleteFileA(REPORT_PATH);
+        const std::wstring before = demo.Status();
         demo.Press(kUpdateButtonId);
         // The wait text is drawn while the download blocks the dialog.
-        const std::vector<std::wstring> seen = demo.WatchStatus({kUpdated(), kUpdateFailed()});
+        const std::vector<std::wstring> seen =
+            demo.WatchStatus({kUpdated(), kUpdateFailed()}, before);
         EXPECT_EQ(seen, (std::vector<std::wstring>{kWait(), kUpdated()}));
         ExpectDeviceHoldsTheImage();
     }
@@ -187,8 +191,9 @@ TEST(Story, RejectedDataCommandFailsTheUpdate) {
     Demo demo(Demo::Settings{{"FWUP_DEMO_FAULT", "data-rejected"}});
     ASSERT_NE(demo.program->Dialog(), nullptr);
     ClearAndAnswer(demo, IDYES);
+    const std::wstring before = demo.Status();
     demo.Press(kUpdateButtonId);
-    EXPECT_EQ(demo.WatchStatus({kUpdated(), kUpdateFailed()}),
+    EXPECT_EQ(demo.WatchStatus({kUpdated(), kUpdateFailed()}, before),
               (std::vector<std::wstring>{kWait(), kUpdateFailed()}));
     SaveScreenshot(demo.program->Dialog(), Shot("update-failed"));
 }
@@ -198,8 +203,9 @@ TEST(Story, SilentDeviceFailsAfterTheTimeLimit) {
     ASSERT_NE(demo.program->Dialog(), nullptr);
     ClearAndAnswer(demo, IDYES);
     const auto start = std::chrono::steady_clock::now();
+    const std::wstring before = demo.Status();
     demo.Press(kUpdateButtonId);
-    EXPECT_EQ(demo.WatchStatus({kUpdated(), kUpdateFailed()}),
+    EXPECT_EQ(demo.WatchStatus({kUpdated(), kUpdateFailed()}, before),
               (std::vector<std::wstring>{kWait(), kUpdateFailed()}));
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

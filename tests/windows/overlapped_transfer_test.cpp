@@ -11,7 +11,7 @@
 #include <string>
 
 #include "download/vendor_usb_device.h"
-#include "platform/win32_usb_platform.h"
+#include "platform/windows/win32_usb_link.h"
 
 namespace fwup::test {
 namespace {
@@ -21,30 +21,18 @@ constexpr Block kSentinel{0xAA, 0xAA, 0xAA, 0xAA};
 
 // Counts what reaches the platform and lets a test act at the wait: finish
 // the transfer before it, or make the wait report a result of its own.
-class ObservedPlatform : public Win32UsbPlatform {
+class ObservedPlatform : public Win32UsbLink {
 public:
-    int transfers = 0;
     int waits = 0;
     std::function<void()> beforeWait;
     std::optional<std::uint32_t> waitResult;
-
-    bool ReadTransfer(PlatformHandle pipe, std::uint8_t* buffer, std::uint32_t count,
-                      std::uint32_t* transferred, std::uint32_t timeoutMs) override {
-        ++transfers;
-        return Win32UsbPlatform::ReadTransfer(pipe, buffer, count, transferred, timeoutMs);
-    }
-    bool WriteTransfer(PlatformHandle pipe, const std::uint8_t* buffer, std::uint32_t count,
-                       std::uint32_t* transferred, std::uint32_t timeoutMs) override {
-        ++transfers;
-        return Win32UsbPlatform::WriteTransfer(pipe, buffer, count, transferred, timeoutMs);
-    }
 
 protected:
     std::uint32_t WaitForTransfer(PlatformHandle pipe, std::uint32_t timeoutMs) override {
         ++waits;
         if (beforeWait) beforeWait();
         if (waitResult) return *waitResult;
-        return Win32UsbPlatform::WaitForTransfer(pipe, timeoutMs);
+        return Win32UsbLink::WaitForTransfer(pipe, timeoutMs);
     }
 };
 
@@ -69,7 +57,7 @@ protected:
     }
 
     void TearDown() override {
-        if (pipe_ != kInvalidHandleValue) platform_.ClosePipe(pipe_);
+        if (pipe_ != kInvalidHandleValue) CloseHandle(reinterpret_cast<HANDLE>(pipe_));
         if (device_ != INVALID_HANDLE_VALUE) CloseHandle(device_);
     }
 
@@ -87,7 +75,10 @@ protected:
     }
 
     bool Read(Block& buffer, std::uint32_t& count, std::uint32_t timeoutMs = 2000) {
-        return ReadPipe(platform_, pipe_, buffer.data(), 4, &count, timeoutMs);
+        const TransferResult result = platform_.PipeTransfer(Win32UsbLink::Direction::Read, pipe_,
+                                                             buffer.data(), 4, timeoutMs);
+        count = result.bytes;
+        return result.Completed();
     }
 
     static std::string Text(const Block& block, std::size_t count = 4) {
@@ -173,10 +164,11 @@ TEST_F(Transfers, GivenUpReadNeverOutlivesTheCall) {
 }
 
 TEST_F(Transfers, WriteCarriesOneMessage) {
-    const std::uint8_t header[6] = {0xEF, 0x01, 0x02, 0x01, 0x00, 0x20};
-    std::uint32_t count = 99;
-    EXPECT_TRUE(WritePipe(platform_, pipe_, header, 6, &count, 2000));
-    EXPECT_EQ(count, 6u);
+    std::uint8_t header[6] = {0xEF, 0x01, 0x02, 0x01, 0x00, 0x20};
+    const TransferResult result =
+        platform_.PipeTransfer(Win32UsbLink::Direction::Write, pipe_, header, 6, 2000);
+    EXPECT_TRUE(result.Completed());
+    EXPECT_EQ(result.bytes, 6u);
     EXPECT_EQ(DeviceReceives(), std::string(reinterpret_cast<const char*>(header), 6));
 }
 
@@ -190,21 +182,26 @@ TEST_F(Transfers, BrokenPipeFailsAtOnce) {
     EXPECT_EQ(buffer, kSentinel);
 }
 
-TEST_F(Transfers, InvalidHandleNeverReachesThePlatform) {
+TEST_F(Transfers, APipeThatDidNotOpenFailsWithoutAWait) {
     Block buffer = kSentinel;
-    std::uint32_t count = 77;
-    EXPECT_FALSE(ReadPipe(platform_, kInvalidHandleValue, buffer.data(), 4, &count, 100));
-    EXPECT_FALSE(WritePipe(platform_, kInvalidHandleValue, buffer.data(), 4, &count, 100));
-    EXPECT_EQ(count, 77u);
-    EXPECT_EQ(platform_.transfers, 0);
+    for (Win32UsbLink::Direction direction :
+         {Win32UsbLink::Direction::Read, Win32UsbLink::Direction::Write}) {
+        const TransferResult result =
+            platform_.PipeTransfer(direction, kInvalidHandleValue, buffer.data(), 4, 100);
+        EXPECT_FALSE(result.Completed());
+        EXPECT_EQ(result.bytes, 0u);
+    }
+    EXPECT_EQ(platform_.waits, 0);
+    EXPECT_EQ(buffer, kSentinel);
 }
 
 TEST(DeviceSearch, NoVendorDeviceUnderTheSystemsUsbInterfaces) {
     // Wine enumerates no USB device interface: the search ends at index 0.
-    Win32UsbPlatform platform;
-    char path[256] = {};
-    EXPECT_FALSE(platform.GetDeviceInterfacePath(kGuidDevinterfaceUsbDevice, 0, path, 255));
-    EXPECT_FALSE(OpenVendorUsbDevice(platform).has_value());
+    Win32UsbLink link;
+    LinkStatus status = LinkStatus::Failed;
+    EXPECT_TRUE(link.FindDevices(&status).empty());
+    EXPECT_EQ(status, LinkStatus::Ok);
+    EXPECT_FALSE(OpenVendorUsbDevice(link).device);
 }
 
 }  // namespace

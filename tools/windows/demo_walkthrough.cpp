@@ -11,7 +11,7 @@
 #include <string>
 
 #include "app/dialog_logic.h"
-#include "download/update_command.h"
+#include "app/dialog_texts.h"
 #include "program_driver.h"
 
 namespace {

@@ -36,13 +36,13 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
     return line;
 }
 
-LanguageFlag LanguageFromEnvironment(const char* lcAll, const char* lcMessages,
-                                     const char* lang) {
+Language LanguageFromEnvironment(const char* lcAll, const char* lcMessages, const char* lang) {
     for (const char* value : {lcAll, lcMessages, lang}) {
         if (value == nullptr || *value == '\0') continue;
-        return std::string_view(value).rfind("zh_CN", 0) == 0 ? 0 : 1;
+        return std::string_view(value).rfind("zh_CN", 0) == 0 ? Language::Chinese
+                                                             : Language::English;
     }
-    return 1;
+    return Language::English;
 }
 
 }  // namespace fwup

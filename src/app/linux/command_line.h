@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "platform/user_interface.h"
+#include "app/linux/terminal_texts.h"
 
 namespace fwup {
 
@@ -22,18 +22,6 @@ CommandLine ParseCommandLine(int argc, const char* const* argv);
 // Chinese texts for a zh_CN locale, English otherwise. The first of LC_ALL,
 // LC_MESSAGES and LANG that is set and not empty decides, as for any program
 // that prints messages.
-LanguageFlag LanguageFromEnvironment(const char* lcAll, const char* lcMessages,
-                                     const char* lang);
-
-// The documented exit status of firmware-updater.
-enum class ExitCode : int {
-    Done = 0,
-    DeviceFailed = 1,      // the device did not carry out a command, or a transfer failed
-    Usage = 2,
-    NoDevice = 3,
-    RefusedByPolicy = 4,   // the device's user id does not allow the update
-    Declined = 5,          // the question was answered No (or could not be asked)
-    NoPermission = 6,      // the device is there, but may not be opened or sent commands
-};
+Language LanguageFromEnvironment(const char* lcAll, const char* lcMessages, const char* lang);
 
 }  // namespace fwup

@@ -4,51 +4,18 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdlib>
-#include <thread>
 
 #include "app/linux/embedded_image.h"
 #include "app/linux/front_end.h"
-#include "app/linux/linux_platform_facts.h"
-#include "platform/simulated_device.h"
+#include "platform/linux/libusb_usb_link.h"
+#include "platform/linux/sg_io_scsi_drives.h"
+#include "platform/simulation/scenario.h"
 
 namespace fwup {
 namespace {
 
 constexpr int kDefaultColumns = 80;
-// The simulated device takes this long a transfer, so that a person sees the
-// progress bar move: about two seconds for the whole image.
-constexpr std::uint32_t kSimulatedTransferMs = 30;
-
-class SimulationFacts : public PlatformFacts {
-public:
-    explicit SimulationFacts(SimulatedDevice& device) : device_(device) {}
-    UsbFacts Usb() override { return {}; }
-    std::string DriveAccessDeniedPath() override { return {}; }
-    std::string DescribeVolume(PlatformHandle) override {
-        // The volume last spoken to is the one the search returned.
-        const char letter = device_.PassThroughLog().empty() ? '?' : device_.PassThroughLog().back().letter;
-        return std::string{letter, ':'} + " (simulated)";
-    }
-
-private:
-    SimulatedDevice& device_;
-};
-
-// The device as it stands at each step: in storage mode as a removable drive
-// behind an ordinary one for clear and info, in vendor mode for update.
-SimulatedDevice SimulatedDeviceFor(FrontEndCommand command) {
-    SimulatedDevice device(command == FrontEndCommand::Update ? DeviceMode::VendorMode
-                                                              : DeviceMode::StorageMode);
-    device.volumes['D'] = SimulatedVolume{VolumeKind::Removable, false, true};
-    device.volumes['E'] = SimulatedVolume{VolumeKind::Removable, true, true};
-    device.transferDelayMs = kSimulatedTransferMs;
-    device.sleepFor = [](std::uint32_t ms) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-    };
-    return device;
-}
 
 int TerminalColumns() {
     winsize size{};
@@ -56,26 +23,33 @@ int TerminalColumns() {
     return kDefaultColumns;
 }
 
+// The simulation's devices stand as the command expects to meet them: in
+// storage mode for clear and info, already re-plugged in vendor mode for update.
+Scenario ScenarioFor(FrontEndCommand command, std::FILE* err) {
+    std::vector<std::string> problems;
+    Scenario scenario = ReadScenario([](const char* name) { return std::getenv(name); }, problems);
+    for (const std::string& problem : problems) std::fprintf(err, "%s\n", problem.c_str());
+    scenario.startInVendorMode = command == FrontEndCommand::Update;
+    return scenario;
+}
+
 int Run(int argc, char** argv) {
     const CommandLine commandLine = ParseCommandLine(argc, argv);
-    const LanguageFlag languageFlag = LanguageFromEnvironment(
+    const Language language = LanguageFromEnvironment(
         std::getenv("LC_ALL"), std::getenv("LC_MESSAGES"), std::getenv("LANG"));
-    auto run = [&](UsbPlatform& usb, DrivePlatform& drives, PlatformFacts& facts) {
-        FrontEnd frontEnd{commandLine, languageFlag, usb, drives, facts,
-                          EmbeddedFirmwareImage(), stdout, stderr, stdin,
-                          isatty(STDIN_FILENO) != 0, isatty(STDOUT_FILENO) != 0,
-                          TerminalColumns()};
+    auto run = [&](UsbLink& usb, ScsiDrives& drives, bool realHardware) {
+        FrontEnd frontEnd{commandLine, language, usb, drives, EmbeddedFirmwareImage(),
+                          realHardware, stdout, stderr, stdin, isatty(STDIN_FILENO) != 0,
+                          isatty(STDOUT_FILENO) != 0, TerminalColumns()};
         return static_cast<int>(RunFrontEnd(frontEnd));
     };
     if (commandLine.simulate) {
-        SimulatedDevice device = SimulatedDeviceFor(commandLine.command);
-        SimulationFacts facts(device);
-        return run(device, device, facts);
+        Simulation simulation(ScenarioFor(commandLine.command, stderr));
+        return run(simulation, simulation, false);
     }
-    LibusbUsbPlatform usb;
-    SgIoDrivePlatform drives;
-    LinuxPlatformFacts facts(usb, drives);
-    return run(usb, drives, facts);
+    LibusbUsbLink usb;
+    SgIoScsiDrives drives;
+    return run(usb, drives, true);
 }
 
 }  // namespace

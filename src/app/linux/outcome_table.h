@@ -1,0 +1,25 @@
+#pragma once
+
+#include "core/outcome.h"
+
+namespace fwup {
+
+// The documented exit status of firmware-updater.
+enum class ExitCode : int {
+    Done = 0,
+    DeviceFailed = 1,      // the device did not carry out a command, or a transfer failed
+    Usage = 2,             // wrong usage, several devices and none chosen, an image refused
+    NoDevice = 3,          // no device found, or none could be opened
+    RefusedByPolicy = 4,   // the device's user id does not allow the update
+    Declined = 5,          // the question was answered No (or could not be asked)
+    NoPermission = 6,      // the device is there, but may not be opened or sent commands
+    StandInImage = 7,      // the program carries the stand-in image: no real device is changed
+    Interrupted = 130,     // stopped by Ctrl-C
+};
+
+// The one table from what a command did to the exit status and to the name
+// that machine-readable output gives it.
+ExitCode ExitCodeOf(OutcomeKind kind);
+const char* OutcomeName(OutcomeKind kind);
+
+}  // namespace fwup

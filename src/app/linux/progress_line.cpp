@@ -1,0 +1,72 @@
+#include "app/linux/progress_line.h"
+
+#include <algorithm>
+
+namespace fwup {
+namespace {
+
+constexpr int kShortestBar = 10;
+constexpr int kLongestBar = 40;
+
+// Terminal columns a UTF-8 text takes: CJK characters take two.
+int DisplayWidth(const std::string& text) {
+    int width = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const unsigned char byte = static_cast<unsigned char>(text[i]);
+        if ((byte & 0xC0) == 0x80) continue;  // continuation byte
+        width += byte >= 0xE0 ? 2 : 1;
+    }
+    return width;
+}
+
+}  // namespace
+
+ProgressLine::ProgressLine(std::FILE* out, Language language, int columns,
+                           std::function<Clock::time_point()> now)
+    : out_(out), language_(language), columns_(columns), now_(std::move(now)) {}
+
+std::string ProgressLine::Render(const Progress& progress) const {
+    const std::uint64_t total = progress.total;
+    const std::uint64_t done = std::min(progress.done, total);
+    const int percent = total == 0 ? 0 : static_cast<int>(done * 100 / total);
+    char counts[96] = {};
+    std::snprintf(counts, sizeof counts, Say(kProgressCounts, language_),
+                  static_cast<unsigned long long>(done), static_cast<unsigned long long>(total));
+    char percentage[8] = {};
+    std::snprintf(percentage, sizeof percentage, "%3d%%", percent);
+    const std::string tail = std::string(" ") + percentage + " " + counts;
+    // The bar takes what the counts leave, so that the line never wraps; on
+    // a terminal too narrow for a bar, the figures alone.
+    const int width = std::min(columns_ - 1 - 2 - DisplayWidth(tail), kLongestBar);
+    if (width < kShortestBar)
+        return DisplayWidth(tail) < columns_ ? tail.substr(1) : std::string(percentage);
+    const int filled =
+        total == 0 ? 0 : static_cast<int>(done * static_cast<std::uint64_t>(width) / total);
+    return "[" + std::string(static_cast<std::size_t>(filled), '#') +
+           std::string(static_cast<std::size_t>(width - filled), '.') + "]" + tail;
+}
+
+void ProgressLine::Draw() {
+    // Back to the start of the line, the bar, and the rest of the line cleared.
+    std::fprintf(out_, "\r%s\x1b[K", Render(last_).c_str());
+    std::fflush(out_);
+    lastDraw_ = now_();
+    ++draws_;
+}
+
+void ProgressLine::Update(const Progress& progress) {
+    last_ = progress;
+    if (active_ && now_() - lastDraw_ < kRedrawInterval) return;
+    active_ = true;
+    Draw();
+}
+
+void ProgressLine::Finish() {
+    if (!active_) return;
+    Draw();
+    std::fputc('\n', out_);
+    std::fflush(out_);
+    active_ = false;
+}
+
+}  // namespace fwup

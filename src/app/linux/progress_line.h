@@ -1,0 +1,47 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <string>
+
+#include "app/linux/terminal_texts.h"
+#include "core/progress.h"
+
+namespace fwup {
+
+// A download's progress on a terminal: one line, redrawn in place at most ten
+// times a second, whose final state is always drawn. Only the device's
+// accepted bytes count, so a failed download never shows more than it took.
+class ProgressLine {
+public:
+    using Clock = std::chrono::steady_clock;
+    static constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
+
+    ProgressLine(std::FILE* out, Language language, int columns,
+                 std::function<Clock::time_point()> now = Clock::now);
+
+    void Update(const Progress& progress);  // the first update draws at once
+    void Finish();                          // draws the last state and ends the line
+    bool Active() const { return active_; }
+    int Draws() const { return draws_; }
+
+    // The line for a state: bar, percentage and bytes; never wider than the
+    // terminal's columns less one.
+    std::string Render(const Progress& progress) const;
+
+private:
+    void Draw();
+
+    std::FILE* out_;
+    Language language_;
+    int columns_;
+    std::function<Clock::time_point()> now_;
+    Progress last_;
+    Clock::time_point lastDraw_{};
+    bool active_ = false;
+    int draws_ = 0;
+};
+
+}  // namespace fwup

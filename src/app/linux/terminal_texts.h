@@ -1,0 +1,124 @@
+#pragma once
+
+// Every text the terminal program shows, in English and Chinese, as UTF-8.
+// Some are printf formats: %s stands for a device's name, the numbers for
+// counts and versions.
+
+namespace fwup {
+
+struct TerminalText {
+    const char* english;
+    const char* chinese;
+};
+
+enum class Language { English, Chinese };
+
+inline const char* Say(const TerminalText& text, Language language) {
+    return language == Language::Chinese ? text.chinese : text.english;
+}
+
+// --- The outcome of a command, as the dialog says it.
+inline constexpr TerminalText kOpenFailedText{"Open the driver failed", "打开驱动失败"};
+inline constexpr TerminalText kUpdateWaitText{"Update the firmware, Please wait...",
+                                              "正在更新固件, 请等候......"};
+inline constexpr TerminalText kUpdatedText{"Update the firmware successfully", "更新固件成功"};
+inline constexpr TerminalText kUpdateFailedText{"Update the firmware failure", "更新固件失败"};
+inline constexpr TerminalText kUserIdFailureText{"Get UserID failure", "获取UserID失败"};
+inline constexpr TerminalText kUserIdRefusedText{"UserID is not error, ID = 0x%4X, Can not update",
+                                                 "用户ID不符, ID = 0x%4X, 不能更新"};
+inline constexpr TerminalText kErasedText{"Clear the original firmware successfully",
+                                          "清除原固件成功"};
+inline constexpr TerminalText kEraseFailedText{"Clear the original firmware failure",
+                                               "清除原固件失败"};
+inline constexpr TerminalText kStandInText{
+    "This program carries the stand-in test image, not the device's firmware: nothing was "
+    "changed. Build it with the device's own image: cmake -DFIRMWARE_IMAGE=/path/to/image.bin",
+    "此程序带有测试用的替代固件映像，而不是设备的固件：未做任何更改。请用设备自己的固件映像构建："
+    "cmake -DFIRMWARE_IMAGE=/path/to/image.bin"};
+
+// --- The question of clear: its own caption and an ASCII question mark.
+inline constexpr TerminalText kQuestionText{
+    "Question: the current version is V%X.%02X. Erase its firmware and update it?",
+    "提示：当前版本为V%X.%02X，是否清除固件并更新?"};
+inline constexpr TerminalText kAnsweredYes{"Yes (--yes)", "是 (--yes)"};
+
+// --- What to do next.
+inline constexpr TerminalText kHintUpdateNoDevice{
+    "No device in vendor mode was found. Run \"firmware-updater clear\" first, then unplug the "
+    "device and plug it in again.",
+    "未找到处于下载模式的设备。请先运行 \"firmware-updater clear\"，然后重新插拔设备。"};
+inline constexpr TerminalText kHintUsbAccessDenied{
+    "No permission to open %s: run as root, or install the udev rule and plug the device in "
+    "again.",
+    "没有权限打开 %s：请以 root 身份运行，或安装 udev 规则后重新插拔设备。"};
+inline constexpr TerminalText kHintUsbBusy{
+    "Another program or driver holds the device (%s): close it and try again.",
+    "设备 (%s) 正被其他程序或驱动占用：请关闭后重试。"};
+inline constexpr TerminalText kHintDeviceGone{"The device went away during the update.",
+                                              "更新过程中设备已断开。"};
+inline constexpr TerminalText kHintDeviceSilent{"The device stopped answering.", "设备停止响应。"};
+inline constexpr TerminalText kHintUpdateFailed{
+    "Unplug the device, plug it in again and run \"firmware-updater update\" again.",
+    "请重新插拔设备，然后再次运行 \"firmware-updater update\"。"};
+inline constexpr TerminalText kHintClearNoDevice{
+    "No device in storage mode answered. Plug the device in and try again; if it has been "
+    "cleared already, run \"firmware-updater update\".",
+    "没有处于存储模式的设备响应。请插入设备后重试；如果已经清除过，请运行 \"firmware-updater "
+    "update\"。"};
+inline constexpr TerminalText kHintDriveAccessDenied{
+    "No permission to send commands to %s: run as root (the vendor commands need "
+    "CAP_SYS_RAWIO).",
+    "没有权限向 %s 发送命令：请以 root 身份运行（厂商命令需要 CAP_SYS_RAWIO）。"};
+inline constexpr TerminalText kHintClearSucceeded{
+    "Now unplug the device, plug it in again, then run \"firmware-updater update\".",
+    "现在请重新插拔设备，然后运行 \"firmware-updater update\"。"};
+inline constexpr TerminalText kHintClearFailed{
+    "Unplug the device, plug it in again and run \"firmware-updater clear\" again.",
+    "请重新插拔设备，然后再次运行 \"firmware-updater clear\"。"};
+inline constexpr TerminalText kHintRefused{
+    "The device's user id does not allow this update: nothing was erased.",
+    "该设备的用户ID不允许此次更新：未清除任何内容。"};
+inline constexpr TerminalText kHintDeclined{"Nothing was erased.", "未清除任何内容。"};
+inline constexpr TerminalText kHintNoTerminal{
+    "There is no terminal to answer on, so the answer is No. Run with --yes to answer Yes.",
+    "没有可用于回答的终端，因此视为回答“否”。如需回答“是”，请加 --yes 运行。"};
+inline constexpr TerminalText kHintUsbUnavailable{
+    "USB devices cannot be reached on this system: libusb could not start (is /dev/bus/usb "
+    "there?).",
+    "此系统无法访问 USB 设备：libusb 无法启动（/dev/bus/usb 是否存在？）。"};
+inline constexpr TerminalText kInterruptedText{"interrupted", "已中断"};
+inline constexpr TerminalText kHintInterruptedUpdate{
+    "The device stays in vendor mode: run \"firmware-updater update\" again.",
+    "设备仍处于下载模式：请再次运行 \"firmware-updater update\"。"};
+inline constexpr TerminalText kHintInterruptedClear{"Nothing was erased.", "未清除任何内容。"};
+
+// --- info
+inline constexpr TerminalText kInfoFoundAt{"Device found at %s", "设备位置：%s"};
+inline constexpr TerminalText kInfoVersion{"Firmware version: %X.%02X (0x%04X)",
+                                           "固件版本：%X.%02X (0x%04X)"};
+inline constexpr TerminalText kInfoUserId{"User id: 0x%08X", "用户ID：0x%08X"};
+inline constexpr TerminalText kInfoUserIdFailed{"User id: could not be read", "用户ID：读取失败"};
+inline constexpr TerminalText kInfoUserIdNotChecked{"User id: not checked for this version",
+                                                    "用户ID：此版本不检查"};
+inline constexpr TerminalText kInfoVendorMode{
+    "A device in vendor mode is attached (%s): run \"firmware-updater update\".",
+    "已连接处于下载模式的设备 (%s)：请运行 \"firmware-updater update\"。"};
+inline constexpr TerminalText kImageLine{
+    "Firmware image: %u bytes, end address 0x%08X, checksum 0x%04X%s",
+    "固件映像：%u 字节，结束地址 0x%08X，校验和 0x%04X%s"};
+inline constexpr TerminalText kImageStandIn{" (stand-in test image: changes no real device)",
+                                            "（测试用替代映像：不会更改真实设备）"};
+inline constexpr TerminalText kImageMissing{"Firmware image: none (nothing to send)",
+                                            "固件映像：无（没有可发送的内容）"};
+
+// --- progress, usage
+inline constexpr TerminalText kProgressCounts{"%llu/%llu bytes", "%llu/%llu 字节"};
+inline constexpr TerminalText kUsageError{
+    "Unknown command or option: %s. See \"firmware-updater --help\".",
+    "未知的命令或选项：%s。请参阅 \"firmware-updater --help\"。"};
+inline constexpr TerminalText kNoCommand{"No command given. See \"firmware-updater --help\".",
+                                         "未指定命令。请参阅 \"firmware-updater --help\"。"};
+inline constexpr TerminalText kSimulationNote{"(simulated device: no hardware is touched)",
+                                              "（模拟设备：不会访问任何硬件）"};
+
+}  // namespace fwup

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/usb_link.h"
+
+struct libusb_context;
+struct libusb_device_handle;
+
+namespace fwup {
+
+// A device's port path as sysfs and `lsusb -t` name it: the bus, then the
+// port numbers from the root hub down, "1-1.4". A root hub is just "1".
+std::string UsbPortPath(std::uint8_t bus, const std::vector<std::uint8_t>& ports);
+
+// The vendor USB link over libusb-1.0. The reply pipe is the bulk IN
+// endpoint of the device's vendor interface, the command pipe its bulk OUT
+// endpoint; opening claims the interface, closing releases it. A device is
+// named by its port path; its serial comes from sysfs, which needs no rights.
+// Links may be used from several threads, one transfer at a time on each.
+class LibusbUsbLink : public UsbLink {
+public:
+    explicit LibusbUsbLink(std::string sysRoot = "/sys");
+    ~LibusbUsbLink() override;
+    LibusbUsbLink(const LibusbUsbLink&) = delete;
+    LibusbUsbLink& operator=(const LibusbUsbLink&) = delete;
+
+    std::vector<UsbDeviceInfo> FindDevices(LinkStatus* status) override;
+    PlatformHandle Open(const UsbDeviceInfo& device, LinkStatus* why) override;
+    TransferResult Read(PlatformHandle link, std::uint8_t* buffer, std::uint32_t count,
+                        std::uint32_t timeoutMs) override;
+    TransferResult Write(PlatformHandle link, const std::uint8_t* buffer, std::uint32_t count,
+                         std::uint32_t timeoutMs) override;
+    void Close(PlatformHandle link) override;
+
+    // False when libusb could not be initialised: no device is ever listed.
+    bool Available() const { return context_ != nullptr; }
+    // "/dev/bus/usb/001/002": the node of a listed device, for messages.
+    std::string DeviceNode(const std::string& id) const;
+    int OpenLinkCount() const;
+
+private:
+    struct OpenDevice {
+        libusb_device_handle* handle = nullptr;
+        int interfaceNumber = -1;
+        std::uint8_t inEndpoint = 0;
+        std::uint8_t outEndpoint = 0;
+        // A transfer that never came back: nothing more is sent on the device.
+        bool wedged = false;
+    };
+
+    TransferResult Transfer(PlatformHandle link, bool isIn, std::uint8_t* buffer,
+                            std::uint32_t count, std::uint32_t timeoutMs);
+    OpenDevice* Find(PlatformHandle link);
+
+    std::string sysRoot_;
+    libusb_context* context_ = nullptr;
+    mutable std::mutex lock_;  // guards links_ and nextHandle_
+    std::map<PlatformHandle, std::unique_ptr<OpenDevice>> links_;
+    PlatformHandle nextHandle_ = 1;
+};
+
+}  // namespace fwup

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/scsi_drives.h"
+
+namespace fwup {
+
+// A block device that may be the device's volume: a SCSI CD-ROM, or a SCSI
+// disk that says it is removable.
+struct BlockDeviceCandidate {
+    std::string name;    // kernel name: "sr0", "sdb"
+    bool cdRom;          // a CD-ROM; otherwise a removable disk
+    std::string vendor;  // the INQUIRY strings sysfs keeps, trimmed
+    std::string model;
+};
+
+// Kernel names in natural order: by prefix, then shorter suffixes first, so
+// sda < sdz < sdaa and sr2 < sr10.
+bool NaturalNameLess(const std::string& a, const std::string& b);
+
+// The candidates under <sysRoot>/block in natural order: a device whose
+// device/type is 5 is a CD-ROM; otherwise one whose removable flag is 1 is
+// removable. Devices without device/type (loop, virtio, nvme, mmc) are not
+// SCSI devices and are left out, as are fixed SCSI disks.
+std::vector<BlockDeviceCandidate> ListBlockDeviceCandidates(const std::string& sysRoot);
+
+// The SCSI drive seam over Linux block devices and SG_IO. Each search lists
+// the candidates present at that moment, in natural order; a volume is named
+// "/dev/<kernel name>".
+class SgIoScsiDrives : public ScsiDrives {
+public:
+    explicit SgIoScsiDrives(std::string sysRoot = "/sys", std::string devRoot = "/dev");
+    ~SgIoScsiDrives() override;
+    SgIoScsiDrives(const SgIoScsiDrives&) = delete;
+    SgIoScsiDrives& operator=(const SgIoScsiDrives&) = delete;
+
+    std::vector<VolumeCandidate> FindCandidateVolumes() override;
+    PlatformHandle OpenVolume(const VolumeCandidate& volume, DriveStatus* why) override;
+    // Sends the CDB with a data-in transfer and the time limit. Carried out
+    // only when SCSI status, host status and driver status are all good; the
+    // count moved is what the kernel reports (asked less its residue).
+    ScsiResult Execute(PlatformHandle volume, const ScsiCommand& command) override;
+    void CloseVolume(PlatformHandle volume) override;
+
+    int OpenVolumeCount() const { return static_cast<int>(volumes_.size()); }
+
+private:
+    std::string sysRoot_;
+    std::string devRoot_;
+    std::map<PlatformHandle, std::string> volumes_;  // by open descriptor: the volume's id
+};
+
+}  // namespace fwup

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/platform_handle.h"
+
+namespace fwup {
+
+// A volume that may be the device in storage mode: a CD-ROM or removable
+// drive, in the platform's own order. id names it for a person and for
+// selection (a drive, a block device); description adds what the platform
+// knows of it without sending a command (vendor and model), or is empty.
+struct VolumeCandidate {
+    std::string id;
+    std::string description;
+};
+
+enum class DataDirection { None, In };
+
+// One SCSI command: its CDB, and for data-in the buffer the reply goes to.
+struct ScsiCommand {
+    const std::uint8_t* cdb = nullptr;
+    std::uint8_t cdbLength = 0;
+    DataDirection direction = DataDirection::None;
+    std::uint8_t* data = nullptr;
+    std::uint32_t dataLength = 0;
+    std::uint32_t timeLimitSeconds = 0;
+};
+
+enum class DriveStatus {
+    Ok,
+    NoPermission,  // the volume may not be opened, or this command not sent, by this user
+    Gone,          // the volume is not there any more
+    Failed,        // the platform did not carry the request out
+};
+
+// What came of one command. carriedOut says the platform carried the request
+// out, whatever the device's SCSI status; bytesMoved is the count the
+// platform reports for the data phase, never more than was asked.
+struct ScsiResult {
+    DriveStatus status = DriveStatus::Failed;
+    bool carriedOut = false;
+    std::uint8_t scsiStatus = 0;
+    std::uint32_t bytesMoved = 0;
+};
+
+// The SCSI drive seam: candidate volumes, a raw handle on one, one command on
+// it with a time limit, closing it. Backends: Windows (drive letters and the
+// pass-through request), Linux (block devices and SG_IO), the simulation.
+class ScsiDrives {
+public:
+    virtual ~ScsiDrives() = default;
+
+    virtual std::vector<VolumeCandidate> FindCandidateVolumes() = 0;
+
+    // kInvalidHandleValue, with the reason in *why, when it does not open.
+    virtual PlatformHandle OpenVolume(const VolumeCandidate& volume, DriveStatus* why) = 0;
+
+    virtual ScsiResult Execute(PlatformHandle volume, const ScsiCommand& command) = 0;
+
+    virtual void CloseVolume(PlatformHandle volume) = 0;
+};
+
+}  // namespace fwup

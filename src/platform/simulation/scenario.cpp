@@ -1,0 +1,252 @@
+#include "platform/simulation/scenario.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <thread>
+
+#include "core/device_model.h"
+
+namespace fwup {
+namespace {
+
+// The transfers of one download, counted from its first: the reply to the
+// first data command, and a transfer in the middle of the image.
+constexpr std::uint32_t kFirstDataReply = 6;
+constexpr std::uint32_t kMiddleOfDownload = 30;
+constexpr std::uint32_t kMostDevices = 16;
+constexpr PlatformHandle kHandlesPerDevice = 0x1000;
+
+bool ReadNumber(const char* text, int base, std::uint32_t minimum, std::uint32_t maximum,
+                std::uint32_t& value) {
+    if (text == nullptr || *text == '\0') return false;
+    char* end = nullptr;
+    const unsigned long long parsed = std::strtoull(text, &end, base);
+    if (*end != '\0' || parsed < minimum || parsed > maximum) return false;
+    value = static_cast<std::uint32_t>(parsed);
+    return true;
+}
+
+// Volume names sort in the order the search meets them: an ordinary CD-ROM
+// first, then the devices, then other volumes that are never reached.
+std::string DeviceVolumeName(std::size_t index) {
+    return "sim-disk-" + std::to_string(index + 1);
+}
+
+}  // namespace
+
+const std::vector<std::pair<const char*, ScenarioFault>>& ScenarioFaultNames() {
+    static const std::vector<std::pair<const char*, ScenarioFault>> names{
+        {"none", ScenarioFault::None},
+        {"no-device", ScenarioFault::NoDevice},
+        {"user-id-fails", ScenarioFault::UserIdFails},
+        {"erase-rejected", ScenarioFault::EraseRejected},
+        {"data-rejected", ScenarioFault::DataRejected},
+        {"stops-answering", ScenarioFault::StopsAnswering},
+    };
+    return names;
+}
+
+Scenario ReadScenario(const std::function<const char*(const char*)>& lookup,
+                      std::vector<std::string>& problems) {
+    Scenario scenario;
+    auto complain = [&](const char* name, const char* value) {
+        problems.push_back(std::string(name) + "=" + value + " is not understood");
+    };
+    std::uint32_t number = 0;
+    if (const char* value = lookup(kDemoVersionVariable)) {
+        if (ReadNumber(value, 16, 0, 0xFFFF, number))
+            scenario.version = static_cast<std::uint16_t>(number);
+        else complain(kDemoVersionVariable, value);
+    }
+    if (const char* value = lookup(kDemoUserIdVariable)) {
+        if (ReadNumber(value, 16, 0, 0xFFFFFFFF, number)) scenario.userId = number;
+        else complain(kDemoUserIdVariable, value);
+    }
+    if (const char* value = lookup(kDemoDelayVariable)) {
+        if (ReadNumber(value, 10, 0, 10000, number)) scenario.transferDelayMs = number;
+        else complain(kDemoDelayVariable, value);
+    }
+    if (const char* value = lookup(kDemoDevicesVariable)) {
+        if (ReadNumber(value, 10, 1, kMostDevices, number)) scenario.devices = number;
+        else complain(kDemoDevicesVariable, value);
+    }
+    if (const char* value = lookup(kDemoFaultVariable)) {
+        bool known = false;
+        for (const auto& [name, fault] : ScenarioFaultNames())
+            if (std::string(value) == name) scenario.fault = fault, known = true;
+        if (!known) complain(kDemoFaultVariable, value);
+    }
+    if (const char* value = lookup(kDemoReportVariable)) scenario.reportPath = value;
+    return scenario;
+}
+
+Simulation::Simulation(const Scenario& scenario) : scenario_(scenario) {
+    const std::function<void(std::uint32_t)> sleep =
+        scenario.sleepFor ? scenario.sleepFor : [](std::uint32_t ms) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+        };
+    for (std::size_t i = 0; i < scenario.devices; ++i) {
+        auto slot = std::make_unique<Slot>();
+        const DeviceMode start = scenario.fault == ScenarioFault::NoDevice ? DeviceMode::Absent
+                                 : scenario.startInVendorMode              ? DeviceMode::VendorMode
+                                                                           : DeviceMode::StorageMode;
+        slot->device = std::make_unique<SimulatedDevice>(start);
+        SimulatedDevice& device = *slot->device;
+        device.usbId = "sim-" + std::to_string(i + 1);
+        device.serial = "SIM" + std::to_string(1000 + i);
+        device.firstHandle = kHandlesPerDevice * (i + 1);
+        if (i == 0) {
+            device.volumes["sim-cdrom"] = SimulatedVolume{VolumeKind::CdRom, false, true};
+            device.volumes["sim-fixed"] = SimulatedVolume{VolumeKind::Fixed, false, true};
+            device.volumes["sim-network"] = SimulatedVolume{VolumeKind::Network, false, true};
+            device.volumes["sim-removable"] = SimulatedVolume{VolumeKind::Removable, false, true};
+        }
+        device.volumes[DeviceVolumeName(i)] = SimulatedVolume{VolumeKind::Removable, true, true};
+        device.firmwareVersion = scenario.version;
+        device.userId = scenario.userId;
+        if (scenario.fault == ScenarioFault::UserIdFails)
+            device.InjectStorageFault(kUserIdQueryCommand, StorageFault{ScsiFault::PassThroughFails, 0});
+        if (scenario.fault == ScenarioFault::EraseRejected)
+            device.InjectStorageFault(kEraseCommand, StorageFault{ScsiFault::NoSignature, 0});
+        device.transferDelayMs = scenario.transferDelayMs;
+        device.sleepFor = sleep;
+        devices_.push_back(std::move(slot));
+    }
+}
+
+Simulation::Slot* Simulation::SlotOfHandle(PlatformHandle handle) {
+    for (auto& slot : devices_) {
+        const PlatformHandle first = slot->device->firstHandle;
+        if (handle >= first && handle < first + kHandlesPerDevice) return slot.get();
+    }
+    return nullptr;
+}
+
+Simulation::Slot* Simulation::SlotOfUsbId(const std::string& id) {
+    for (auto& slot : devices_)
+        if (slot->device->usbId == id) return slot.get();
+    return nullptr;
+}
+
+Simulation::Slot* Simulation::SlotOfVolume(const std::string& name) {
+    for (auto& slot : devices_)
+        if (slot->device->volumes.count(name) != 0) return slot.get();
+    return nullptr;
+}
+
+std::vector<UsbDeviceInfo> Simulation::FindDevices(LinkStatus* status) {
+    if (status != nullptr) *status = LinkStatus::Ok;
+    std::vector<UsbDeviceInfo> found;
+    for (auto& slot : devices_) {
+        std::lock_guard<std::mutex> hold(slot->lock);
+        // The user has re-plugged the erased device and installed its driver.
+        slot->device->Replug();
+        for (const UsbDeviceInfo& device : slot->device->FindDevices(nullptr))
+            found.push_back(device);
+    }
+    return found;
+}
+
+void Simulation::ArmDownloadFault(SimulatedDevice& device) {
+    const std::uint32_t start = static_cast<std::uint32_t>(device.Traffic().size());
+    if (scenario_.fault == ScenarioFault::DataRejected)
+        device.InjectFault(start + kFirstDataReply, TransferFault::RejectStatus);
+    if (scenario_.fault == ScenarioFault::StopsAnswering)
+        device.StopAnsweringFrom(start + kMiddleOfDownload);
+}
+
+PlatformHandle Simulation::Open(const UsbDeviceInfo& info, LinkStatus* why) {
+    Slot* slot = SlotOfUsbId(info.id);
+    if (slot == nullptr) {
+        if (why != nullptr) *why = LinkStatus::NotFound;
+        return kInvalidHandleValue;
+    }
+    std::lock_guard<std::mutex> hold(slot->lock);
+    const PlatformHandle link = slot->device->Open(info, why);
+    // Each Update opens the device afresh: a new download begins.
+    if (link != kInvalidHandleValue) ArmDownloadFault(*slot->device);
+    return link;
+}
+
+TransferResult Simulation::Read(PlatformHandle link, std::uint8_t* buffer, std::uint32_t count,
+                                std::uint32_t timeoutMs) {
+    Slot* slot = SlotOfHandle(link);
+    if (slot == nullptr) return {};
+    std::lock_guard<std::mutex> hold(slot->lock);
+    return slot->device->Read(link, buffer, count, timeoutMs);
+}
+
+TransferResult Simulation::Write(PlatformHandle link, const std::uint8_t* buffer,
+                                 std::uint32_t count, std::uint32_t timeoutMs) {
+    Slot* slot = SlotOfHandle(link);
+    if (slot == nullptr) return {};
+    std::lock_guard<std::mutex> hold(slot->lock);
+    return slot->device->Write(link, buffer, count, timeoutMs);
+}
+
+void Simulation::Close(PlatformHandle link) {
+    Slot* slot = SlotOfHandle(link);
+    if (slot == nullptr) return;
+    std::lock_guard<std::mutex> hold(slot->lock);
+    slot->device->Close(link);
+    if (slot == devices_.front().get() && slot->device->OpenHandleCount() == 0 &&
+        !scenario_.reportPath.empty())
+        WriteHeldMemory(*slot->device, scenario_.reportPath);
+}
+
+std::vector<VolumeCandidate> Simulation::FindCandidateVolumes() {
+    std::vector<VolumeCandidate> candidates;
+    for (auto& slot : devices_) {
+        std::lock_guard<std::mutex> hold(slot->lock);
+        for (const VolumeCandidate& volume : slot->device->FindCandidateVolumes())
+            candidates.push_back(volume);
+    }
+    std::sort(candidates.begin(), candidates.end(),
+              [](const VolumeCandidate& a, const VolumeCandidate& b) { return a.id < b.id; });
+    return candidates;
+}
+
+PlatformHandle Simulation::OpenVolume(const VolumeCandidate& volume, DriveStatus* why) {
+    Slot* slot = SlotOfVolume(volume.id);
+    if (slot == nullptr) {
+        if (why != nullptr) *why = DriveStatus::Gone;
+        return kInvalidHandleValue;
+    }
+    std::lock_guard<std::mutex> hold(slot->lock);
+    return slot->device->OpenVolume(volume, why);
+}
+
+ScsiResult Simulation::Execute(PlatformHandle volume, const ScsiCommand& command) {
+    Slot* slot = SlotOfHandle(volume);
+    if (slot == nullptr) return {};
+    std::lock_guard<std::mutex> hold(slot->lock);
+    return slot->device->Execute(volume, command);
+}
+
+void Simulation::CloseVolume(PlatformHandle volume) {
+    Slot* slot = SlotOfHandle(volume);
+    if (slot == nullptr) return;
+    std::lock_guard<std::mutex> hold(slot->lock);
+    slot->device->CloseVolume(volume);
+}
+
+bool WriteHeldMemory(const SimulatedDevice& device, const std::string& path) {
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr) return false;
+    bool written = true;
+    for (const HeldBlock& block : device.HeldMemory()) {
+        std::uint8_t head[8];
+        const std::uint32_t length = static_cast<std::uint32_t>(block.bytes.size());
+        for (int i = 0; i < 4; ++i) {
+            head[i] = static_cast<std::uint8_t>(block.address >> (8 * i));
+            head[4 + i] = static_cast<std::uint8_t>(length >> (8 * i));
+        }
+        written = written && std::fwrite(head, 1, 8, file) == 8 &&
+                  std::fwrite(block.bytes.data(), 1, length, file) == length;
+    }
+    return std::fclose(file) == 0 && written;
+}
+
+}  // namespace fwup

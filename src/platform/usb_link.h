@@ -1,0 +1,66 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/platform_handle.h"
+
+namespace fwup {
+
+// How a link operation ended, in the device's terms. Each backend turns its
+// operating system's errors into these.
+enum class LinkStatus {
+    Ok,
+    TimedOut,      // the time limit passed before the transfer completed
+    Stalled,       // the device refused the transfer
+    DeviceGone,    // the device left the bus
+    NoPermission,  // the system will not let this user open the device
+    Busy,          // another program or driver holds the device
+    NotFound,      // no such device, or its pipes are not there
+    Unavailable,   // USB cannot be reached on this system at all
+    Failed,        // anything else
+};
+
+// A device of the model in vendor mode, as the backend lists it. id names it
+// for a person and for selection (a port path, an interface path); serial is
+// empty when the device has none.
+struct UsbDeviceInfo {
+    std::string id;
+    std::string serial;
+};
+
+struct TransferResult {
+    LinkStatus status = LinkStatus::Failed;
+    std::uint32_t bytes = 0;  // what the platform reports as moved, also on failure
+    bool Completed() const { return status == LinkStatus::Ok; }
+};
+
+// The vendor USB link: find the model's devices, open one (both pipes), move
+// bytes with a time limit on every transfer, close it. Backends: Windows
+// (SetupAPI and the driver's pipes), Linux (libusb), the simulation.
+class UsbLink {
+public:
+    virtual ~UsbLink() = default;
+
+    // The attached devices of the model, in the order the platform lists
+    // them. Empty, with Unavailable in *status, where USB cannot be reached.
+    virtual std::vector<UsbDeviceInfo> FindDevices(LinkStatus* status) = 0;
+
+    // Both pipes of the device; kInvalidHandleValue, with the reason in *why,
+    // when its reply pipe cannot be opened. A command pipe that does not open
+    // leaves the link open: every write on it then fails at once.
+    virtual PlatformHandle Open(const UsbDeviceInfo& device, LinkStatus* why) = 0;
+
+    // One transfer on the reply pipe (Read) or the command pipe (Write),
+    // completed or given up within timeoutMs. A read may complete with fewer
+    // bytes than asked; bytes it does not fill keep what they held.
+    virtual TransferResult Read(PlatformHandle link, std::uint8_t* buffer, std::uint32_t count,
+                                std::uint32_t timeoutMs) = 0;
+    virtual TransferResult Write(PlatformHandle link, const std::uint8_t* buffer,
+                                 std::uint32_t count, std::uint32_t timeoutMs) = 0;
+
+    virtual void Close(PlatformHandle link) = 0;
+};
+
+}  // namespace fwup

@@ -1,0 +1,204 @@
+#include "platform/windows/win32_usb_link.h"
+
+#include <windows.h>
+#include <setupapi.h>
+
+#include <cstddef>
+#include <memory>
+#include <new>
+
+#include "platform/windows/interface_search.h"
+
+namespace fwup {
+namespace {
+
+// The records the device search hands to SetupAPI, as the 32-bit program sees them.
+#if defined(__i386__) || defined(_M_IX86)
+static_assert(sizeof(SP_DEVICE_INTERFACE_DATA) == 28);
+static_assert(sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A) == kInterfaceDetailHeadSize);
+#endif
+static_assert(offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath) ==
+              kInterfaceDetailPathOffset);
+static_assert(sizeof(GUID) == sizeof(InterfaceClass));
+
+HANDLE AsHandle(PlatformHandle handle) {
+    return reinterpret_cast<HANDLE>(handle);
+}
+
+GUID AsGuid(const InterfaceClass& interfaceClass) {
+    GUID guid{interfaceClass.data1, interfaceClass.data2, interfaceClass.data3, {}};
+    for (int i = 0; i < 8; ++i) guid.Data4[i] = interfaceClass.data4[i];
+    return guid;
+}
+
+LinkStatus StatusOfError(DWORD error) {
+    switch (error) {
+    case ERROR_ACCESS_DENIED: return LinkStatus::NoPermission;
+    case ERROR_SHARING_VIOLATION: return LinkStatus::Busy;
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND: return LinkStatus::NotFound;
+    case ERROR_DEVICE_NOT_CONNECTED:
+    case ERROR_DEV_NOT_EXIST:
+    case ERROR_BAD_COMMAND: return LinkStatus::DeviceGone;
+    case ERROR_SEM_TIMEOUT:
+    case ERROR_OPERATION_ABORTED: return LinkStatus::TimedOut;
+    default: return LinkStatus::Failed;
+    }
+}
+
+// The path of the interface at memberIndex of an enumerated set.
+bool CopyPathAt(HDEVINFO set, const GUID& guid, DWORD memberIndex, char* path,
+                std::uint32_t capacity) {
+    SP_DEVICE_INTERFACE_DATA interfaceData{};
+    interfaceData.cbSize = sizeof interfaceData;
+    if (!SetupDiEnumDeviceInterfaces(set, nullptr, &guid, memberIndex, &interfaceData))
+        return false;
+    // This call fails for want of a record; only the size it reports counts.
+    DWORD requiredSize = 0;
+    SetupDiGetDeviceInterfaceDetailA(set, &interfaceData, nullptr, 0, &requiredSize, nullptr);
+    if (!InterfaceDetailSizeUsable(requiredSize)) return false;
+    std::unique_ptr<std::uint8_t[]> record(new (std::nothrow) std::uint8_t[requiredSize]());
+    if (!record) return false;
+    auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_A*>(record.get());
+    detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
+    if (!SetupDiGetDeviceInterfaceDetailA(set, &interfaceData, detail, requiredSize, nullptr,
+                                          nullptr))
+        return false;
+    return CopyInterfacePath(detail->DevicePath, requiredSize, path, capacity);
+}
+
+// Every index builds and destroys its own set: the search enumerates afresh.
+bool GetDeviceInterfacePath(const InterfaceClass& interfaceClass, std::uint32_t memberIndex,
+                            char* path, std::uint32_t capacity) {
+    const GUID guid = AsGuid(interfaceClass);
+    HDEVINFO set =
+        SetupDiGetClassDevsA(&guid, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+    if (set == INVALID_HANDLE_VALUE) return false;
+    const bool copied = CopyPathAt(set, guid, memberIndex, path, capacity);
+    SetupDiDestroyDeviceInfoList(set);
+    return copied;
+}
+
+// Until a cancelled transfer has finished, the platform may still write the
+// record and the buffer, and both belong to the caller: wait for it.
+void CancelAndWait(HANDLE pipe, OVERLAPPED& overlapped) {
+    CancelIo(pipe);
+    DWORD ignored = 0;
+    GetOverlappedResult(pipe, &overlapped, &ignored, TRUE);
+}
+
+}  // namespace
+
+Win32UsbLink::~Win32UsbLink() {
+    while (!links_.empty()) Close(links_.begin()->first);
+}
+
+std::vector<UsbDeviceInfo> Win32UsbLink::FindDevices(LinkStatus* status) {
+    if (status != nullptr) *status = LinkStatus::Ok;
+    std::vector<UsbDeviceInfo> devices;
+    for (std::string& path : FindMatchingInterfacePaths(
+             [](std::uint32_t index, char* path, std::uint32_t capacity) {
+                 return GetDeviceInterfacePath(kGuidDevinterfaceUsbDevice, index, path, capacity);
+             }))
+        devices.push_back(UsbDeviceInfo{std::move(path), {}});
+    return devices;
+}
+
+PlatformHandle Win32UsbLink::OpenPipe(const char* pipePath) {
+    HANDLE pipe = CreateFileA(pipePath, GENERIC_READ | GENERIC_WRITE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_OVERLAPPED, nullptr);
+    return reinterpret_cast<PlatformHandle>(pipe);
+}
+
+PlatformHandle Win32UsbLink::Open(const UsbDeviceInfo& device, LinkStatus* why) {
+    const PlatformHandle reply = OpenPipe(ComposePipePath(device.id, kReplyPipeName).c_str());
+    if (reply == kInvalidHandleValue) {
+        if (why != nullptr) *why = StatusOfError(GetLastError());
+        return kInvalidHandleValue;
+    }
+    // A command pipe that does not open leaves the link usable: its first
+    // write fails and the download reports it.
+    const PlatformHandle command =
+        OpenPipe(ComposePipePath(device.id, kCommandPipeName).c_str());
+    links_[reply] = Pipes{reply, command};
+    if (why != nullptr) *why = LinkStatus::Ok;
+    return reply;
+}
+
+void Win32UsbLink::Close(PlatformHandle link) {
+    const auto found = links_.find(link);
+    if (found == links_.end()) return;
+    CloseHandle(AsHandle(found->second.reply));
+    if (found->second.command != kInvalidHandleValue) CloseHandle(AsHandle(found->second.command));
+    links_.erase(found);
+}
+
+TransferResult Win32UsbLink::Read(PlatformHandle link, std::uint8_t* buffer, std::uint32_t count,
+                                  std::uint32_t timeoutMs) {
+    const auto found = links_.find(link);
+    if (found == links_.end()) return {LinkStatus::Failed, 0};
+    return PipeTransfer(Direction::Read, found->second.reply, buffer, count, timeoutMs);
+}
+
+TransferResult Win32UsbLink::Write(PlatformHandle link, const std::uint8_t* buffer,
+                                   std::uint32_t count, std::uint32_t timeoutMs) {
+    const auto found = links_.find(link);
+    if (found == links_.end()) return {LinkStatus::Failed, 0};
+    // WriteFile only reads the buffer.
+    return PipeTransfer(Direction::Write, found->second.command,
+                        const_cast<std::uint8_t*>(buffer), count, timeoutMs);
+}
+
+std::uint32_t Win32UsbLink::WaitForTransfer(PlatformHandle pipe, std::uint32_t timeoutMs) {
+    return WaitForSingleObject(AsHandle(pipe), timeoutMs);
+}
+
+TransferResult Win32UsbLink::PipeTransfer(Direction direction, PlatformHandle pipe,
+                                          std::uint8_t* buffer, std::uint32_t count,
+                                          std::uint32_t timeoutMs) {
+    // A pipe that did not open: the transfer fails without reaching the platform.
+    if (pipe == kInvalidHandleValue) return {LinkStatus::NotFound, 0};
+    HANDLE handle = AsHandle(pipe);
+    OVERLAPPED overlapped{};
+    overlapped.Offset = count;  // the driver's pipes have no file position
+    DWORD moved = 0;
+    const BOOL started = direction == Direction::Read
+                             ? ReadFile(handle, buffer, count, &moved, &overlapped)
+                             : WriteFile(handle, buffer, count, &moved, &overlapped);
+    LinkStatus status = LinkStatus::Failed;
+    if (started) {
+        // Done at once. The count comes from the record: on an overlapped
+        // handle the call's own count need not be filled in.
+        GetOverlappedResult(handle, &overlapped, &moved, FALSE);
+        status = LinkStatus::Ok;
+    } else if (const DWORD error = GetLastError(); error != ERROR_IO_PENDING) {
+        status = StatusOfError(error);
+    } else {
+        switch (WaitForTransfer(pipe, timeoutMs)) {
+            case WAIT_OBJECT_0:
+                status = GetOverlappedResult(handle, &overlapped, &moved, TRUE)
+                             ? LinkStatus::Ok
+                             : StatusOfError(GetLastError());
+                break;
+            case WAIT_TIMEOUT:
+                // One poll: the transfer may have finished after the limit.
+                if (GetOverlappedResult(handle, &overlapped, &moved, FALSE)) {
+                    status = LinkStatus::Ok;
+                } else if (GetLastError() == ERROR_IO_INCOMPLETE) {
+                    CancelAndWait(handle, overlapped);
+                    status = LinkStatus::TimedOut;
+                } else {
+                    // Any other error: the transfer ended and nothing is pending.
+                    status = StatusOfError(GetLastError());
+                }
+                break;
+            default:  // the wait failed; the transfer may still be running
+                CancelAndWait(handle, overlapped);
+                break;
+        }
+    }
+    return {status, static_cast<std::uint32_t>(moved)};
+}
+
+}  // namespace fwup

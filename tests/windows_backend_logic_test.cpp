@@ -1,0 +1,126 @@
+// The Windows backends' logic that needs no Windows: the device search over
+// interface paths, the detail record's arithmetic, the drive letters and the
+// pass-through record.
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <map>
+
+#include "platform/windows/interface_search.h"
+#include "platform/windows/pass_through.h"
+
+namespace fwup {
+namespace {
+
+const std::string kOtherDevice =
+    "\\\\?\\usb#vid_046d&pid_c52b#6&1b2c3d&0&1#{a5dcbf10-6530-11d2-901f-00c04fb951ed}";
+const std::string kDevice =
+    "\\\\?\\usb#vid_2008&pid_7639#5&2f3a7c1d&0&2#{a5dcbf10-6530-11d2-901f-00c04fb951ed}";
+
+// The present interfaces, as SetupAPI would list them, with its fit test.
+std::vector<std::string> Search(const std::vector<std::string>& present) {
+    return FindMatchingInterfacePaths([&](std::uint32_t index, char* path, std::uint32_t capacity) {
+        if (index >= present.size()) return false;
+        const std::string& found = present[index];
+        if (capacity < kInterfaceDetailPathOffset + found.size() + 1) return false;
+        std::memcpy(path, found.c_str(), found.size() + 1);
+        return true;
+    });
+}
+
+TEST(InterfaceSearch, PathTestIsCaseSensitiveAndOrderFree) {
+    EXPECT_TRUE(InterfacePathMatches("usb#vid_2008&pid_7639#1"));
+    EXPECT_TRUE(InterfacePathMatches("x#pid_7639#vid_2008"));
+    EXPECT_FALSE(InterfacePathMatches("usb#VID_2008&PID_7639#1"));
+    EXPECT_FALSE(InterfacePathMatches("usb#vid_2008&pid_7630#1"));
+}
+
+TEST(InterfaceSearch, KeepsMatchingPathsInOrderAndStopsAtAPathThatDoesNotFit) {
+    EXPECT_EQ(Search({kOtherDevice, "usb#VID_2008&PID_7639#capitals", kDevice}),
+              std::vector<std::string>{kDevice});
+    EXPECT_EQ(Search({"usb#vid_2008&pid_7639#first", kDevice}),
+              (std::vector<std::string>{"usb#vid_2008&pid_7639#first", kDevice}));
+    EXPECT_TRUE(Search({kOtherDevice}).empty());
+    // 250 characters fit the 255-byte capacity with the size field and the zero; 251 do not,
+    // and the search ends there, whatever follows.
+    const std::string longest = "vid_2008pid_7639" + std::string(234, 'x');
+    EXPECT_EQ(Search({longest}), std::vector<std::string>{longest});
+    EXPECT_TRUE(Search({std::string(251, 'x'), kDevice}).empty());
+}
+
+TEST(InterfaceSearch, PipePathIsComposedWithoutTruncation) {
+    EXPECT_EQ(ComposePipePath("dev", kReplyPipeName), "dev\\PIPE00");
+    EXPECT_EQ(ComposePipePath("dev", kCommandPipeName), "dev\\PIPE01");
+    const std::string longest(250, 'p');
+    EXPECT_EQ(ComposePipePath(longest, kCommandPipeName).size(), 257u);  // 258 with the zero
+}
+
+TEST(InterfaceDetail, SizeAndFitTests) {
+    const char path[] = "usb#vid_2008&pid_7639#1";
+    const std::uint32_t required = 4 + sizeof path;
+    char out[64];
+    std::memset(out, 'z', sizeof out);
+    EXPECT_TRUE(CopyInterfacePath(path, required, out, required));
+    EXPECT_STREQ(out, path);
+    EXPECT_FALSE(CopyInterfacePath(path, required, out, required - 1));
+    // Sizes below the record's fixed head fail instead of writing past it.
+    for (std::uint32_t tiny : {0u, 1u, 4u}) {
+        EXPECT_FALSE(InterfaceDetailSizeUsable(tiny));
+        EXPECT_FALSE(CopyInterfacePath(path, tiny, out, 255));
+    }
+    EXPECT_TRUE(InterfaceDetailSizeUsable(5));
+    // A path without its zero inside the record is cut at the record's end.
+    const char unterminated[8] = {'a', 'b', 'c', 'd', 'e', 'f', 'g', 'h'};
+    EXPECT_TRUE(CopyInterfacePath(unterminated, 4 + 4, out, 255));
+    EXPECT_STREQ(out, "abc");
+}
+
+TEST(DriveLetters, OnlyRemovableAndCdRomFromCToZEachAskedOnce) {
+    const std::map<char, DriveType> types{{'A', DriveType::Removable}, {'B', DriveType::Removable},
+                                          {'C', DriveType::Other},     {'D', DriveType::CdRom},
+                                          {'E', DriveType::Removable}, {'K', DriveType::Other},
+                                          {'Z', DriveType::Removable}};
+    std::string asked;
+    const std::vector<char> letters = CandidateDriveLetters([&](char letter) {
+        asked += letter;
+        const auto found = types.find(letter);
+        return found == types.end() ? DriveType::Other : found->second;
+    });
+    EXPECT_EQ(letters, (std::vector<char>{'D', 'E', 'Z'}));
+    EXPECT_EQ(asked, "CDEFGHIJKLMNOPQRSTUVWXYZ");
+    EXPECT_EQ(DriveName('E'), "E:");
+    EXPECT_EQ(RawVolumePath('E'), "\\\\.\\E:");
+}
+
+TEST(PassThroughRecord, FilledFieldByFieldForADataInCommand) {
+    const std::uint8_t cdb[10] = {0x87, 0xAA, 0, 0, 0, 0, 0, 0, 0, 0};
+    std::uint8_t reply[8] = {};
+    ScsiCommand command{cdb, 10, DataDirection::In, reply, 8, 1000};
+    const ScsiPassThroughDirect record = BuildPassThroughRecord(command);
+    EXPECT_EQ(record.Length, kScsiPassThroughDirectLength);
+    EXPECT_EQ(record.ScsiStatus, 0);
+    EXPECT_EQ(record.PathId, 0);
+    EXPECT_EQ(record.TargetId, 1);  // the device answers as target 1
+    EXPECT_EQ(record.Lun, 0);
+    EXPECT_EQ(record.CdbLength, 10);
+    EXPECT_EQ(record.SenseInfoLength, 0);
+    EXPECT_EQ(record.DataIn, kScsiIoctlDataIn);
+    EXPECT_EQ(record.DataTransferLength, 8u);
+    EXPECT_EQ(record.TimeOutValue, 1000u);
+    EXPECT_EQ(record.DataBuffer, reply);
+    EXPECT_EQ(record.SenseInfoOffset, 0u);
+    EXPECT_EQ(std::memcmp(record.Cdb, cdb, 10), 0);
+    for (std::size_t i = 10; i < sizeof record.Cdb; ++i) EXPECT_EQ(record.Cdb[i], 0);
+
+    // What the platform writes back is never read as more than was asked.
+    ScsiPassThroughDirect answered = record;
+    answered.DataTransferLength = 3;
+    EXPECT_EQ(PassThroughResult(true, answered, 8).bytesMoved, 3u);
+    answered.DataTransferLength = 4000;
+    EXPECT_EQ(PassThroughResult(true, answered, 8).bytesMoved, 8u);
+    EXPECT_FALSE(PassThroughResult(false, answered, 8).carriedOut);
+}
+
+}  // namespace
+}  // namespace fwup
