@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -95,10 +96,29 @@ TEST_F(FwimageTool, InfoOfTheEmbeddedImage) {
         EXPECT_NE(run.output.find(line), std::string::npos) << line << run.output;
 }
 
-TEST_F(FwimageTool, UnreadableFileAndUsageErrors) {
-    const ToolRun missing = Fwimage("info /nonexistent/image.bin");
-    EXPECT_EQ(missing.status, 1);
-    EXPECT_EQ(missing.output, "fwimage: cannot read /nonexistent/image.bin: No such file or directory\n");
+TEST_F(FwimageTool, UnreadableFilesAndUsageErrors) {
+    // Sparse: nothing of it is written to the disk.
+    const std::string tooLarge =
+        (std::filesystem::path(testing::TempDir()) / ("too-large-" + std::to_string(getpid()) + ".bin")).string();
+    std::ofstream(tooLarge).close();
+    std::filesystem::resize_file(tooLarge, kLargestImageSize + 1);
+    const struct {
+        std::string path;
+        std::string reason;
+    } cases[] = {
+        {"/nonexistent/image.bin", "No such file or directory"},
+        {"/dev/zero", "not a regular file"},
+        {testing::TempDir(), "not a regular file"},
+        {tooLarge, "4294967296 bytes, more than the 4294967295 of the largest image"},
+        // The kernel gives this file the size 0, then delivers its text.
+        {"/proc/self/status", "its size changed while it was read"},
+    };
+    for (const auto& c : cases) {
+        const ToolRun run = Fwimage("info " + c.path);
+        EXPECT_EQ(run.status, 1) << c.path;
+        EXPECT_EQ(run.output, "fwimage: cannot read " + c.path + ": " + c.reason + "\n");
+    }
+    std::filesystem::remove(tooLarge);
     EXPECT_EQ(Fwimage("").status, 2);
     EXPECT_EQ(Fwimage("flash x").status, 2);
 }
