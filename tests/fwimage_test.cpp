@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 
 #include "test_images.h"
@@ -94,6 +95,26 @@ TEST_F(FwimageTool, InfoOfTheEmbeddedImage) {
                              "segment 3: load address 0x8000D164, length 180, header at 45445, data at 45453\n",
                              "bytes never sent: 5 (reserved byte 1, after the last segment 4)\n"})
         EXPECT_NE(run.output.find(line), std::string::npos) << line << run.output;
+}
+
+// Data pieces that look like command headers are still data.
+TEST_F(FwimageTool, InfoCountsTheDataCommandsOfTheWalk) {
+    const Bytes headerLike{0xEF, 0x01, 0x02, 0x02, 0x06, 0x00};
+    Bytes chunkThenHeaderLike = Pattern(MaxChunkSize);
+    chunkThenHeaderLike.insert(chunkThenHeaderLike.end(), headerLike.begin(), headerLike.end());
+    const struct {
+        Bytes image;
+        const char* line;
+    } cases[] = {
+        {MakeImage({{0x1000, headerLike}}), "data commands: 1\n"},
+        {MakeImage({{0x1000, chunkThenHeaderLike}}), "data commands: 2\n"},
+        {MakeImage({{0x1000, {}}, {0x2000, {1, 2, 3}}}), "data commands: 1\n"},
+    };
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        const ToolRun run = Fwimage("info " + WriteImage("count-" + std::to_string(i) + ".bin", cases[i].image));
+        EXPECT_EQ(run.status, 0) << i;
+        EXPECT_NE(run.output.find(cases[i].line), std::string::npos) << i << ": " << run.output;
+    }
 }
 
 TEST_F(FwimageTool, UnreadableFilesAndUsageErrors) {
