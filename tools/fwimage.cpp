@@ -25,6 +25,7 @@ using fwup::FirmwareImage;
 struct WalkSummary {
     std::vector<fwup::ImageSegment> segments;
     std::uint64_t walkedTo = fwup::kFirstSegmentHeader;  // end of the last segment's data
+    std::uint64_t dataBytes = 0;                          // what a download flashes
     std::uint64_t dataCommands = 0;                       // a segment's pieces of MaxChunkSize
 };
 
@@ -33,6 +34,7 @@ WalkSummary Walk(FirmwareImage image) {
     fwup::WalkSegments(image, [&](const fwup::ImageSegment& segment) {
         summary.segments.push_back(segment);
         summary.walkedTo = segment.dataOffset + segment.length;
+        summary.dataBytes += segment.length;
         summary.dataCommands +=
             (std::uint64_t{segment.length} + fwup::MaxChunkSize - 1) / fwup::MaxChunkSize;
         return true;
@@ -130,6 +132,13 @@ int Check(const char* path, FirmwareImage image) {
     const WalkSummary walk = Walk(image);
     if (walk.segments.empty()) {
         std::fprintf(stderr, "%s: no segment is walked: a download would flash nothing\n", path);
+        return 1;
+    }
+    if (walk.dataBytes == 0) {
+        std::fprintf(stderr,
+                     "%s: all %zu walked segments are of length 0: a download would send its "
+                     "begin and end commands and flash nothing\n",
+                     path, walk.segments.size());
         return 1;
     }
     const std::uint64_t left = image.imageSize - walk.walkedTo;
