@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 
 #include "test_images.h"
@@ -67,22 +69,29 @@ TEST_F(FwimageTool, FramesOfARefusedImageIsOnlyItsResult) {
 }
 
 TEST_F(FwimageTool, CheckPassesTheEmbeddedImageAndFailsBadOnes) {
-    EXPECT_EQ(Fwimage(std::string("check ") + FIRMWARE_IMAGE_PATH).status, 0);
-
     Bytes noTrailer = SmallImage();
     noTrailer.resize(20);
-    const ToolRun flashesNothing = Fwimage("check " + WriteImage("no-trailer.bin", noTrailer));
-    EXPECT_EQ(flashesNothing.status, 1);
-    EXPECT_NE(flashesNothing.output.find("flash nothing"), std::string::npos);
-
     // A second segment that runs past the end: its bytes would never be sent.
     Bytes truncated = MakeImage({{0x1000, {1, 2, 3}}, {0x2000, Pattern(32)}});
     truncated.resize(truncated.size() - 10);
-    const ToolRun leavesBytes = Fwimage("check " + WriteImage("truncated.bin", truncated));
-    EXPECT_EQ(leavesBytes.status, 1);
-    EXPECT_NE(leavesBytes.output.find("never sent"), std::string::npos);
-
-    EXPECT_EQ(Fwimage("check " + WriteImage("bad-magic.bin", {1, 2, 3, 4, 5, 6, 7, 8})).status, 1);
+    const struct {
+        const char* name;
+        Bytes image;
+        int status;
+        const char* says;
+    } cases[] = {
+        {"embedded.bin", EmbeddedImage(), 0, ": ok: 4 segments"},
+        {"no-trailer.bin", noTrailer, 1, "flash nothing"},
+        // A begin and an end command with nothing between them.
+        {"empty-segments.bin", MakeImage({{0x1000, {}}, {0x2000, {}}}), 1, "flash nothing"},
+        {"truncated.bin", truncated, 1, "never sent"},
+        {"bad-magic.bin", {1, 2, 3, 4, 5, 6, 7, 8}, 1, "refused"},
+    };
+    for (const auto& c : cases) {
+        const ToolRun run = Fwimage("check " + WriteImage(c.name, c.image));
+        EXPECT_EQ(run.status, c.status) << c.name;
+        EXPECT_NE(run.output.find(c.says), std::string::npos) << c.name << ": " << run.output;
+    }
 }
 
 TEST_F(FwimageTool, InfoOfTheEmbeddedImage) {
@@ -95,10 +104,49 @@ TEST_F(FwimageTool, InfoOfTheEmbeddedImage) {
         EXPECT_NE(run.output.find(line), std::string::npos) << line << run.output;
 }
 
-TEST_F(FwimageTool, UnreadableFileAndUsageErrors) {
-    const ToolRun missing = Fwimage("info /nonexistent/image.bin");
-    EXPECT_EQ(missing.status, 1);
-    EXPECT_EQ(missing.output, "fwimage: cannot read /nonexistent/image.bin: No such file or directory\n");
+// Data pieces that look like command headers are still data.
+TEST_F(FwimageTool, InfoCountsTheDataCommandsOfTheWalk) {
+    const Bytes headerLike{0xEF, 0x01, 0x02, 0x02, 0x06, 0x00};
+    Bytes chunkThenHeaderLike = Pattern(MaxChunkSize);
+    chunkThenHeaderLike.insert(chunkThenHeaderLike.end(), headerLike.begin(), headerLike.end());
+    const struct {
+        Bytes image;
+        const char* line;
+    } cases[] = {
+        {MakeImage({{0x1000, headerLike}}), "data commands: 1\n"},
+        {MakeImage({{0x1000, chunkThenHeaderLike}}), "data commands: 2\n"},
+        {MakeImage({{0x1000, {}}, {0x2000, {1, 2, 3}}}), "data commands: 1\n"},
+    };
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        const ToolRun run = Fwimage("info " + WriteImage("count-" + std::to_string(i) + ".bin", cases[i].image));
+        EXPECT_EQ(run.status, 0) << i;
+        EXPECT_NE(run.output.find(cases[i].line), std::string::npos) << i << ": " << run.output;
+    }
+}
+
+TEST_F(FwimageTool, UnreadableFilesAndUsageErrors) {
+    // Sparse: nothing of it is written to the disk.
+    const std::string tooLarge =
+        (std::filesystem::path(testing::TempDir()) / ("too-large-" + std::to_string(getpid()) + ".bin")).string();
+    std::ofstream(tooLarge).close();
+    std::filesystem::resize_file(tooLarge, kLargestImageSize + 1);
+    const struct {
+        std::string path;
+        std::string reason;
+    } cases[] = {
+        {"/nonexistent/image.bin", "No such file or directory"},
+        {"/dev/zero", "not a regular file"},
+        {testing::TempDir(), "not a regular file"},
+        {tooLarge, "4294967296 bytes, more than the 4294967295 of the largest image"},
+        // The kernel gives this file the size 0, then delivers its text.
+        {"/proc/self/status", "its size changed while it was read"},
+    };
+    for (const auto& c : cases) {
+        const ToolRun run = Fwimage("info " + c.path);
+        EXPECT_EQ(run.status, 1) << c.path;
+        EXPECT_EQ(run.output, "fwimage: cannot read " + c.path + ": " + c.reason + "\n");
+    }
+    std::filesystem::remove(tooLarge);
     EXPECT_EQ(Fwimage("").status, 2);
     EXPECT_EQ(Fwimage("flash x").status, 2);
 }

@@ -25,6 +25,8 @@ using fwup::FirmwareImage;
 struct WalkSummary {
     std::vector<fwup::ImageSegment> segments;
     std::uint64_t walkedTo = fwup::kFirstSegmentHeader;  // end of the last segment's data
+    std::uint64_t dataBytes = 0;                          // what a download flashes
+    std::uint64_t dataCommands = 0;                       // a segment's pieces of MaxChunkSize
 };
 
 WalkSummary Walk(FirmwareImage image) {
@@ -32,6 +34,9 @@ WalkSummary Walk(FirmwareImage image) {
     fwup::WalkSegments(image, [&](const fwup::ImageSegment& segment) {
         summary.segments.push_back(segment);
         summary.walkedTo = segment.dataOffset + segment.length;
+        summary.dataBytes += segment.length;
+        summary.dataCommands +=
+            (std::uint64_t{segment.length} + fwup::MaxChunkSize - 1) / fwup::MaxChunkSize;
         return true;
     });
     return summary;
@@ -78,19 +83,16 @@ int Info(FirmwareImage image) {
     }
     std::printf("end address: 0x%08" PRIX32 "\n", fwup::ComputeEndAddress(image));
 
+    // Counted from the walk: a data piece can hold the bytes of a command header.
+    std::printf("data commands: %" PRIu64 "\n", walk.dataCommands);
+    // The end command closes a download the device accepts: its payload is
+    // the last write.
     const RecordedDownload download = RecordDownload(image);
-    unsigned dataCommands = 0;
     const fwup::PipeTransfer* endPayload = nullptr;
-    for (std::size_t i = 0; i < download.traffic.size(); ++i) {
-        const fwup::PipeTransfer& transfer = download.traffic[i];
-        if (!transfer.isWrite || transfer.bytes.size() != fwup::kCommandHeaderSize) continue;
-        const auto code = static_cast<fwup::CommandCode>(transfer.bytes[3]);
-        if (code == fwup::CommandCode::CmdData) ++dataCommands;
-        if (code == fwup::CommandCode::CmdEnd && i + 1 < download.traffic.size())
-            endPayload = &download.traffic[i + 1];
-    }
-    std::printf("data commands: %u\n", dataCommands);
-    if (endPayload != nullptr)
+    for (const fwup::PipeTransfer& transfer : download.traffic)
+        if (transfer.isWrite) endPayload = &transfer;
+    if (download.result == fwup::DownloadResult::Ok && endPayload != nullptr &&
+        endPayload->bytes.size() == fwup::kEndPayloadSize)
         std::printf("checksum: 0x%02X%02X\n", endPayload->bytes[1], endPayload->bytes[0]);
     else
         std::printf("checksum: none (no end command is sent)\n");
@@ -130,6 +132,13 @@ int Check(const char* path, FirmwareImage image) {
     const WalkSummary walk = Walk(image);
     if (walk.segments.empty()) {
         std::fprintf(stderr, "%s: no segment is walked: a download would flash nothing\n", path);
+        return 1;
+    }
+    if (walk.dataBytes == 0) {
+        std::fprintf(stderr,
+                     "%s: all %zu walked segments are of length 0: a download would send its "
+                     "begin and end commands and flash nothing\n",
+                     path, walk.segments.size());
         return 1;
     }
     const std::uint64_t left = image.imageSize - walk.walkedTo;

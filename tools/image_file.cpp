@@ -1,37 +1,75 @@
 #include "image_file.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 
 namespace fwup {
+namespace {
 
-bool ReadImageFile(const std::string& path, std::vector<std::uint8_t>& bytes, std::string& error) {
-    bytes.clear();
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) {
+// Reads up to count bytes into got, fewer only at the end of the file.
+bool ReadFully(int descriptor, std::uint8_t* into, std::uint64_t count, std::uint64_t& got) {
+    got = 0;
+    while (got < count) {
+        const ssize_t n = ::read(descriptor, into + got, count - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return false;
+        if (n == 0) break;
+        got += static_cast<std::uint64_t>(n);
+    }
+    return true;
+}
+
+// The whole file, which holds exactly the size its status gave: one byte
+// more or fewer means it changed while it was read.
+bool ReadOpenImage(int descriptor, std::vector<std::uint8_t>& bytes, std::string& error) {
+    struct stat status {};
+    if (::fstat(descriptor, &status) != 0) {
         error = std::strerror(errno);
         return false;
     }
-    std::uint8_t chunk[65536];
-    bool ok = true;
-    for (;;) {
-        const std::size_t got = std::fread(chunk, 1, sizeof chunk, file);
-        bytes.insert(bytes.end(), chunk, chunk + got);
-        if (bytes.size() > UINT32_MAX) {
-            error = "larger than 4 GiB, too large for an image";
-            ok = false;
-            break;
-        }
-        if (got < sizeof chunk) {
-            if (std::ferror(file)) {
-                error = std::strerror(errno);
-                ok = false;
-            }
-            break;
-        }
+    if (!S_ISREG(status.st_mode)) {
+        error = "not a regular file";
+        return false;
     }
-    std::fclose(file);
+    const auto size = static_cast<std::uint64_t>(status.st_size);
+    if (size > kLargestImageSize) {
+        error = std::to_string(size) + " bytes, more than the " +
+                std::to_string(kLargestImageSize) + " of the largest image";
+        return false;
+    }
+    bytes.assign(size, 0);
+    std::uint8_t beyond = 0;
+    std::uint64_t got = 0;
+    std::uint64_t more = 0;
+    if (!ReadFully(descriptor, bytes.data(), size, got) ||
+        !ReadFully(descriptor, &beyond, 1, more)) {
+        error = std::strerror(errno);
+        return false;
+    }
+    if (got != size || more != 0) {
+        error = "its size changed while it was read";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool ReadImageFile(const std::string& path, std::vector<std::uint8_t>& bytes, std::string& error) {
+    bytes.clear();
+    // Not blocking: opening a pipe that no one writes to returns at once, and
+    // the status check then refuses it.
+    const int descriptor = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (descriptor < 0) {
+        error = std::strerror(errno);
+        return false;
+    }
+    const bool ok = ReadOpenImage(descriptor, bytes, error);
+    ::close(descriptor);
     if (!ok) bytes.clear();
     return ok;
 }
