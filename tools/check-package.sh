@@ -13,9 +13,9 @@ package=firmware-updater
 # dpkg ARGUMENTS...: waits (up to 2 minutes) while apt or another dpkg holds
 # dpkg's lock, as they do on a shared machine.
 dpkg_waiting() {
-    local errors try
+    local errors
     errors=$(mktemp)
-    for try in $(seq 60); do
+    for _ in $(seq 60); do
         if $sudo dpkg "$@" 2>"$errors"; then
             cat "$errors" >&2
             rm -f "$errors"
@@ -38,8 +38,11 @@ cmake --preset linux
 cmake --build --preset linux
 rm -f build/linux/${package}_*.deb
 cpack --preset linux
-debs=(build/linux/${package}_*.deb)
-[ ${#debs[@]} -eq 1 ] && [ -f "${debs[0]}" ] || { echo "cpack made no single .deb" >&2; exit 1; }
+debs=(build/linux/"$package"_*.deb)
+if [ ${#debs[@]} -ne 1 ] || [ ! -f "${debs[0]}" ]; then
+    echo "cpack made no single .deb" >&2
+    exit 1
+fi
 deb=${debs[0]}
 
 contents=$(dpkg-deb --contents "$deb")

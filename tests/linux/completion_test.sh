@@ -40,6 +40,7 @@ complete_line() {
     local got errors
     errors=$(cat errors)
     got=$(printf '%s\n' "${COMPREPLY[@]}" | sort | tr '\n' ' ')
+    # shellcheck disable=SC2086 # one offer a word
     expected=$(printf '%s\n' $expected | sort | tr '\n' ' ')
     if [[ $got != "$expected" || -n $errors ]]; then
         echo "FAIL: [$*] offered [$got] expected [$expected] errors [$errors]"
@@ -81,7 +82,7 @@ fi
 COMP_WORDS=("$L" -) COMP_CWORD=1
 _firmware_updater
 offered=" ${COMPREPLY[*]} "
-help=$(LANGUAGE= LC_ALL=C "$program" --help 2>&1)
+help=$(LANGUAGE='' LC_ALL=C "$program" --help 2>&1)
 for option in $(grep -oE -- '(^|[^[:alnum:]-])--?[[:alpha:]][[:alnum:]-]*' <<<"$help" |
                 grep -oE -- '--?[[:alpha:]][[:alnum:]-]*' | sed 's/^-vv*$/-v/' | sort -u); do
     if [[ $offered != *" $option "* ]]; then
