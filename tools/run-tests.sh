@@ -10,6 +10,9 @@ cmake --preset native
 cmake --build --preset native
 ctest --preset native
 
+echo "== The Debian package of firmware-updater: built, installed, run, removed"
+bash tools/check-package.sh
+
 echo "== The same tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake --preset asan
 cmake --build --preset asan
