@@ -6,7 +6,7 @@
 
 #include "download/download_protocol.h"
 #include "download/firmware_image.h"
-#include "image_file.h"
+#include "platform/linux/image_file.h"
 #include "platform/simulation/simulated_device.h"
 
 namespace fwup::test {

@@ -21,7 +21,7 @@ struct ScriptedVolume : ScsiDrives {
     Cdb cdb;
     ScsiCommand received{};
 
-    std::vector<VolumeCandidate> FindCandidateVolumes() override { return {{"scripted", ""}}; }
+    std::vector<VolumeCandidate> FindCandidateVolumes() override { return {{"scripted", "", ""}}; }
     PlatformHandle OpenVolume(const VolumeCandidate&, DriveStatus*) override { return 7; }
     void CloseVolume(PlatformHandle) override {}
     ScsiResult Execute(PlatformHandle, const ScsiCommand& command) override {

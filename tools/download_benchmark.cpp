@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "download/download_protocol.h"
-#include "image_file.h"
+#include "platform/linux/image_file.h"
 
 namespace {
 

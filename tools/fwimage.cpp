@@ -15,7 +15,8 @@
 
 #include "download/download_protocol.h"
 #include "download/firmware_image.h"
-#include "image_file.h"
+#include "download/image_check.h"
+#include "platform/linux/image_file.h"
 #include "platform/simulation/simulated_device.h"
 
 namespace {
@@ -125,33 +126,14 @@ int Frames(FirmwareImage image) {
 }
 
 int Check(const char* path, FirmwareImage image) {
-    if (!fwup::IsImageAccepted(image)) {
-        std::fprintf(stderr, "%s: refused: %s\n", path, RefusalReason(image));
+    const fwup::ImageCheck check = fwup::CheckImage(image);
+    if (check.problem != fwup::ImageProblem::None) {
+        std::fprintf(stderr, "%s: %s\n", path, fwup::DescribeImageProblem(check).c_str());
         return 1;
     }
-    const WalkSummary walk = Walk(image);
-    if (walk.segments.empty()) {
-        std::fprintf(stderr, "%s: no segment is walked: a download would flash nothing\n", path);
-        return 1;
-    }
-    if (walk.dataBytes == 0) {
-        std::fprintf(stderr,
-                     "%s: all %zu walked segments are of length 0: a download would send its "
-                     "begin and end commands and flash nothing\n",
-                     path, walk.segments.size());
-        return 1;
-    }
-    const std::uint64_t left = image.imageSize - walk.walkedTo;
-    if (left > 8) {
-        std::fprintf(stderr,
-                     "%s: the walk stops at offset %" PRIu64 ": the segment there does not end "
-                     "before the end of the image, so %" PRIu64 " bytes are never sent "
-                     "(a trailer is 1 to 8 bytes)\n",
-                     path, walk.walkedTo, left);
-        return 1;
-    }
-    std::printf("%s: ok: %zu segments, end address 0x%08" PRIX32 ", trailer of %" PRIu64 " bytes\n",
-                path, walk.segments.size(), fwup::ComputeEndAddress(image), left);
+    std::printf("%s: ok: %" PRIu64 " segments, end address 0x%08" PRIX32 ", trailer of %" PRIu64
+                " bytes\n",
+                path, check.segments, fwup::ComputeEndAddress(image), check.bytesUnsent);
     return 0;
 }
 

@@ -11,10 +11,13 @@ namespace fwup {
 // A volume that may be the device in storage mode: a CD-ROM or removable
 // drive, in the platform's own order. id names it for a person and for
 // selection (a drive, a block device); description adds what the platform
-// knows of it without sending a command (vendor and model), or is empty.
+// knows of it without sending a command (vendor and model), or is empty. A
+// device keeps its USB port when it comes back in vendor mode, so usbPort
+// ties the two modes of one device together.
 struct VolumeCandidate {
     std::string id;
     std::string description;
+    std::string usbPort;  // the USB port path of the device behind it, when known
 };
 
 enum class DataDirection { None, In };

@@ -49,7 +49,7 @@ public:
     std::vector<fwup::VolumeCandidate> FindCandidateVolumes() override {
         std::vector<fwup::VolumeCandidate> volumes;
         const int count = input_.Next() % 5;
-        for (int i = 0; i < count; ++i) volumes.push_back({std::string(1, char('C' + i)), {}});
+        for (int i = 0; i < count; ++i) volumes.push_back({std::string(1, char('C' + i)), {}, {}});
         return volumes;
     }
     fwup::PlatformHandle OpenVolume(const fwup::VolumeCandidate& volume,

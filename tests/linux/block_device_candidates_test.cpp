@@ -85,9 +85,9 @@ TEST_F(FakeSysfs, EverySearchSeesTheVolumesPresentThenByTheirNodes) {
     EXPECT_EQ(drives.FindCandidateVolumes()[0].description, "VENDOR MODEL sdb");
     // No node: the volume does not open, and that is no question of rights.
     DriveStatus why = DriveStatus::Ok;
-    EXPECT_EQ(drives.OpenVolume({"/dev/sdb", ""}, &why), kInvalidHandleValue);
+    EXPECT_EQ(drives.OpenVolume({"/dev/sdb", "", ""}, &why), kInvalidHandleValue);
     EXPECT_EQ(why, DriveStatus::Gone);
-    EXPECT_EQ(drives.OpenVolume({"sdb", ""}, &why), kInvalidHandleValue);  // not a volume's name
+    EXPECT_EQ(drives.OpenVolume({"sdb", "", ""}, &why), kInvalidHandleValue);  // not a volume's name
 }
 
 TEST_F(FakeSysfs, WithoutSysfsThereIsNoCandidate) {

@@ -133,7 +133,7 @@ class SgIoRequestFault : public SgIoDrives, public testing::WithParamInterface<R
 TEST_P(SgIoRequestFault, IsJudgedByItsStatusesAndCount) {
     const RequestFault& fault = GetParam();
     DriveStatus why = DriveStatus::Failed;
-    const PlatformHandle volume = platform_.OpenVolume({fault.volume, {}}, &why);
+    const PlatformHandle volume = platform_.OpenVolume({fault.volume, {}, {}}, &why);
     ASSERT_NE(volume, kInvalidHandleValue);
     EXPECT_EQ(why, DriveStatus::Ok);
     device_->FailWith(fault.sgFault);

@@ -109,10 +109,11 @@ Asked ClearAndAnswer(const Demo& demo, int answer, const std::string& shot = "")
     asked.text = TextOf(GetDlgItem(box, 0xFFFF));
     asked.caption = TextOf(box);
     if (!shot.empty()) SaveScreenshot(box, Shot(shot));
+    const std::wstring before = demo.Status();
     PostMessageW(GetDlgItem(box, answer), BM_CLICK, 0, 0);
     for (DWORD waited = 0; waited < kPatienceMs && IsWindow(box); waited += 20) Sleep(20);
     // After Yes the erase runs: its outcome is the next status text.
-    if (answer == IDYES) demo.WatchStatus({kCleared(), kClearFailed()}, demo.Status());
+    if (answer == IDYES) demo.WatchStatus({kCleared(), kClearFailed()}, before);
     return asked;
 }
 
@@ -184,7 +185,9 @@ TEST(Story, DecliningTheQuestionLeavesTheStatusLineAsItWas) {
     EXPECT_EQ(demo.Status(), L"");
     // Not erased: the device is still no vendor-mode device.
     demo.Press(kUpdateButtonId);
-    EXPECT_EQ(demo.WatchStatus({L"Open the driver failed", L"\u6253\u5F00\u9A71\u52A8\u5931\u8D25"}).size(), 1u);
+    EXPECT_EQ(demo.WatchStatus({L"Open the driver failed", L"\u6253\u5F00\u9A71\u52A8\u5931\u8D25"}, L"")
+                  .size(),
+              1u);
 }
 
 TEST(Story, RejectedDataCommandFailsTheUpdate) {
@@ -217,7 +220,8 @@ TEST(Story, ForeignUserIdIsRefused) {
     Demo demo(Demo::Settings{{"FWUP_DEMO_VERSION", "0238"}, {"FWUP_DEMO_USER_ID", "12345678"}});
     ASSERT_NE(demo.program->Dialog(), nullptr);
     demo.Press(kClearButtonId);
-    EXPECT_EQ(demo.WatchStatus({kUserIdRefused()}), std::vector<std::wstring>{kUserIdRefused()});
+    EXPECT_EQ(demo.WatchStatus({kUserIdRefused()}, L""),
+              std::vector<std::wstring>{kUserIdRefused()});
     SaveScreenshot(demo.program->Dialog(), Shot("user-id-refused"));
 }
 

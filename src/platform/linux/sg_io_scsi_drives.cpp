@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
+#include <string_view>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -61,6 +63,25 @@ bool IsPermissionError(int error) {
 
 }  // namespace
 
+std::string UsbPortOfBlockDevice(const std::string& sysRoot, const std::string& name) {
+    // /sys/block/sdb is a link into /sys/devices/.../usb1/1-1/1-1.4/1-1.4:1.0/host6/...:
+    // the last component that is a port path names the USB device.
+    char resolved[PATH_MAX] = {};
+    if (realpath((sysRoot + "/block/" + name).c_str(), resolved) == nullptr) return {};
+    std::string port;
+    std::string_view rest(resolved);
+    while (!rest.empty()) {
+        const std::size_t slash = rest.find('/');
+        const std::string_view part = rest.substr(0, slash);
+        rest = slash == std::string_view::npos ? std::string_view{} : rest.substr(slash + 1);
+        const std::size_t dash = part.find('-');
+        if (dash == 0 || dash == std::string_view::npos) continue;
+        if (part.find_first_not_of("0123456789-.") != std::string_view::npos) continue;
+        port = part;
+    }
+    return port;
+}
+
 bool NaturalNameLess(const std::string& a, const std::string& b) {
     const std::size_t aSplit = SuffixStart(a);
     const std::size_t bSplit = SuffixStart(b);
@@ -103,7 +124,8 @@ std::vector<VolumeCandidate> SgIoScsiDrives::FindCandidateVolumes() {
     for (const BlockDeviceCandidate& candidate : ListBlockDeviceCandidates(sysRoot_)) {
         std::string description = candidate.vendor;
         if (!candidate.model.empty()) description += (description.empty() ? "" : " ") + candidate.model;
-        volumes.push_back(VolumeCandidate{kVolumePrefix + candidate.name, description});
+        volumes.push_back(VolumeCandidate{kVolumePrefix + candidate.name, description,
+                                          UsbPortOfBlockDevice(sysRoot_, candidate.name)});
     }
     return volumes;
 }

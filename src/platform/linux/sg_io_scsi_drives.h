@@ -28,6 +28,10 @@ bool NaturalNameLess(const std::string& a, const std::string& b);
 // SCSI devices and are left out, as are fixed SCSI disks.
 std::vector<BlockDeviceCandidate> ListBlockDeviceCandidates(const std::string& sysRoot);
 
+// The USB port path ("1-1.4") of the device a block device sits on, from
+// where sysfs places it; empty for a device not on USB.
+std::string UsbPortOfBlockDevice(const std::string& sysRoot, const std::string& name);
+
 // The SCSI drive seam over Linux block devices and SG_IO. Each search lists
 // the candidates present at that moment, in natural order; a volume is named
 // "/dev/<kernel name>".

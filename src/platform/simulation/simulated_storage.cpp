@@ -62,7 +62,8 @@ std::vector<VolumeCandidate> SimulatedDevice::FindCandidateVolumes() {
     std::vector<VolumeCandidate> candidates;
     for (const auto& [name, volume] : volumes)
         if (PresentVolume(name) != nullptr && IsCandidate(volume.kind))
-            candidates.push_back(VolumeCandidate{name, Describe(volume.kind)});
+            candidates.push_back(
+                VolumeCandidate{name, Describe(volume.kind), volume.isDevice ? usbId : ""});
     return candidates;
 }
 
@@ -81,7 +82,7 @@ PlatformHandle SimulatedDevice::OpenVolume(const VolumeCandidate& candidate, Dri
 }
 
 PlatformHandle SimulatedDevice::OpenVolumeNamed(const std::string& name) {
-    return OpenVolume(VolumeCandidate{name, {}}, nullptr);
+    return OpenVolume(VolumeCandidate{name, {}, {}}, nullptr);
 }
 
 void SimulatedDevice::CloseVolume(PlatformHandle volume) {

@@ -38,7 +38,7 @@ DriveType DriveTypeOf(char letter) {
 std::vector<VolumeCandidate> Win32ScsiDrives::FindCandidateVolumes() {
     std::vector<VolumeCandidate> volumes;
     for (char letter : CandidateDriveLetters(DriveTypeOf))
-        volumes.push_back(VolumeCandidate{DriveName(letter), {}});
+        volumes.push_back(VolumeCandidate{DriveName(letter), {}, {}});
     return volumes;
 }
 

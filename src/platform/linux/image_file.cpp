@@ -1,4 +1,4 @@
-#include "image_file.h"
+#include "platform/linux/image_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
