@@ -1,7 +1,9 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/platform_handle.h"
@@ -61,6 +63,13 @@ public:
                                  std::uint32_t count, std::uint32_t timeoutMs) = 0;
 
     virtual void Close(PlatformHandle link) = 0;
+
+    // Returns when a device of the model may have arrived, at the latest
+    // after timeoutMs; the caller lists the devices again. Backends with
+    // hot-plug events return early on one; the rest poll.
+    virtual void WaitForArrival(std::uint32_t timeoutMs) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(timeoutMs));
+    }
 };
 
 }  // namespace fwup

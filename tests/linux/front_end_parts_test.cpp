@@ -13,38 +13,54 @@
 namespace fwup::test {
 namespace {
 
-TEST(CommandLine, OptionsAnywhereOneCommandHelpAndVersionWin) {
+CommandLine Parse(std::vector<const char*> words) {
+    words.insert(words.begin(), "firmware-updater");
+    return ParseCommandLine(static_cast<int>(words.size()), words.data(), Language::English);
+}
+
+TEST(CommandLine, CommandsOptionsAndWhatWins) {
     struct Case {
         std::vector<const char*> words;
         FrontEndCommand command;
-        bool simulate;
-        bool yes;
-        const char* unknown;
+        bool usageError;
     };
     const std::vector<Case> cases{
-        {{"clear"}, FrontEndCommand::Clear, false, false, ""},
-        {{"--simulate", "update"}, FrontEndCommand::Update, true, false, ""},
-        {{"clear", "--yes", "--simulate"}, FrontEndCommand::Clear, true, true, ""},
-        {{"-y", "clear"}, FrontEndCommand::Clear, false, true, ""},
-        {{"info"}, FrontEndCommand::Info, false, false, ""},
-        {{}, FrontEndCommand::None, false, false, ""},
-        {{"Clear"}, FrontEndCommand::None, false, false, "Clear"},
-        {{"clear", "info"}, FrontEndCommand::Clear, false, false, "info"},
-        {{"update", "--force"}, FrontEndCommand::Update, false, false, "--force"},
-        {{"--force", "--help"}, FrontEndCommand::Help, false, false, "--force"},
-        {{"update", "--version", "-h"}, FrontEndCommand::Help, false, false, ""},
-        {{"--version", "clear"}, FrontEndCommand::Version, false, false, ""},
+        {{"clear"}, FrontEndCommand::Clear, false},
+        {{"--simulate", "update"}, FrontEndCommand::Update, false},
+        {{"clear", "--yes", "--simulate"}, FrontEndCommand::Clear, false},
+        {{"-y", "clear"}, FrontEndCommand::None, true},  // -y belongs to clear
+        {{"list", "--json", "-vv"}, FrontEndCommand::List, false},
+        {{"run", "--all", "-y", "--wait", "30"}, FrontEndCommand::Run, false},
+        {{}, FrontEndCommand::None, false},
+        {{"Clear"}, FrontEndCommand::None, true},
+        {{"clear", "info"}, FrontEndCommand::Clear, true},
+        {{"update", "--force"}, FrontEndCommand::Update, true},
+        {{"list", "--device", "1-1"}, FrontEndCommand::List, true},   // list takes no device
+        {{"clear", "--all"}, FrontEndCommand::Clear, true},           // --all asks no question
+        {{"update", "--all", "--device", "1-1"}, FrontEndCommand::Update, true},
+        {{"run", "--wait", "0"}, FrontEndCommand::Run, true},
+        {{"--force", "--help"}, FrontEndCommand::Help, false},
+        {{"update", "--version", "-h"}, FrontEndCommand::Help, false},
+        {{"-V", "clear"}, FrontEndCommand::Version, false},
     };
     for (const Case& c : cases) {
-        std::vector<const char*> argv{"firmware-updater"};
-        argv.insert(argv.end(), c.words.begin(), c.words.end());
-        const CommandLine line = ParseCommandLine(static_cast<int>(argv.size()), argv.data());
         const std::string where = c.words.empty() ? "(none)" : c.words[0];
-        EXPECT_EQ(line.command, c.command) << where;
-        EXPECT_EQ(line.simulate, c.simulate) << where;
-        EXPECT_EQ(line.assumeYes, c.yes) << where;
-        EXPECT_EQ(line.unknown, c.unknown) << where;
+        const CommandLine line = Parse(c.words);
+        if (!c.usageError || line.command != FrontEndCommand::None) {
+            EXPECT_EQ(line.command, c.command) << where;
+        }
+        EXPECT_EQ(!line.usageError.empty(), c.usageError) << where << ": " << line.usageError;
     }
+    const CommandLine run = Parse({"run", "--device", "/dev/sdb", "--image", "x.bin", "-y", "-vv"});
+    EXPECT_EQ(run.device, "/dev/sdb");
+    EXPECT_EQ(run.image, "x.bin");
+    EXPECT_TRUE(run.assumeYes);
+    EXPECT_EQ(run.verbosity, 2);
+    EXPECT_EQ(run.waitSeconds, 120);
+    // The help names every option, short forms too.
+    for (const char* option : {"--device", "--all", "-y, --yes", "--wait", "--image", "--json",
+                               "-v, --verbose", "--simulate", "-h, --help", "-V, --version"})
+        EXPECT_NE(Parse({"--help"}).help.find(option), std::string::npos) << option;
 }
 
 TEST(Language, TheFirstSetLocaleVariableDecidesChineseOnlyForZhCn) {
@@ -53,6 +69,7 @@ TEST(Language, TheFirstSetLocaleVariableDecidesChineseOnlyForZhCn) {
         const char* lcMessages;
         const char* lang;
         Language language;
+        const char* languageList = nullptr;
     };
     const Language zh = Language::Chinese;
     const Language en = Language::English;
@@ -66,9 +83,15 @@ TEST(Language, TheFirstSetLocaleVariableDecidesChineseOnlyForZhCn) {
         {"C", nullptr, "zh_CN.UTF-8", en},            // LC_ALL first
         {nullptr, "zh_CN.UTF-8", "en_GB.UTF-8", zh},  // then LC_MESSAGES
         {"zh_CN", "en_US.UTF-8", nullptr, zh},
+        // LANGUAGE, as gettext reads it: first choice first, never under C.
+        {nullptr, nullptr, "en_US.UTF-8", zh, "zh_CN:en"},
+        {nullptr, nullptr, "zh_CN.UTF-8", en, "fr:en_GB:zh_CN"},
+        {nullptr, nullptr, "zh_CN.UTF-8", zh, "fr"},
+        {"C", nullptr, nullptr, en, "zh_CN"},
+        {nullptr, nullptr, nullptr, en, "zh_CN"},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(LanguageFromEnvironment(c.lcAll, c.lcMessages, c.lang), c.language)
+        EXPECT_EQ(LanguageFromEnvironment(c.lcAll, c.lcMessages, c.lang, c.languageList), c.language)
             << (c.lcAll ? c.lcAll : "-") << " " << (c.lcMessages ? c.lcMessages : "-") << " "
             << (c.lang ? c.lang : "-");
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
@@ -20,8 +21,10 @@ struct Ran {
 // The terminal the front end runs on.
 struct Terminal {
     std::optional<std::string> typed;  // a person at a terminal types this
-    bool outIsTerminal = false;
+    bool drawProgress = false;
     Language language = Language::English;
+    int columns = 100;
+    std::string codeset = "UTF-8";
 };
 
 // Runs the front end as firmware-updater followed by words, and captures what
@@ -29,7 +32,8 @@ struct Terminal {
 inline Ran RunFrontEndWith(std::vector<const char*> words, UsbLink& usb, ScsiDrives& drives,
                            const Terminal& terminal = {},
                            FirmwareImage image = EmbeddedFirmwareImage(),
-                           bool realHardware = false) {
+                           bool realHardware = false,
+                           const std::atomic<bool>* interrupted = nullptr) {
     words.insert(words.begin(), "firmware-updater");
     char* outText = nullptr;
     char* errText = nullptr;
@@ -39,9 +43,15 @@ inline Ran RunFrontEndWith(std::vector<const char*> words, UsbLink& usb, ScsiDri
     std::string typed = terminal.typed.value_or("");
     std::FILE* in = typed.empty() ? std::fopen("/dev/null", "r")
                                   : fmemopen(typed.data(), typed.size(), "r");
-    FrontEnd frontEnd{ParseCommandLine(static_cast<int>(words.size()), words.data()),
-                      terminal.language, usb, drives, image, realHardware, out, err, in,
-                      terminal.typed.has_value(), terminal.outIsTerminal, 100};
+    FrontEnd frontEnd{ParseCommandLine(static_cast<int>(words.size()), words.data(),
+                                       terminal.language),
+                      terminal.language, usb, drives, image, realHardware, out, err, in};
+    frontEnd.inIsTerminal = terminal.typed.has_value();
+    frontEnd.drawProgress = terminal.drawProgress;
+    frontEnd.columns = terminal.columns;
+    frontEnd.codeset = terminal.codeset;
+    frontEnd.interrupted = interrupted;
+    frontEnd.pollMs = 1;
     const ExitCode code = RunFrontEnd(frontEnd);
     std::fclose(out);
     std::fclose(err);

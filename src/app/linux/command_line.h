@@ -6,22 +6,31 @@
 
 namespace fwup {
 
-enum class FrontEndCommand { None, Clear, Update, Info, Help, Version };
+enum class FrontEndCommand { None, List, Info, Clear, Update, Run, Help, Version };
 
 struct CommandLine {
     FrontEndCommand command = FrontEndCommand::None;
-    bool simulate = false;   // --simulate: the simulated device instead of the hardware
-    bool assumeYes = false;  // --yes: the question of clear is answered Yes
-    std::string unknown;     // the first argument that is no command or option
+    std::string device;      // --device ID: the device to work on
+    bool all = false;        // --all: every device found, in parallel
+    bool assumeYes = false;  // -y, --yes: the question of clear is answered Yes
+    int waitSeconds = 120;   // --wait: how long run waits for the re-plugged device
+    std::string image;       // --image FILE: this image instead of the built-in one
+    bool json = false;       // --json: one JSON document on standard output
+    int verbosity = 0;       // -v: each exchange; -vv: with hex dumps
+    bool simulate = false;   // --simulate: simulated devices instead of the hardware
+    std::string usageError;  // what is wrong with the command line, for the user
+    std::string help;        // the --help text
 };
 
-// Options may stand anywhere; one command at most. --help and --version win
-// over everything else, wrong usage included.
-CommandLine ParseCommandLine(int argc, const char* const* argv);
+// The command line as the user typed it; wrong usage is said in usageError,
+// in the user's language. --help and --version win over everything else.
+CommandLine ParseCommandLine(int argc, const char* const* argv, Language language);
 
-// Chinese texts for a zh_CN locale, English otherwise. The first of LC_ALL,
-// LC_MESSAGES and LANG that is set and not empty decides, as for any program
-// that prints messages.
-Language LanguageFromEnvironment(const char* lcAll, const char* lcMessages, const char* lang);
+// Chinese texts for a zh_CN locale, English otherwise, as gettext chooses:
+// the first of LC_ALL, LC_MESSAGES and LANG that is set and not empty names
+// the locale; unless that is C or POSIX, LANGUAGE (a list of languages in
+// order of preference) decides first.
+Language LanguageFromEnvironment(const char* lcAll, const char* lcMessages, const char* lang,
+                                 const char* language = nullptr);
 
 }  // namespace fwup

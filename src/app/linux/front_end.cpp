@@ -1,13 +1,23 @@
 #include "app/linux/front_end.h"
 
+#include <nlohmann/json.hpp>
+
+#include <chrono>
 #include <cstdarg>
+#include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/linux/progress_line.h"
+#include "app/linux/terminal_output.h"
+#include "core/attached_devices.h"
+#include "core/device_model.h"
 #include "core/stand_in_image.h"
+#include "download/image_check.h"
 #include "download/update_command.h"
+#include "platform/linux/image_file.h"
 #include "storage/clear_command.h"
 #include "storage/vendor_scsi_commands.h"
 
@@ -18,9 +28,11 @@
 namespace fwup {
 namespace {
 
-enum class Command { Clear, Update };
+using Json = nlohmann::ordered_json;
+using Clock = std::chrono::steady_clock;
 
-// A text in the chosen language with its printf arguments filled in.
+enum class Texts { Clear, Update };
+
 std::string Format(const char* format, ...) {
     va_list arguments;
     va_start(arguments, format);
@@ -30,13 +42,12 @@ std::string Format(const char* format, ...) {
     return filled;
 }
 
-void PrintLine(std::FILE* out, const std::string& text) {
-    std::fprintf(out, "%s\n", text.c_str());
-    std::fflush(out);
+std::string Hex(const char* format, unsigned value) {
+    return Format(format, value);
 }
 
 // The terminal's one table: what each outcome of each command prints, the
-// status line as the dialog words it, then what to do next. Either may be
+// status line as the dialog words it, then what to do next. Any may be
 // absent.
 struct Said {
     const TerminalText* status = nullptr;
@@ -44,17 +55,17 @@ struct Said {
     const TerminalText* then = nullptr;
 };
 
-Said TextsFor(Command command, const Outcome& outcome) {
-    const bool update = command == Command::Update;
+Said TextsFor(Texts command, const Outcome& outcome) {
+    const bool update = command == Texts::Update;
     switch (outcome.kind) {
-    case OutcomeKind::Updated: return {&kUpdatedText, nullptr};
+    case OutcomeKind::Updated: return {&kUpdatedText};
     case OutcomeKind::Erased: return {&kErasedText, &kHintClearSucceeded};
     case OutcomeKind::Listed: return {};
     case OutcomeKind::NoDevice:
-    case OutcomeKind::SeveralDevices:
         if (update && outcome.link == LinkStatus::Unavailable)
             return {&kOpenFailedText, &kHintUsbUnavailable};
         return {&kOpenFailedText, update ? &kHintUpdateNoDevice : &kHintClearNoDevice};
+    case OutcomeKind::SeveralDevices: return {&kSeveralDevices};
     case OutcomeKind::NoPermission:
         return {&kOpenFailedText, update ? &kHintUsbAccessDenied : &kHintDriveAccessDenied};
     case OutcomeKind::OpenFailed:
@@ -63,8 +74,8 @@ Said TextsFor(Command command, const Outcome& outcome) {
     case OutcomeKind::UserIdUnreadable: return {&kUserIdFailureText, &kHintClearFailed};
     case OutcomeKind::RefusedByUserId: return {&kUserIdRefusedText, &kHintRefused};
     case OutcomeKind::Declined: return {nullptr, &kHintDeclined};
-    case OutcomeKind::CarriesStandIn: return {&kStandInText, nullptr};
-    case OutcomeKind::ImageInvalid:
+    case OutcomeKind::CarriesStandIn: return {&kStandInText};
+    case OutcomeKind::ImageInvalid: return {};
     case OutcomeKind::Failed:
         if (!update) return {&kEraseFailedText, &kHintClearFailed};
         if (outcome.link == LinkStatus::DeviceGone)
@@ -78,30 +89,168 @@ Said TextsFor(Command command, const Outcome& outcome) {
     return {};
 }
 
-// Asked on the terminal; only an explicit yes counts.
-class TerminalQuestion : public EraseQuestion {
+// What came of one device.
+struct DeviceRun {
+    AttachedDevice device;
+    Outcome outcome;
+    Texts texts = Texts::Clear;
+    bool timedOutWaiting = false;  // run: the device did not come back
+};
+
+// The whole of one invocation: the devices, how they show, what came of them.
+class Station {
 public:
-    TerminalQuestion(FrontEnd& frontEnd) : frontEnd_(frontEnd) {}
+    Station(FrontEnd& frontEnd, FirmwareImage image)
+        : frontEnd_(frontEnd),
+          line_(frontEnd.commandLine),
+          image_(image),
+          output_(frontEnd.out, frontEnd.err, line_.json, frontEnd.codeset) {}
+
+    ExitCode Run();
+    TerminalOutput& Output() { return output_; }
+    ExitCode ReportUsage(const std::string& message);
+    ExitCode ReportImageProblem(const std::string& message);
+
+private:
+    class DeviceView;
+    class Question;
+
+    Language Lang() const { return frontEnd_.language; }
+    const char* Say(const TerminalText& text) const { return fwup::Say(text, Lang()); }
+    bool Interrupted() const {
+        return frontEnd_.interrupted != nullptr && frontEnd_.interrupted->load();
+    }
+    CommandSafety Safety() const {
+        return CommandSafety{frontEnd_.realHardware && IsStandInImage(image_)};
+    }
+
+    ExitCode List();
+    ExitCode Info();
+    ExitCode Work();
+    std::optional<std::vector<AttachedDevice>> Choose(bool vendorMode, bool storageMode,
+                                                      DeviceRun& refusal);
+    void RunOne(DeviceRun& run, DeviceView& view);
+    void ClearOne(DeviceRun& run, DeviceView& view);
+    void UpdateOne(DeviceRun& run, DeviceView& view, const UsbDeviceInfo* which);
+    std::optional<UsbDeviceInfo> AwaitVendorMode(const AttachedDevice& cleared,
+                                                 const std::vector<std::string>& before);
+    void Report(const DeviceRun& run, const std::string& prefix);
+    ExitCode Finish(const std::vector<DeviceRun>& runs);
+    Json ImageJson() const;
+    Json DeviceJson(const DeviceRun& run) const;
+    void EmitJson(const std::vector<DeviceRun>& runs, ExitCode exit);
+    std::string ListLine(const AttachedDevice& device) const;
+
+    FrontEnd& frontEnd_;
+    const CommandLine& line_;
+    FirmwareImage image_;
+    TerminalOutput output_;
+};
+
+// One device's view on the terminal, and the sink its command reports to:
+// alone, the wait text and a progress line; among several, a line on the
+// board. Exchanges are traced with -v; Ctrl-C asks the command to stop.
+class Station::DeviceView : public ProgressSink {
+public:
+    DeviceView(Station& station, const std::string& id, ProgressBoard* board)
+        : station_(station), id_(id), board_(board),
+          line_(station.frontEnd_.err, station.Lang(), station.frontEnd_.columns) {
+        if (board_ != nullptr) index_ = board_->AddLine(id);
+    }
+
+    void State(const TerminalText& text) {
+        if (board_ != nullptr) board_->SetText(index_, station_.Say(text));
+    }
+    void OnProgress(const Progress& progress) override {
+        if (progress.step != Step::Download) return;
+        if (board_ != nullptr) {
+            board_->SetProgress(index_, progress);
+            return;
+        }
+        if (!started_) station_.output_.Message(station_.Say(kUpdateWaitText));
+        started_ = true;
+        if (station_.frontEnd_.drawProgress) {
+            // The line is drawn on standard error, and ended before anything else is said.
+            line_.Update(progress);
+            drawing_ = true;
+        }
+    }
+    void OnExchange(const CommandExchange& exchange) override;
+    bool StopRequested() override { return station_.Interrupted(); }
+    void Finish() {
+        if (drawing_) line_.Finish();
+        drawing_ = false;
+    }
+
+private:
+    Station& station_;
+    std::string id_;
+    ProgressBoard* board_;
+    int index_ = 0;
+    ProgressLine line_;
+    bool started_ = false;
+    bool drawing_ = false;
+};
+
+void Station::DeviceView::OnExchange(const CommandExchange& exchange) {
+    const int verbosity = station_.line_.verbosity;
+    if (verbosity == 0) return;
+    const char* name = exchange.code == kBeginCommandCode  ? "begin"
+                       : exchange.code == kDataCommandCode ? "data"
+                                                           : "end";
+    std::string line = id_ + ": " + name;
+    if (exchange.code == kDataCommandCode) line += Hex(" 0x%08X", exchange.address);
+    line += Format(", length %u: ", exchange.length);
+    if (exchange.reply == nullptr) {
+        line += "no reply";
+    } else {
+        line += "reply";
+        for (std::uint32_t i = 0; i < exchange.replyLength; ++i)
+            line += Hex(" %02X", exchange.reply[i]);
+    }
+    line += exchange.result == DownloadResult::Ok ? ", accepted" : Format(", result %d",
+                                                                         static_cast<int>(exchange.result));
+    if (verbosity > 1) {
+        auto dump = [&](const char* what, const std::uint8_t* bytes, std::uint32_t count) {
+            for (std::uint32_t at = 0; at < count; at += 16) {
+                line += Format("\n  %-6s %04X ", at == 0 ? what : "", at);
+                for (std::uint32_t i = at; i < count && i < at + 16; ++i)
+                    line += Hex(" %02X", bytes[i]);
+            }
+        };
+        dump("header", exchange.header, kCommandHeaderSize);
+        dump(exchange.code == kDataCommandCode ? "data" : "payload", exchange.data,
+             exchange.dataLength);
+        if (exchange.reply != nullptr) dump("reply", exchange.reply, exchange.replyLength);
+    }
+    station_.output_.Message(line);
+}
+
+// Asked on the terminal (on standard error, whatever standard output is);
+// only an explicit yes counts. --yes answers it in advance; without a
+// terminal to ask on, it counts as No.
+class Station::Question : public EraseQuestion {
+public:
+    explicit Question(Station& station) : station_(station) {}
     bool ConfirmErase(std::uint16_t version) override {
         const std::string question =
-            Format(Say(kQuestionText, frontEnd_.language), static_cast<unsigned>(version >> 8),
+            Format(station_.Say(kQuestionText), static_cast<unsigned>(version >> 8),
                    static_cast<unsigned>(version & 0xFF));
-        std::FILE* out = frontEnd_.out;
-        if (frontEnd_.commandLine.assumeYes) {
-            PrintLine(out, question + " " + Say(kAnsweredYes, frontEnd_.language));
+        FrontEnd& frontEnd = station_.frontEnd_;
+        if (frontEnd.commandLine.assumeYes) {
+            station_.output_.Message(question + " " + station_.Say(kAnsweredYes));
             return true;
         }
-        if (!frontEnd_.inIsTerminal) {
-            PrintLine(out, question);
+        if (!frontEnd.inIsTerminal) {
+            station_.output_.Message(question);
             couldNotAsk = true;
             return false;
         }
-        std::fprintf(out, "%s [y/N] ", question.c_str());
-        std::fflush(out);
+        station_.output_.Raw(question + " [y/N] ");
         char answer[64] = {};
-        // No answer at all (end of input) is no Yes either.
-        if (std::fgets(answer, sizeof answer, frontEnd_.in) == nullptr) {
-            std::fputc('\n', out);
+        // No answer at all (end of input, Ctrl-C) is no Yes either.
+        if (std::fgets(answer, sizeof answer, frontEnd.in) == nullptr) {
+            station_.output_.Raw("\n");
             return false;
         }
         return IsExplicitYes(answer);
@@ -110,143 +259,352 @@ public:
     bool couldNotAsk = false;
 
 private:
-    FrontEnd& frontEnd_;
+    Station& station_;
 };
 
-// The wait text when the download starts, then the progress line on a terminal.
-class TerminalProgress : public ProgressSink {
-public:
-    explicit TerminalProgress(FrontEnd& frontEnd)
-        : frontEnd_(frontEnd), line_(frontEnd.out, frontEnd.language, frontEnd.columns) {}
-    void OnProgress(const Progress& progress) override {
-        if (progress.step != Step::Download) return;
-        if (!started_) {
-            PrintLine(frontEnd_.out, Say(kUpdateWaitText, frontEnd_.language));
-            started_ = true;
-        }
-        if (frontEnd_.outIsTerminal) line_.Update(progress);
+void Station::Report(const DeviceRun& run, const std::string& prefix) {
+    const Outcome& outcome = run.outcome;
+    const bool good = Succeeded(outcome);
+    auto say = [&](const std::string& text) {
+        if (good) output_.Result(prefix + text);
+        else output_.Message(prefix + text);
+    };
+    if (run.timedOutWaiting) {
+        say(Format(Say(kNotBack), line_.waitSeconds));
+        return;
     }
-    void Finish() { line_.Finish(); }
-
-private:
-    FrontEnd& frontEnd_;
-    ProgressLine line_;
-    bool started_ = false;
-};
-
-CommandSafety SafetyOf(const FrontEnd& frontEnd) {
-    return CommandSafety{frontEnd.realHardware && IsStandInImage(frontEnd.image)};
-}
-
-ExitCode Report(FrontEnd& frontEnd, Command command, const Outcome& outcome) {
-    const Language language = frontEnd.language;
-    const Said said = TextsFor(command, outcome);
-    if (said.status != nullptr)
-        PrintLine(frontEnd.out, Format(Say(*said.status, language),
-                                       static_cast<unsigned>(outcome.userId)));
+    const Said said = TextsFor(run.texts, outcome);
+    if (said.status != nullptr) say(Format(Say(*said.status), static_cast<unsigned>(outcome.userId)));
     for (const TerminalText* hint : {said.hint, said.then})
-        if (hint != nullptr)
-            PrintLine(frontEnd.out, Format(Say(*hint, language), outcome.deviceId.c_str()));
-    return ExitCodeOf(outcome.kind);
+        if (hint != nullptr) say(Format(Say(*hint), outcome.deviceId.c_str()));
 }
 
-ExitCode RunClear(FrontEnd& frontEnd) {
-    TerminalQuestion question(frontEnd);
-    const Outcome outcome = ClearFirmware(frontEnd.drives, question, SafetyOf(frontEnd));
-    if (outcome.kind == OutcomeKind::Declined && question.couldNotAsk) {
-        PrintLine(frontEnd.out, Say(kHintNoTerminal, frontEnd.language));
-        return ExitCodeOf(outcome.kind);
+void Station::ClearOne(DeviceRun& run, DeviceView& view) {
+    run.texts = Texts::Clear;
+    Question question(*this);
+    view.State(kStateClearing);
+    const VolumeCandidate* which = run.device.id.empty() ? nullptr : &run.device.volume;
+    run.outcome = ClearFirmware(frontEnd_.drives, question, Safety(), view, which);
+    // Ctrl-C at the question: nothing was erased, and the user asked to stop.
+    if (run.outcome.kind == OutcomeKind::Declined && Interrupted())
+        run.outcome.kind = OutcomeKind::Interrupted;
+    if (run.outcome.kind == OutcomeKind::Declined && question.couldNotAsk) {
+        output_.Message(Say(kHintNoTerminal));
+        run.texts = Texts::Clear;
     }
-    return Report(frontEnd, Command::Clear, outcome);
 }
 
-ExitCode RunUpdate(FrontEnd& frontEnd) {
-    TerminalProgress progress(frontEnd);
-    const Outcome outcome =
-        UpdateFirmware(frontEnd.usb, frontEnd.image, SafetyOf(frontEnd), progress);
-    progress.Finish();
-    return Report(frontEnd, Command::Update, outcome);
+void Station::UpdateOne(DeviceRun& run, DeviceView& view, const UsbDeviceInfo* which) {
+    run.texts = Texts::Update;
+    run.outcome = UpdateFirmware(frontEnd_.usb, image_, Safety(), view, which);
+    view.Finish();
 }
 
-ExitCode RunInfo(FrontEnd& frontEnd) {
-    const Language language = frontEnd.language;
-    std::uint16_t version = 0;
-    const FoundDrive found = FindVendorDrive(frontEnd.drives, &version, kClearTimeLimitSeconds);
-    if (found.handle == kInvalidHandleValue) {
-        LinkStatus listed = LinkStatus::Ok;
-        const std::vector<UsbDeviceInfo> vendorMode = frontEnd.usb.FindDevices(&listed);
-        if (!vendorMode.empty()) {
-            PrintLine(frontEnd.out, Format(Say(kInfoVendorMode, language), vendorMode[0].id.c_str()));
-            return ExitCode::Done;
+std::optional<UsbDeviceInfo> Station::AwaitVendorMode(const AttachedDevice& cleared,
+                                                      const std::vector<std::string>& before) {
+    const Clock::time_point until = Clock::now() + std::chrono::seconds(line_.waitSeconds);
+    for (;;) {
+        LinkStatus status = LinkStatus::Ok;
+        std::vector<UsbDeviceInfo> fresh;
+        for (const UsbDeviceInfo& device : frontEnd_.usb.FindDevices(&status)) {
+            // The device keeps its port across the re-plug; where the port is
+            // not known, a device that was not there before the clear.
+            if (!cleared.volume.usbPort.empty() && device.id == cleared.volume.usbPort) return device;
+            bool seen = false;
+            for (const std::string& id : before) seen = seen || id == device.id;
+            if (!seen) fresh.push_back(device);
         }
-        Outcome outcome;
-        outcome.kind = found.permissionDenied ? OutcomeKind::NoPermission : OutcomeKind::NoDevice;
-        outcome.deviceId = found.deniedVolume;
-        return Report(frontEnd, Command::Clear, outcome);
+        if (cleared.volume.usbPort.empty() && fresh.size() == 1) return fresh.front();
+        if (Interrupted() || Clock::now() >= until) return std::nullopt;
+        frontEnd_.usb.WaitForArrival(frontEnd_.pollMs);
     }
-    const std::string where = found.volume.description.empty()
-                                  ? found.volume.id
-                                  : found.volume.id + " (" + found.volume.description + ")";
-    PrintLine(frontEnd.out, Format(Say(kInfoFoundAt, language), where.c_str()));
-    PrintLine(frontEnd.out, Format(Say(kInfoVersion, language), static_cast<unsigned>(version >> 8),
-                                   static_cast<unsigned>(version & 0xFF),
-                                   static_cast<unsigned>(version)));
+}
+
+void Station::RunOne(DeviceRun& run, DeviceView& view) {
+    if (run.device.mode == AttachedMode::Vendor) {  // cleared already: the update alone
+        UpdateOne(run, view, &run.device.usb);
+        return;
+    }
+    std::vector<std::string> before;
+    LinkStatus status = LinkStatus::Ok;
+    for (const UsbDeviceInfo& device : frontEnd_.usb.FindDevices(&status)) before.push_back(device.id);
+    ClearOne(run, view);
+    if (run.outcome.kind != OutcomeKind::Erased) return;
+    if (line_.all) view.State(kStateWaiting);
+    else output_.Message(Format(Say(kReplugAndWait), line_.waitSeconds));
+    const std::optional<UsbDeviceInfo> back = AwaitVendorMode(run.device, before);
+    if (!back) {
+        run.outcome.kind = Interrupted() ? OutcomeKind::Interrupted : OutcomeKind::NoDevice;
+        run.timedOutWaiting = !Interrupted();
+        run.texts = Texts::Update;
+        return;
+    }
+    UpdateOne(run, view, &*back);
+}
+
+std::optional<std::vector<AttachedDevice>> Station::Choose(bool vendorMode, bool storageMode,
+                                                           DeviceRun& refusal) {
+    const AttachedDevices attached =
+        ListAttachedDevices(frontEnd_.usb, frontEnd_.drives, vendorMode, storageMode);
+    if (!line_.device.empty()) {
+        const AttachedDevice* named = FindAttachedDevice(attached, line_.device);
+        if (named == nullptr) {
+            refusal.outcome.kind = OutcomeKind::NoDevice;
+            refusal.device.id = line_.device;
+            output_.Message(Format(Say(kNoSuchDevice), line_.device.c_str()));
+            return std::nullopt;
+        }
+        return std::vector<AttachedDevice>{*named};
+    }
+    std::vector<AttachedDevice> usable;
+    for (const AttachedDevice& device : attached.devices)
+        if (device.readable) usable.push_back(device);
+    if (usable.size() > 1 && !line_.all) {
+        refusal.outcome.kind = OutcomeKind::SeveralDevices;
+        output_.Message(Say(kSeveralDevices));
+        for (const AttachedDevice& device : usable) output_.Message(ListLine(device));
+        return std::nullopt;
+    }
+    // None usable: the command searches by itself and says why it found none.
+    if (usable.empty()) return std::vector<AttachedDevice>{AttachedDevice{}};
+    return usable;
+}
+
+ExitCode Station::Work() {
+    const FrontEndCommand command = line_.command;
+    const bool vendor = command == FrontEndCommand::Update || command == FrontEndCommand::Run;
+    const bool storage = command == FrontEndCommand::Clear || command == FrontEndCommand::Run;
+    DeviceRun refusal;
+    refusal.texts = command == FrontEndCommand::Update ? Texts::Update : Texts::Clear;
+    const std::optional<std::vector<AttachedDevice>> chosen = Choose(vendor, storage, refusal);
+    if (!chosen) {
+        std::vector<DeviceRun> runs{refusal};
+        if (refusal.outcome.kind == OutcomeKind::NoDevice) Report(refusal, "");
+        return Finish(runs);
+    }
+    std::vector<DeviceRun> runs;
+    for (const AttachedDevice& device : *chosen) runs.push_back(DeviceRun{device, {}, refusal.texts, false});
+
+    auto work = [&](DeviceRun& run, DeviceView& view) {
+        if (command == FrontEndCommand::Clear) ClearOne(run, view);
+        else if (command == FrontEndCommand::Update)
+            UpdateOne(run, view, run.device.id.empty() ? nullptr : &run.device.usb);
+        else RunOne(run, view);
+    };
+    if (!line_.all) {
+        DeviceView view(*this, runs[0].device.id, nullptr);
+        work(runs[0], view);
+        Report(runs[0], "");
+        return Finish(runs);
+    }
+    // Every device at once, each on a thread of its own: one that fails
+    // never stops, slows or changes another.
+    ProgressBoard board(output_, Lang(), frontEnd_.columns, frontEnd_.drawProgress);
+    std::vector<std::unique_ptr<DeviceView>> views;
+    for (DeviceRun& run : runs) views.push_back(std::make_unique<DeviceView>(*this, run.device.id, &board));
+    std::vector<std::thread> threads;
+    for (std::size_t i = 0; i < runs.size(); ++i)
+        threads.emplace_back([&, i] { work(runs[i], *views[i]); });
+    for (std::thread& thread : threads) thread.join();
+    board.Finish();
+    for (const DeviceRun& run : runs) Report(run, run.device.id + ": ");
+    return Finish(runs);
+}
+
+ExitCode Station::Finish(const std::vector<DeviceRun>& runs) {
     ExitCode exit = ExitCode::Done;
-    // The user id means something from version 2.38 on, as for the Clear command.
-    if (version <= kUserIdCheckedAboveVersion) {
-        PrintLine(frontEnd.out, Say(kInfoUserIdNotChecked, language));
-    } else if (std::uint32_t userId = 0;
-               QueryUserID(frontEnd.drives, found.handle, &userId, kClearTimeLimitSeconds) ==
-               VendorCommandResult::Success) {
-        PrintLine(frontEnd.out, Format(Say(kInfoUserId, language), static_cast<unsigned>(userId)));
-    } else {
-        PrintLine(frontEnd.out, Say(kInfoUserIdFailed, language));
-        exit = ExitCode::DeviceFailed;
+    for (const DeviceRun& run : runs) {
+        const ExitCode code = ExitCodeOf(run.outcome.kind);
+        if (code != ExitCode::Done) {
+            exit = code;  // the first that failed, in the order of the list
+            break;
+        }
     }
-    frontEnd.drives.CloseVolume(found.handle);
+    if (line_.json) EmitJson(runs, exit);
     return exit;
 }
 
-void PrintImage(FrontEnd& frontEnd) {
-    const ImageSummary image = SummarizeImage(frontEnd.image);
-    if (!image.accepted) {
-        PrintLine(frontEnd.out, Say(kImageMissing, frontEnd.language));
-        return;
+std::string Station::ListLine(const AttachedDevice& device) const {
+    std::string details;
+    if (device.mode == AttachedMode::Vendor) {
+        if (!device.usb.serial.empty()) details = Format(Say(kListSerial), device.usb.serial.c_str());
+    } else {
+        details = device.volume.description;
+        if (!device.readable) details += std::string(details.empty() ? "" : "  ") + Say(kNeedsRoot);
+        if (device.versionKnown)
+            details += std::string(details.empty() ? "" : "  ") +
+                       Format(Say(kListVersion), std::string(FormatVersion(device.version).View()).c_str());
     }
-    PrintLine(frontEnd.out,
-              Format(Say(kImageLine, frontEnd.language), static_cast<unsigned>(image.size),
-                     static_cast<unsigned>(image.endAddress), static_cast<unsigned>(image.checksum),
-                     image.standIn ? Say(kImageStandIn, frontEnd.language) : ""));
+    return device.id + "  " + Say(device.mode == AttachedMode::Vendor ? kModeVendor : kModeStorage) +
+           (details.empty() ? "" : "  " + details);
 }
 
-constexpr TerminalText kHelpLines[] = {
-    {"Usage: firmware-updater [--simulate] [--yes] clear|update|info",
-     "用法：firmware-updater [--simulate] [--yes] clear|update|info"},
-    {"Replaces the firmware of the USB storage device in three steps:",
-     "分三步更换 USB 存储设备的固件："},
-    {"  1. firmware-updater clear   erases the old firmware (device in storage mode)",
-     "  1. firmware-updater clear   清除原固件（设备处于存储模式）"},
-    {"  2. unplug the device and plug it in again: it comes up in vendor mode",
-     "  2. 重新插拔设备：设备进入下载模式"},
-    {"  3. firmware-updater update  writes the built-in firmware (device in vendor mode)",
-     "  3. firmware-updater update  写入内置固件（设备处于下载模式）"},
-    {"  firmware-updater info      shows the device in storage mode: where, version, user id",
-     "  firmware-updater info      显示存储模式下的设备：位置、版本、用户ID"},
-    {"Options:", "选项："},
-    {"  -y, --yes   answer the question of clear with Yes", "  -y, --yes   对 clear 的提问回答“是”"},
-    {"  --simulate  use a simulated device instead of the hardware",
-     "  --simulate  使用模拟设备代替硬件"},
-    {"  -h, --help  show this text;  --version  show the program's version and its image",
-     "  -h, --help  显示本说明；  --version  显示程序版本及其固件映像"},
-    {"Exit status: 0 done, 1 the device failed, 2 wrong usage, 3 no device found,",
-     "退出码：0 完成，1 设备出错，2 用法错误，3 未找到设备，"},
-    {"  4 refused by the device's user id, 5 question declined, 6 no permission,",
-     "  4 设备用户ID不允许，5 拒绝了提问，6 没有权限，"},
-    {"  7 the program carries the stand-in test image, 130 interrupted.",
-     "  7 程序带有测试用替代映像，130 已中断。"},
-    {"clear and info need root: the vendor commands need CAP_SYS_RAWIO.",
-     "clear 和 info 需要 root 权限：厂商命令需要 CAP_SYS_RAWIO。"},
-};
+ExitCode Station::List() {
+    const AttachedDevices attached = ListAttachedDevices(frontEnd_.usb, frontEnd_.drives, true, true);
+    if (attached.usbStatus == LinkStatus::Unavailable) output_.Message(Say(kHintUsbUnavailable));
+    std::vector<DeviceRun> runs;
+    if (attached.devices.empty()) {
+        output_.Message(Say(kNothingAttached));
+    } else {
+        output_.Result(Say(kListHeader));
+        for (const AttachedDevice& device : attached.devices) output_.Result(ListLine(device));
+    }
+    for (const AttachedDevice& device : attached.devices) {
+        DeviceRun run{device, {}, Texts::Clear, false};
+        run.outcome.kind = OutcomeKind::Listed;
+        runs.push_back(run);
+    }
+    if (line_.json) EmitJson(runs, ExitCode::Done);
+    return ExitCode::Done;
+}
+
+ExitCode Station::Info() {
+    DeviceRun refusal;
+    const std::optional<std::vector<AttachedDevice>> chosen = Choose(true, true, refusal);
+    if (!chosen) {
+        std::vector<DeviceRun> runs{refusal};
+        return Finish(runs);
+    }
+    DeviceRun run{chosen->front(), {}, Texts::Clear, false};
+    run.outcome.kind = OutcomeKind::Listed;
+    const ImageSummary image = SummarizeImage(image_);
+    auto imageLine = [&] {
+        if (!image.accepted) return std::string(Say(kImageMissing));
+        return Format(Say(kImageLine), static_cast<unsigned>(image.size),
+                      static_cast<unsigned>(image.endAddress), static_cast<unsigned>(image.checksum),
+                      image.standIn ? Say(kImageStandIn) : "");
+    };
+    if (run.device.mode == AttachedMode::Vendor && !run.device.id.empty()) {
+        output_.Result(Format(Say(kInfoVendorMode), run.device.id.c_str()));
+        output_.Result(imageLine());
+        std::vector<DeviceRun> runs{run};
+        return Finish(runs);
+    }
+    std::uint16_t version = 0;
+    const VolumeCandidate* only = run.device.id.empty() ? nullptr : &run.device.volume;
+    const FoundDrive found = FindVendorDrive(frontEnd_.drives, &version, kClearTimeLimitSeconds, only);
+    if (found.handle == kInvalidHandleValue) {
+        run.outcome.kind = found.permissionDenied ? OutcomeKind::NoPermission : OutcomeKind::NoDevice;
+        run.outcome.deviceId = found.deniedVolume;
+        Report(run, "");
+        std::vector<DeviceRun> runs{run};
+        return Finish(runs);
+    }
+    run.device.id = found.volume.id;
+    run.device.volume = found.volume;
+    run.device.versionKnown = true;
+    run.device.version = version;
+    run.outcome.deviceId = found.volume.id;
+    const std::string where = found.volume.description.empty()
+                                  ? found.volume.id
+                                  : found.volume.id + " (" + found.volume.description + ")";
+    output_.Result(Format(Say(kInfoFoundAt), where.c_str()));
+    output_.Result(Format(Say(kInfoVersion), static_cast<unsigned>(version >> 8),
+                          static_cast<unsigned>(version & 0xFF), static_cast<unsigned>(version)));
+    // The user id means something from version 2.38 on, as for the Clear command.
+    if (version <= kUserIdCheckedAboveVersion) {
+        output_.Result(Say(kInfoUserIdNotChecked));
+    } else if (std::uint32_t userId = 0;
+               QueryUserID(frontEnd_.drives, found.handle, &userId, kClearTimeLimitSeconds) ==
+               VendorCommandResult::Success) {
+        output_.Result(Format(Say(kInfoUserId), static_cast<unsigned>(userId)));
+        run.outcome.userIdKnown = true;
+        run.outcome.userId = userId;
+    } else {
+        output_.Message(Say(kInfoUserIdFailed));
+        run.outcome.kind = OutcomeKind::UserIdUnreadable;
+    }
+    frontEnd_.drives.CloseVolume(found.handle);
+    output_.Result(imageLine());
+    std::vector<DeviceRun> runs{run};
+    return Finish(runs);
+}
+
+Json Station::ImageJson() const {
+    const ImageSummary image = SummarizeImage(image_);
+    if (!image.accepted) return nullptr;
+    return Json{{"size", image.size},
+                {"end_address", Hex("0x%08X", image.endAddress)},
+                {"checksum", Hex("0x%04X", image.checksum)},
+                {"stand_in", image.standIn}};
+}
+
+Json Station::DeviceJson(const DeviceRun& run) const {
+    const AttachedDevice& device = run.device;
+    const Outcome& outcome = run.outcome;
+    const std::string id = device.id.empty() ? outcome.deviceId : device.id;
+    Json entry{{"id", id.empty() ? Json(nullptr) : Json(id)}};
+    const bool vendor = device.id.empty() ? run.texts == Texts::Update
+                                          : device.mode == AttachedMode::Vendor;
+    entry["mode"] = vendor ? "vendor" : "storage";
+    if (vendor) {
+        entry["serial"] = device.usb.serial.empty() ? Json(nullptr) : Json(device.usb.serial);
+    } else {
+        entry["block_device"] = id.empty() ? Json(nullptr) : Json(id);
+        entry["description"] = device.volume.description;
+        const bool versionKnown = device.versionKnown || outcome.versionKnown;
+        const std::uint16_t version = outcome.versionKnown ? outcome.version : device.version;
+        entry["version"] = versionKnown ? Json(std::string(FormatVersion(version).View())) : Json(nullptr);
+        entry["user_id"] = outcome.userIdKnown ? Json(Hex("0x%08X", outcome.userId)) : Json(nullptr);
+        entry["readable"] = device.readable;
+    }
+    entry["outcome"] = OutcomeName(outcome.kind);
+    entry["exit_status"] = static_cast<int>(ExitCodeOf(outcome.kind));
+    if (line_.command == FrontEndCommand::Update || line_.command == FrontEndCommand::Run) {
+        entry["bytes_sent"] = outcome.bytesAccepted;
+        entry["bytes_total"] = outcome.bytesTotal;
+    }
+    return entry;
+}
+
+const char* CommandName(FrontEndCommand command) {
+    switch (command) {
+    case FrontEndCommand::List: return "list";
+    case FrontEndCommand::Info: return "info";
+    case FrontEndCommand::Clear: return "clear";
+    case FrontEndCommand::Update: return "update";
+    case FrontEndCommand::Run: return "run";
+    default: return nullptr;
+    }
+}
+
+void Station::EmitJson(const std::vector<DeviceRun>& runs, ExitCode exit) {
+    const char* command = CommandName(line_.command);
+    Json document{{"schema", 1}, {"command", command == nullptr ? Json(nullptr) : Json(command)}};
+    document["image"] = ImageJson();
+    Json devices = Json::array();
+    for (const DeviceRun& run : runs)
+        if (run.outcome.kind != OutcomeKind::SeveralDevices) devices.push_back(DeviceJson(run));
+    document["devices"] = devices;
+    document["exit_status"] = static_cast<int>(exit);
+    output_.Json(document.dump());
+}
+
+ExitCode Station::ReportUsage(const std::string& message) {
+    output_.Message(message);
+    if (line_.json) EmitJson({}, ExitCode::Usage);
+    return ExitCode::Usage;
+}
+
+ExitCode Station::ReportImageProblem(const std::string& message) {
+    output_.Message(message);
+    DeviceRun run;
+    run.outcome.kind = OutcomeKind::ImageInvalid;
+    if (line_.json) {
+        Json document{{"schema", 1}, {"command", CommandName(line_.command)}, {"image", nullptr},
+                      {"devices", Json::array()}, {"exit_status", static_cast<int>(ExitCode::Usage)}};
+        output_.Json(document.dump());
+    }
+    return ExitCodeOf(run.outcome.kind);
+}
+
+ExitCode Station::Run() {
+    switch (line_.command) {
+    case FrontEndCommand::List: return List();
+    case FrontEndCommand::Info: return Info();
+    default: return Work();
+    }
+}
 
 }  // namespace
 
@@ -263,28 +621,44 @@ bool IsExplicitYes(std::string answer) {
 ExitCode RunFrontEnd(FrontEnd& frontEnd) {
     const Language language = frontEnd.language;
     const CommandLine& line = frontEnd.commandLine;
+    TerminalOutput plain(frontEnd.out, frontEnd.err, false, frontEnd.codeset);
     if (line.command == FrontEndCommand::Help) {
-        for (const TerminalText& text : kHelpLines) PrintLine(frontEnd.out, Say(text, language));
+        plain.Result(line.help);
         return ExitCode::Done;
+    }
+    std::vector<std::uint8_t> fileBytes;
+    FirmwareImage image = frontEnd.image;
+    if (!line.image.empty() && line.usageError.empty()) {
+        std::string error;
+        Station refusing(frontEnd, image);
+        if (!ReadImageFile(line.image, fileBytes, error))
+            return refusing.ReportImageProblem(
+                Format(Say(kImageUnreadable, language), line.image.c_str(), error.c_str()));
+        image = FirmwareImage{fileBytes.empty() ? nullptr : fileBytes.data(),
+                              static_cast<std::uint32_t>(fileBytes.size())};
+        const ImageCheck check = CheckImage(image);
+        if (check.problem != ImageProblem::None)
+            return refusing.ReportImageProblem(Format(Say(kImageRefused, language), line.image.c_str(),
+                                                      DescribeImageProblem(check).c_str()));
     }
     if (line.command == FrontEndCommand::Version) {
-        PrintLine(frontEnd.out, std::string("firmware-updater ") + FWUP_VERSION);
-        PrintImage(frontEnd);
+        plain.Result(std::string("firmware-updater ") + FWUP_VERSION);
+        const ImageSummary summary = SummarizeImage(image);
+        plain.Result(summary.accepted
+                         ? Format(Say(kImageLine, language), static_cast<unsigned>(summary.size),
+                                  static_cast<unsigned>(summary.endAddress),
+                                  static_cast<unsigned>(summary.checksum),
+                                  summary.standIn ? Say(kImageStandIn, language) : "")
+                         : std::string(Say(kImageMissing, language)));
         return ExitCode::Done;
     }
-    if (!line.unknown.empty() || line.command == FrontEndCommand::None) {
-        const std::string message = line.unknown.empty()
-            ? Say(kNoCommand, language)
-            : Format(Say(kUsageError, language), line.unknown.c_str());
-        PrintLine(frontEnd.err, message);
-        return ExitCode::Usage;
-    }
-    if (line.simulate) PrintLine(frontEnd.out, Say(kSimulationNote, language));
-    switch (line.command) {
-    case FrontEndCommand::Clear: return RunClear(frontEnd);
-    case FrontEndCommand::Update: return RunUpdate(frontEnd);
-    default: return RunInfo(frontEnd);
-    }
+    Station station(frontEnd, image);
+    if (!line.usageError.empty())
+        return station.ReportUsage(Format(Say(kUsageError, language), line.usageError.c_str()));
+    if (line.command == FrontEndCommand::None)
+        return station.ReportUsage(Say(kNoCommand, language));
+    if (line.simulate) station.Output().Message(Say(kSimulationNote, language));
+    return station.Run();
 }
 
 }  // namespace fwup

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <atomic>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -16,14 +18,17 @@ struct FrontEnd {
     Language language = Language::English;
     UsbLink& usb;
     ScsiDrives& drives;
-    FirmwareImage image;
-    bool realHardware = true;  // false over the simulation
+    FirmwareImage image;        // the image the program carries
+    bool realHardware = true;   // false over the simulation
     std::FILE* out;
     std::FILE* err;
     std::FILE* in;
-    bool inIsTerminal = false;   // a person can answer the question
-    bool outIsTerminal = false;  // the progress line can be drawn
+    bool inIsTerminal = false;  // a person can answer the question
+    bool drawProgress = false;  // standard error is a terminal that takes escape codes
     int columns = 80;
+    std::string codeset = "UTF-8";                   // the terminal's character set
+    const std::atomic<bool>* interrupted = nullptr;  // set by Ctrl-C
+    std::uint32_t pollMs = 500;  // run: how often to look for the re-plugged device
 };
 
 // Whether a typed answer is an explicit yes ("y", "yes" or "是", as UTF-8).

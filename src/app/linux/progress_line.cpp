@@ -69,4 +69,78 @@ void ProgressLine::Finish() {
     active_ = false;
 }
 
+ProgressBoard::ProgressBoard(TerminalOutput& output, Language language, int columns, bool redraw,
+                             std::function<Clock::time_point()> now)
+    : output_(output), language_(language), columns_(columns), redraw_(redraw),
+      now_(std::move(now)) {}
+
+int ProgressBoard::AddLine(const std::string& id) {
+    std::lock_guard<std::mutex> hold(lock_);
+    lines_.push_back(Line{id, {}, false, {}, 0});
+    return static_cast<int>(lines_.size()) - 1;
+}
+
+std::string ProgressBoard::Render(const Line& line) const {
+    const std::string head = line.id + " ";
+    if (!line.hasProgress) {
+        std::string text = head + line.text;
+        // Cut at the terminal's width, never inside a character.
+        int width = 0;
+        std::size_t at = 0;
+        for (; at < text.size(); ++at) {
+            const unsigned char byte = static_cast<unsigned char>(text[at]);
+            if ((byte & 0xC0) == 0x80) continue;
+            const int next = width + (byte >= 0xE0 ? 2 : 1);
+            if (next > columns_ - 1) break;
+            width = next;
+        }
+        return text.substr(0, at);
+    }
+    const int room = columns_ - DisplayWidth(head);
+    return head + ProgressLine(nullptr, language_, room).Render(line.progress);
+}
+
+void ProgressBoard::DrawLocked(bool force) {
+    if (!force && drawnLines_ == lines_.size() && now_() - lastDraw_ < ProgressLine::kRedrawInterval)
+        return;
+    std::string frame;
+    // Back up over the lines drawn before, then every line afresh.
+    if (drawnLines_ > 0) frame += "\x1b[" + std::to_string(drawnLines_) + "A";
+    for (const Line& line : lines_) frame += "\r" + Render(line) + "\x1b[K\n";
+    output_.Raw(frame);
+    drawnLines_ = lines_.size();
+    lastDraw_ = now_();
+    ++draws_;
+}
+
+void ProgressBoard::SetText(int index, const std::string& utf8Text) {
+    std::lock_guard<std::mutex> hold(lock_);
+    Line& line = lines_[static_cast<std::size_t>(index)];
+    line.text = utf8Text;
+    line.hasProgress = false;
+    if (redraw_) DrawLocked(true);
+    else output_.Message(line.id + ": " + utf8Text);
+}
+
+void ProgressBoard::SetProgress(int index, const Progress& progress) {
+    std::lock_guard<std::mutex> hold(lock_);
+    Line& line = lines_[static_cast<std::size_t>(index)];
+    line.hasProgress = true;
+    line.progress = progress;
+    if (redraw_) {
+        DrawLocked(false);
+        return;
+    }
+    const int quarters =
+        progress.total == 0 ? 0 : static_cast<int>(std::min(progress.done, progress.total) * 4 / progress.total);
+    if (quarters <= line.quartersShown) return;
+    line.quartersShown = quarters;
+    output_.Message(line.id + ": " + std::to_string(quarters * 25) + "%");
+}
+
+void ProgressBoard::Finish() {
+    std::lock_guard<std::mutex> hold(lock_);
+    if (redraw_ && !lines_.empty()) DrawLocked(true);
+}
+
 }  // namespace fwup

@@ -4,8 +4,11 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <mutex>
 #include <string>
+#include <vector>
 
+#include "app/linux/terminal_output.h"
 #include "app/linux/terminal_texts.h"
 #include "core/progress.h"
 
@@ -41,6 +44,46 @@ private:
     Progress last_;
     Clock::time_point lastDraw_{};
     bool active_ = false;
+    int draws_ = 0;
+};
+
+// Several devices at once, a line each. On a terminal the lines are redrawn
+// together in place, at most ten times a second; elsewhere each change that
+// matters is a plain line of its own: a new state, and every quarter of a
+// download.
+class ProgressBoard {
+public:
+    using Clock = ProgressLine::Clock;
+
+    ProgressBoard(TerminalOutput& output, Language language, int columns, bool redraw,
+                  std::function<Clock::time_point()> now = Clock::now);
+
+    int AddLine(const std::string& id);
+    void SetText(int line, const std::string& utf8Text);
+    void SetProgress(int line, const Progress& progress);
+    void Finish();  // the last state of every line, drawn once more
+    int Draws() const { return draws_; }
+
+private:
+    struct Line {
+        std::string id;
+        std::string text;
+        bool hasProgress = false;
+        Progress progress;
+        int quartersShown = 0;
+    };
+    std::string Render(const Line& line) const;
+    void DrawLocked(bool force);
+
+    TerminalOutput& output_;
+    Language language_;
+    int columns_;
+    bool redraw_;
+    std::function<Clock::time_point()> now_;
+    std::mutex lock_;
+    std::vector<Line> lines_;
+    std::size_t drawnLines_ = 0;
+    Clock::time_point lastDraw_{};
     int draws_ = 0;
 };
 

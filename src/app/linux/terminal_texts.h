@@ -92,6 +92,36 @@ inline constexpr TerminalText kHintInterruptedUpdate{
     "设备仍处于下载模式：请再次运行 \"firmware-updater update\"。"};
 inline constexpr TerminalText kHintInterruptedClear{"Nothing was erased.", "未清除任何内容。"};
 
+// --- run, list, choosing a device
+inline constexpr TerminalText kReplugAndWait{
+    "Now unplug the device and plug it in again: waiting up to %d s for it to come up in "
+    "vendor mode.",
+    "现在请重新插拔设备：最多等待 %d 秒，直到它以下载模式出现。"};
+inline constexpr TerminalText kStateClearing{"clearing", "正在清除"};
+inline constexpr TerminalText kStateWaiting{"waiting for the re-plug", "等待重新插拔"};
+inline constexpr TerminalText kNotBack{
+    "The device did not come up in vendor mode within %d s.",
+    "设备在 %d 秒内没有以下载模式出现。"};
+inline constexpr TerminalText kListHeader{"ID  MODE  DETAILS", "ID  模式  详情"};
+inline constexpr TerminalText kModeVendor{"vendor", "vendor"};
+inline constexpr TerminalText kModeStorage{"storage", "storage"};
+inline constexpr TerminalText kListSerial{"serial %s", "序列号 %s"};
+inline constexpr TerminalText kListVersion{"version %s", "版本 %s"};
+inline constexpr TerminalText kNeedsRoot{"needs root", "需要 root 权限"};
+inline constexpr TerminalText kNothingAttached{"No device of this model is attached.",
+                                               "没有连接此型号的设备。"};
+inline constexpr TerminalText kSeveralDevices{
+    "Several devices are attached: choose one with --device ID, or all with --all. Nothing "
+    "was changed.",
+    "连接了多个设备：请用 --device ID 选择一个，或用 --all 选择全部。未做任何更改。"};
+inline constexpr TerminalText kNoSuchDevice{
+    "No device %s is attached in the mode this command needs. See \"firmware-updater list\".",
+    "没有以此命令所需模式连接的设备 %s。请参阅 \"firmware-updater list\"。"};
+inline constexpr TerminalText kImageUnreadable{"Cannot read the image %s: %s",
+                                               "无法读取固件映像 %s：%s"};
+inline constexpr TerminalText kImageRefused{"The image %s is refused: %s",
+                                            "固件映像 %s 被拒绝：%s"};
+
 // --- info
 inline constexpr TerminalText kInfoFoundAt{"Device found at %s", "设备位置：%s"};
 inline constexpr TerminalText kInfoVersion{"Firmware version: %X.%02X (0x%04X)",
@@ -114,8 +144,8 @@ inline constexpr TerminalText kImageMissing{"Firmware image: none (nothing to se
 // --- progress, usage
 inline constexpr TerminalText kProgressCounts{"%llu/%llu bytes", "%llu/%llu 字节"};
 inline constexpr TerminalText kUsageError{
-    "Unknown command or option: %s. See \"firmware-updater --help\".",
-    "未知的命令或选项：%s。请参阅 \"firmware-updater --help\"。"};
+    "%s. See \"firmware-updater --help\".",
+    "%s。请参阅 \"firmware-updater --help\"。"};
 inline constexpr TerminalText kNoCommand{"No command given. See \"firmware-updater --help\".",
                                          "未指定命令。请参阅 \"firmware-updater --help\"。"};
 inline constexpr TerminalText kSimulationNote{"(simulated device: no hardware is touched)",

@@ -279,6 +279,39 @@ void LibusbUsbLink::Close(PlatformHandle link) {
     libusb_close(device->handle);
 }
 
+void LibusbUsbLink::WaitForArrival(std::uint32_t timeoutMs) {
+    if (context_ == nullptr || !libusb_has_capability(LIBUSB_CAP_HAS_HOTPLUG)) {
+        UsbLink::WaitForArrival(timeoutMs);
+        return;
+    }
+    int seen = 0;
+    {
+        std::lock_guard<std::mutex> hold(lock_);
+        if (!hotplugRegistered_) {
+            auto arrived = [](libusb_context*, libusb_device*, libusb_hotplug_event,
+                              void* self) -> int {
+                auto* link = static_cast<LibusbUsbLink*>(self);
+                std::lock_guard<std::mutex> hold(link->lock_);
+                ++link->arrivals_;
+                return 0;  // stay registered
+            };
+            hotplugRegistered_ =
+                libusb_hotplug_register_callback(
+                    context_, LIBUSB_HOTPLUG_EVENT_DEVICE_ARRIVED, LIBUSB_HOTPLUG_NO_FLAGS,
+                    kVendorId, kProductId, LIBUSB_HOTPLUG_MATCH_ANY, arrived, this,
+                    nullptr) == LIBUSB_SUCCESS;
+        }
+        seen = arrivals_;
+    }
+    const Clock::time_point until = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (Clock::now() < until) {
+        timeval slice = kEventSlice;
+        libusb_handle_events_timeout_completed(context_, &slice, nullptr);
+        std::lock_guard<std::mutex> hold(lock_);
+        if (arrivals_ != seen) return;
+    }
+}
+
 LibusbUsbLink::OpenDevice* LibusbUsbLink::Find(PlatformHandle link) {
     std::lock_guard<std::mutex> hold(lock_);
     const auto found = links_.find(link);

@@ -37,6 +37,8 @@ public:
     TransferResult Write(PlatformHandle link, const std::uint8_t* buffer, std::uint32_t count,
                          std::uint32_t timeoutMs) override;
     void Close(PlatformHandle link) override;
+    // With libusb's hot-plug events where the system has them.
+    void WaitForArrival(std::uint32_t timeoutMs) override;
 
     // False when libusb could not be initialised: no device is ever listed.
     bool Available() const { return context_ != nullptr; }
@@ -60,6 +62,8 @@ private:
 
     std::string sysRoot_;
     libusb_context* context_ = nullptr;
+    bool hotplugRegistered_ = false;
+    int arrivals_ = 0;  // hot-plug arrivals seen, under lock_
     mutable std::mutex lock_;  // guards links_ and nextHandle_
     std::map<PlatformHandle, std::unique_ptr<OpenDevice>> links_;
     PlatformHandle nextHandle_ = 1;

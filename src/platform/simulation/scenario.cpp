@@ -111,6 +111,7 @@ Simulation::Simulation(const Scenario& scenario) : scenario_(scenario) {
         if (scenario.fault == ScenarioFault::EraseRejected)
             device.InjectStorageFault(kEraseCommand, StorageFault{ScsiFault::NoSignature, 0});
         device.transferDelayMs = scenario.transferDelayMs;
+        device.keepTraffic = scenario.keepTraffic;
         device.sleepFor = sleep;
         devices_.push_back(std::move(slot));
     }
@@ -150,7 +151,7 @@ std::vector<UsbDeviceInfo> Simulation::FindDevices(LinkStatus* status) {
 }
 
 void Simulation::ArmDownloadFault(SimulatedDevice& device) {
-    const std::uint32_t start = static_cast<std::uint32_t>(device.Traffic().size());
+    const std::uint32_t start = device.TransfersSoFar();
     if (scenario_.fault == ScenarioFault::DataRejected)
         device.InjectFault(start + kFirstDataReply, TransferFault::RejectStatus);
     if (scenario_.fault == ScenarioFault::StopsAnswering)

@@ -33,6 +33,7 @@ struct Scenario {
     std::uint32_t transferDelayMs = 15;  // a realistic pace: the wait text is seen
     std::uint32_t devices = 1;           // how many devices are attached
     bool startInVendorMode = false;      // already erased and re-plugged
+    bool keepTraffic = true;             // the devices log every transfer, for tests
     std::string reportPath;              // where to write what the first device holds
     // How the devices' time passes; real sleeps unless a test counts it.
     std::function<void(std::uint32_t)> sleepFor;

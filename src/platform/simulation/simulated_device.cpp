@@ -131,8 +131,12 @@ TransferResult SimulatedDevice::Write(PlatformHandle link, const std::uint8_t* b
         else TakePayload(buffer, count);
         result = {LinkStatus::Ok, count};
     }
-    traffic_.push_back(std::move(record));
+    Keep(std::move(record));
     return result;
+}
+
+void SimulatedDevice::Keep(PipeTransfer record) {
+    if (keepTraffic) traffic_.push_back(std::move(record));
 }
 
 void SimulatedDevice::TakeHeader(const std::uint8_t* bytes, std::uint32_t count) {
@@ -209,7 +213,7 @@ TransferResult SimulatedDevice::Read(PlatformHandle link, std::uint8_t* buffer,
     PipeTransfer record{false, count, {}, false};
     if (expect_ != Expect::Reply && fault != TransferFault::Unplugged) {
         Pass(timeoutMs);  // nothing to say yet
-        traffic_.push_back(std::move(record));
+        Keep(std::move(record));
         return {LinkStatus::TimedOut, 0};
     }
     TransferResult result = FaultedTransfer(fault, record, timeoutMs);
@@ -228,7 +232,7 @@ TransferResult SimulatedDevice::Read(PlatformHandle link, std::uint8_t* buffer,
         expect_ = Expect::Header;
         result = {LinkStatus::Ok, delivered};
     }
-    traffic_.push_back(std::move(record));
+    Keep(std::move(record));
     return result;
 }
 

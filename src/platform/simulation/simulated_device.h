@@ -102,6 +102,7 @@ public:
     std::uint32_t transferDelayMs = 0;               // each transfer takes this long
     std::function<void(std::uint32_t)> sleepFor;     // real waits (demo); none in tests
     PlatformHandle firstHandle = 0x100;              // where its handle numbers start
+    bool keepTraffic = true;  // false: Traffic() stays empty, as for a long-running bench
 
     // The transfer with this index (0 = the first pipe transfer that reaches
     // the device) misbehaves as told. Reply faults apply to reads only.
@@ -113,6 +114,8 @@ public:
 
     // --- what the device ends up with
     const std::vector<PipeTransfer>& Traffic() const { return traffic_; }
+    // Pipe transfers that reached the device so far, kept or not.
+    std::uint32_t TransfersSoFar() const { return transferIndex_; }
     // Accepted data merged into contiguous runs, in address order.
     std::vector<HeldBlock> HeldMemory() const;
     std::optional<std::vector<std::uint8_t>> ReceivedBeginPayload() const { return begin_; }
@@ -172,6 +175,7 @@ private:
     bool HandleIs(PlatformHandle handle, HandleKind kind) const;
     void Pass(std::uint32_t ms);
     TransferFault FaultFor(std::uint32_t transferIndex) const;
+    void Keep(PipeTransfer record);
     TransferResult FaultedTransfer(TransferFault fault, PipeTransfer& record,
                                    std::uint32_t timeoutMs);
     void TakeHeader(const std::uint8_t* bytes, std::uint32_t count);

@@ -1,0 +1,70 @@
+#include "core/attached_devices.h"
+
+#include "core/device_model.h"
+#include "storage/vendor_scsi_commands.h"
+
+namespace fwup {
+namespace {
+
+constexpr char kSerialPrefix[] = "serial:";
+constexpr char kVolumePrefix[] = "/dev/";
+
+// The volume, probed: nothing when it is not the device.
+bool ProbeVolume(ScsiDrives& drives, const VolumeCandidate& volume, AttachedDevice& device) {
+    device.mode = AttachedMode::Storage;
+    device.id = volume.id;
+    device.volume = volume;
+    DriveStatus why = DriveStatus::Failed;
+    const PlatformHandle handle = drives.OpenVolume(volume, &why);
+    if (handle == kInvalidHandleValue) {
+        device.readable = false;
+        return why == DriveStatus::NoPermission;
+    }
+    VendorCommandDetail detail;
+    const bool answered = QueryFirmwareVersion(drives, handle, &device.version,
+                                               kClearTimeLimitSeconds, &detail) ==
+                          VendorCommandResult::Success;
+    drives.CloseVolume(handle);
+    device.versionKnown = answered;
+    device.readable = detail.status != DriveStatus::NoPermission;
+    return answered || !device.readable;
+}
+
+}  // namespace
+
+AttachedDevices ListAttachedDevices(UsbLink& usb, ScsiDrives& drives, bool vendorMode,
+                                    bool storageMode) {
+    AttachedDevices attached;
+    if (vendorMode) {
+        for (const UsbDeviceInfo& info : usb.FindDevices(&attached.usbStatus)) {
+            AttachedDevice device;
+            device.mode = AttachedMode::Vendor;
+            device.id = info.id;
+            device.usb = info;
+            attached.devices.push_back(device);
+        }
+    }
+    if (storageMode) {
+        for (const VolumeCandidate& volume : drives.FindCandidateVolumes()) {
+            AttachedDevice device;
+            if (ProbeVolume(drives, volume, device)) attached.devices.push_back(device);
+        }
+    }
+    return attached;
+}
+
+const AttachedDevice* FindAttachedDevice(const AttachedDevices& attached, const std::string& id) {
+    const bool bySerial = id.rfind(kSerialPrefix, 0) == 0;
+    const std::string serial = bySerial ? id.substr(sizeof kSerialPrefix - 1) : std::string{};
+    for (const AttachedDevice& device : attached.devices) {
+        if (bySerial) {
+            if (device.mode == AttachedMode::Vendor && !serial.empty() && device.usb.serial == serial)
+                return &device;
+        } else if (device.id == id || device.id == kVolumePrefix + id) {
+            return &device;
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace fwup
