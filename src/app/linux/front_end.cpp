@@ -238,7 +238,9 @@ public:
                    static_cast<unsigned>(version & 0xFF));
         FrontEnd& frontEnd = station_.frontEnd_;
         if (frontEnd.commandLine.assumeYes) {
-            station_.output_.Message(question + " " + station_.Say(kAnsweredYes));
+            // Among several devices' lines the answer given in advance goes unsaid.
+            if (!frontEnd.commandLine.all)
+                station_.output_.Message(question + " " + station_.Say(kAnsweredYes));
             return true;
         }
         if (!frontEnd.inIsTerminal) {

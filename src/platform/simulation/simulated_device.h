@@ -103,6 +103,7 @@ public:
     std::function<void(std::uint32_t)> sleepFor;     // real waits (demo); none in tests
     PlatformHandle firstHandle = 0x100;              // where its handle numbers start
     bool keepTraffic = true;  // false: Traffic() stays empty, as for a long-running bench
+    bool comesBackAfterErase = true;  // false: re-plugged, it never shows in vendor mode
 
     // The transfer with this index (0 = the first pipe transfer that reaches
     // the device) misbehaves as told. Reply faults apply to reads only.

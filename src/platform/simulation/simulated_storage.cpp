@@ -35,7 +35,7 @@ void SimulatedDevice::InjectStorageFault(std::uint8_t command, StorageFault faul
 }
 
 void SimulatedDevice::Replug() {
-    if (mode == DeviceMode::ErasedAwaitingReplug) mode = DeviceMode::VendorMode;
+    if (mode == DeviceMode::ErasedAwaitingReplug && comesBackAfterErase) mode = DeviceMode::VendorMode;
 }
 
 std::vector<std::vector<std::uint8_t>> SimulatedDevice::CdbsReceivedAt(

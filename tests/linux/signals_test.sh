@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# firmware-updater as a process: Ctrl-C in the middle of an update, a closed
+# pipe on its output, and --json keeping standard output for the document.
+# Usage: signals_test.sh PROGRAM
+set -u
+program=$1
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+export LC_ALL=C.UTF-8 LANGUAGE= FWUP_DEMO_DELAY_MS=20
+
+# Ctrl-C during the download: status 130 and "interrupted", within a transfer's time.
+"$program" --simulate update >"$work/out" 2>"$work/err" &
+pid=$!
+sleep 0.5
+kill -INT "$pid"
+wait "$pid"
+status=$?
+[[ $status -eq 130 ]] || fail "Ctrl-C ended with status $status, not 130"
+grep -qx interrupted "$work/err" || fail "Ctrl-C did not say interrupted: $(cat "$work/err")"
+
+# A closed pipe never kills a flash: the outcome decides the status.
+FWUP_DEMO_DELAY_MS=0 "$program" --simulate update --all 2>/dev/null | head -c 0
+status=${PIPESTATUS[0]}
+[[ $status -eq 0 ]] || fail "a closed pipe ended the update with status $status"
+
+# --json: standard output is one JSON document, the texts are on standard error.
+FWUP_DEMO_DELAY_MS=0 FWUP_DEMO_DEVICES=2 "$program" --simulate --json update --all \
+    >"$work/out" 2>"$work/err"
+status=$?
+[[ $status -eq 0 ]] || fail "--json update ended with status $status"
+python3 -c 'import json,sys; d=json.load(open(sys.argv[1])); assert d["schema"]==1 and len(d["devices"])==2' \
+    "$work/out" || fail "--json printed no document: $(cat "$work/out")"
+grep -q "Update the firmware successfully" "$work/err" || fail "--json texts not on standard error"
+
+[[ $failures -eq 0 ]] && echo "all process cases passed"
+exit $((failures > 0))

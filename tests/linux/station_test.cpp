@@ -1,0 +1,220 @@
+// firmware-updater as a flashing station, over a simulated bench of several
+// devices: listing, choosing, all at once, the whole story, --json, -v,
+// Ctrl-C, another image, and the terminal's character set.
+#include <gtest/gtest.h>
+#include <iconv.h>
+
+#include <nlohmann/json.hpp>
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "linux/front_end_runner.h"
+#include "platform/simulation/scenario.h"
+#include "test_images.h"
+
+namespace fwup::test {
+namespace {
+
+using Json = nlohmann::json;
+
+// Three devices in storage mode, each behind the bench's ordinary volumes,
+// answering at once.
+Scenario Bench(std::uint32_t devices = 3, ScenarioFault fault = ScenarioFault::None) {
+    Scenario scenario;
+    scenario.devices = devices;
+    scenario.fault = fault;
+    scenario.transferDelayMs = 0;
+    scenario.sleepFor = [](std::uint32_t) {};
+    return scenario;
+}
+
+Ran Station(Simulation& bench, std::vector<const char*> words, const Terminal& terminal = {},
+            const std::atomic<bool>* interrupted = nullptr) {
+    return RunFrontEndWith(std::move(words), bench, bench, terminal, EmbeddedFirmwareImage(),
+                           false, interrupted);
+}
+
+bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+TEST(Station, ListsEveryDeviceInEitherModeAndAsksOnlyTheVersion) {
+    Simulation bench(Bench());
+    Ran run = Station(bench, {"list"});
+    EXPECT_EQ(run.code, ExitCode::Done);
+    EXPECT_EQ(run.out, "ID  MODE  DETAILS\n"
+                       "sim-disk-1  storage  simulated removable volume  version 2.40\n"
+                       "sim-disk-2  storage  simulated removable volume  version 2.40\n"
+                       "sim-disk-3  storage  simulated removable volume  version 2.40\n");
+    for (std::size_t i = 0; i < 3; ++i)
+        for (const ScsiRequestRecord& request : bench.Device(i).ScsiLog())
+            EXPECT_EQ(request.cdb[1], kVersionQueryCommand);
+
+    // Once cleared and re-plugged, the second is in vendor mode.
+    ASSERT_EQ(Station(bench, {"clear", "--device", "sim-disk-2", "--yes"}).code, ExitCode::Done);
+    run = Station(bench, {"list"});
+    EXPECT_TRUE(Contains(run.out, "sim-2  vendor  serial SIM1001\n")) << run.out;
+    EXPECT_FALSE(Contains(run.out, "sim-disk-2")) << run.out;
+}
+
+TEST(Station, ChoosesTheNamedDeviceAndRefusesToGuessAmongSeveral) {
+    Simulation bench(Bench());
+    Ran run = Station(bench, {"clear", "--yes"});
+    EXPECT_EQ(run.code, ExitCode::Usage);
+    EXPECT_TRUE(Contains(run.err, "Several devices are attached")) << run.err;
+    EXPECT_TRUE(Contains(run.err, "sim-disk-3  storage")) << run.err;
+
+    run = Station(bench, {"clear", "--yes", "--device", "/dev/nothing"});
+    EXPECT_EQ(run.code, ExitCode::NoDevice);
+
+    run = Station(bench, {"clear", "--yes", "--device", "sim-disk-3"});
+    EXPECT_EQ(run.code, ExitCode::Done);
+    for (std::size_t i = 0; i < 3; ++i) EXPECT_EQ(bench.Device(i).EraseCount(), i == 2 ? 1u : 0u);
+
+    // The cleared device comes back in vendor mode; it is the only one there.
+    run = Station(bench, {"update"});
+    EXPECT_EQ(run.code, ExitCode::Done);
+    EXPECT_TRUE(bench.Device(2).FirmwareComplete());
+    run = Station(bench, {"update", "--device", "serial:SIM1002"});
+    EXPECT_EQ(run.code, ExitCode::Done);
+}
+
+TEST(Station, AllAtOnceOneFailingChangesNoOther) {
+    Simulation bench(Bench(3, ScenarioFault::None));
+    ASSERT_EQ(Station(bench, {"clear", "--all", "--yes"}).code, ExitCode::Done);
+    bench.Device(1).InjectFault(bench.Device(1).TransfersSoFar() + 26, TransferFault::RejectStatus);
+    const Ran run = Station(bench, {"update", "--all", "--json"});
+    EXPECT_EQ(run.code, ExitCode::DeviceFailed);
+    EXPECT_TRUE(bench.Device(0).FirmwareComplete());
+    EXPECT_FALSE(bench.Device(1).FirmwareComplete());
+    EXPECT_TRUE(bench.Device(2).FirmwareComplete());
+    // The failing device's transcript stops at the rejected reply.
+    const std::vector<PipeTransfer>& traffic = bench.Device(1).Traffic();
+    ASSERT_FALSE(traffic.empty());
+    EXPECT_FALSE(traffic.back().isWrite);
+    EXPECT_EQ(traffic.back().bytes, (Bytes{0x02, 0x01, 0x00, 0x00}));
+
+    const Json document = Json::parse(run.out);
+    EXPECT_EQ(document["schema"], 1);
+    EXPECT_EQ(document["command"], "update");
+    EXPECT_EQ(document["exit_status"], 1);
+    EXPECT_EQ(document["image"]["checksum"], "0x5DC6");
+    ASSERT_EQ(document["devices"].size(), 3u);
+    for (const Json& device : document["devices"]) {
+        const bool failing = device["id"] == "sim-2";
+        EXPECT_EQ(device["mode"], "vendor");
+        EXPECT_EQ(device["outcome"], failing ? "failed" : "updated");
+        EXPECT_EQ(device["exit_status"], failing ? 1 : 0);
+        EXPECT_EQ(device["bytes_total"], 45592);
+        // Never more than the device accepted: five data commands before the rejection.
+        EXPECT_EQ(device["bytes_sent"], failing ? 256 + 4 * 4096 : 45592);
+    }
+    EXPECT_TRUE(Contains(run.err, "sim-2: Update the firmware failure")) << run.err;
+}
+
+TEST(Station, RunClearsWaitsForTheReplugAndUpdates) {
+    Simulation one(Bench(1));
+    Ran run = Station(one, {"run", "--yes"});
+    EXPECT_EQ(run.code, ExitCode::Done) << run.err;
+    EXPECT_TRUE(Contains(run.err, "Now unplug the device and plug it in again")) << run.err;
+    EXPECT_TRUE(one.Device().FirmwareComplete());
+
+    Simulation bench(Bench(3));
+    run = Station(bench, {"run", "--all", "--yes", "--json"});
+    EXPECT_EQ(run.code, ExitCode::Done) << run.err;
+    for (std::size_t i = 0; i < 3; ++i) EXPECT_TRUE(bench.Device(i).FirmwareComplete()) << i;
+    EXPECT_EQ(Json::parse(run.out)["devices"].size(), 3u);
+
+    // A device that never comes back: the wait ends at --wait.
+    Simulation stuck(Bench(1));
+    stuck.Device().comesBackAfterErase = false;
+    run = Station(stuck, {"run", "--yes", "--wait", "1"});
+    EXPECT_EQ(run.code, ExitCode::NoDevice);
+    EXPECT_TRUE(Contains(run.err, "did not come up in vendor mode within 1 s")) << run.err;
+}
+
+TEST(Station, CtrlCStopsBetweenCommandsAndTheNextUpdateSucceeds) {
+    Scenario scenario = Bench(1);
+    scenario.startInVendorMode = true;
+    std::atomic<bool> interrupted{false};
+    int transfers = 0;
+    scenario.transferDelayMs = 1;
+    scenario.sleepFor = [&](std::uint32_t) {
+        if (++transfers == 20) interrupted = true;  // in the middle of the download
+    };
+    Simulation bench(scenario);
+    Ran run = Station(bench, {"update"}, {}, &interrupted);
+    EXPECT_EQ(run.code, ExitCode::Interrupted);
+    EXPECT_TRUE(Contains(run.err, "interrupted\n")) << run.err;
+    EXPECT_EQ(bench.Device().OpenHandleCount(), 0);
+    EXPECT_EQ(bench.Device().ProtocolErrors(), 0u);
+
+    interrupted = false;
+    transfers = 1000;
+    run = Station(bench, {"update"}, {}, &interrupted);
+    EXPECT_EQ(run.code, ExitCode::Done);
+    EXPECT_TRUE(bench.Device().FirmwareComplete());
+
+    // Before the erase, nothing changes.
+    Simulation storage(Bench(1));
+    interrupted = true;
+    run = Station(storage, {"clear", "--yes"}, {}, &interrupted);
+    EXPECT_EQ(run.code, ExitCode::Interrupted);
+    EXPECT_EQ(storage.Device().EraseCount(), 0u);
+}
+
+TEST(Station, AnImageThatFailsTheCheckIsRefusedBeforeAnyDevice) {
+    Simulation bench(Bench(1));
+    const std::string dir = testing::TempDir();
+    const std::string empty = dir + "/no-data.bin";
+    std::ofstream(empty, std::ios::binary).write(
+        reinterpret_cast<const char*>(MakeImage({{0x1000, {}}}).data()), 21);
+    for (const char* file : {"/nonexistent/image.bin", empty.c_str()}) {
+        const Ran run = Station(bench, {"update", "--image", file, "--json"});
+        EXPECT_EQ(run.code, ExitCode::Usage) << file;
+        EXPECT_EQ(Json::parse(run.out)["exit_status"], 2);
+    }
+    EXPECT_TRUE(bench.Device().ScsiLog().empty());
+    EXPECT_TRUE(bench.Device().Traffic().empty());
+
+    // A good one goes out instead of the built-in image.
+    const std::string small = dir + "/small.bin";
+    const Bytes smallImage = SmallImage();
+    std::ofstream(small, std::ios::binary)
+        .write(reinterpret_cast<const char*>(smallImage.data()), static_cast<std::streamsize>(smallImage.size()));
+    Simulation vendor(Bench(1));
+    vendor.Device().mode = DeviceMode::VendorMode;
+    const Ran run = Station(vendor, {"update", "--image", small.c_str(), "-vv"});
+    EXPECT_EQ(run.code, ExitCode::Done);
+    ASSERT_EQ(vendor.Device().HeldMemory().size(), 1u);
+    EXPECT_EQ(vendor.Device().HeldMemory()[0].bytes, (Bytes{0x61, 0x62, 0x63}));
+    // -v says each exchange; -vv dumps its bytes.
+    EXPECT_TRUE(Contains(run.err, "sim-1: data 0x80002000, length 7: reply 02 00 00 00, accepted"))
+        << run.err;
+    EXPECT_TRUE(Contains(run.err, "  data   0000  61 62 63")) << run.err;
+}
+
+TEST(Station, TextsInTheTerminalsCharacterSetAndEnglishInAscii) {
+    Simulation english(Bench(1));
+    Ran run = Station(english, {"clear", "--yes"});
+    for (unsigned char byte : run.out + run.err) EXPECT_LT(byte, 0x80) << run.out << run.err;
+
+    Simulation chinese(Bench(1));
+    run = Station(chinese, {"clear", "--yes"},
+                  Terminal{std::nullopt, false, Language::Chinese, 100, "GB18030"});
+    const std::string utf8 = "清除原固件成功\n";
+    iconv_t toGb = iconv_open("GB18030", "UTF-8");
+    char gb[64] = {};
+    char* in = const_cast<char*>(utf8.data());
+    char* out = gb;
+    std::size_t inLeft = utf8.size(), outLeft = sizeof gb;
+    iconv(toGb, &in, &inLeft, &out, &outLeft);
+    iconv_close(toGb);
+    EXPECT_TRUE(Contains(run.out, std::string(gb, sizeof gb - outLeft))) << run.out;
+}
+
+}  // namespace
+}  // namespace fwup::test
