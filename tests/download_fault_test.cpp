@@ -43,7 +43,8 @@ DownloadResult ExpectedResult(std::uint32_t transfer, TransferFault fault) {
 
 TEST(DownloadFaults, EveryTransferCrossedWithEveryFault) {
     const Bytes image = EmbeddedImage();
-    const TransferFault faults[] = {TransferFault::Fails, TransferFault::TimeLimit,
+    const TransferFault faults[] = {TransferFault::Fails,      TransferFault::TimeLimit,
+                                    TransferFault::Stall,      TransferFault::Unplugged,
                                     TransferFault::ShortReply, TransferFault::BadReplyMarker,
                                     TransferFault::RejectStatus};
     {
@@ -91,6 +92,33 @@ TEST(DownloadFaults, ShortReplyIsNeverJudgedFromTheBufferBeforeTheRead) {
     device.InjectFault(6, TransferFault::ShortReply);
     EXPECT_EQ(DownloadTo(device, image), DownloadResult::Failed);
     EXPECT_EQ(device.Traffic().size(), 7u);
+}
+
+// A reply is judged by its first byte, then its status byte, and only by
+// what arrived: 2 bytes are enough, fewer never are.
+TEST(DownloadFaults, RepliesAreJudgedByTheBytesThatArrived) {
+    struct Case {
+        Bytes reply;
+        DownloadResult result;
+    };
+    const Case cases[] = {
+        {{0x02, 0x00, 0xAA, 0xBB}, DownloadResult::Ok},
+        {{0x02, 0x00, 0x00}, DownloadResult::Ok},
+        {{0x02, 0x00}, DownloadResult::Ok},
+        {{0x02}, DownloadResult::Failed},
+        {{}, DownloadResult::Failed},
+        {{0x02, 0x05, 0x00, 0x00}, DownloadResult::DataRejected},
+        {{0x03, 0x01, 0x00, 0x00}, DownloadResult::Failed},  // byte 0 first: not a rejection
+        {{0x00, 0x00, 0x00, 0x00}, DownloadResult::Failed},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.reply));
+        SimulatedDevice device;
+        device.InjectReply(6, c.reply);  // the first data command's reply
+        const DownloadResult result = DownloadTo(device, EmbeddedImage());
+        EXPECT_EQ(result, c.result);
+        EXPECT_EQ(device.Traffic().size(), c.result == DownloadResult::Ok ? 62u : 7u);
+    }
 }
 
 TEST(DownloadFaults, DeviceThatStopsAnsweringFailsAfterOneTimeLimit) {

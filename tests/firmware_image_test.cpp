@@ -89,6 +89,8 @@ TEST(FirmwareImage, EndAddressIsTheLargestWrappedSum) {
               0x9010u);
     // Address plus length past 2^32 contributes the wrapped sum.
     EXPECT_EQ(ComputeEndAddress(View(MakeImage({{0xFFFFFFF0u, Pattern(0x20)}}))), 0x10u);
+    // A zero-length segment takes part with its address plus 0.
+    EXPECT_EQ(ComputeEndAddress(View(MakeImage({{0x1000, Pattern(4)}, {0x8000, {}}}))), 0x8000u);
 }
 
 TEST(FirmwareImage, VisitorCanStopTheWalk) {

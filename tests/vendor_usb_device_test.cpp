@@ -18,8 +18,11 @@ public:
         second.usbId = "1-2";
         second.firstHandle = 0x900;
     }
+    int searches = 0;
     std::vector<UsbDeviceInfo> FindDevices(LinkStatus*) override {
-        return {{"1-1", ""}, {"1-2", ""}};
+        // A device plugged in after the first search comes first in the next.
+        return ++searches == 1 ? std::vector<UsbDeviceInfo>{{"1-1", ""}, {"1-2", ""}}
+                               : std::vector<UsbDeviceInfo>{{"1-2", ""}, {"1-1", ""}};
     }
     PlatformHandle Open(const UsbDeviceInfo& device, LinkStatus* why) override {
         return (device.id == "1-1" ? first : second).Open(device, why);
@@ -38,6 +41,7 @@ TEST(VendorUsbLink, OpensTheFirstListedDeviceOrTheOneNamed) {
     VendorUsbSearch search = OpenVendorUsbDevice(link);
     ASSERT_TRUE(search.device);
     EXPECT_EQ(search.deviceId, "1-1");
+    EXPECT_EQ(link.searches, 1);  // both pipes from one search: nothing can split them
     EXPECT_EQ(link.first.OpenHandleCount(), 1);
     EXPECT_EQ(link.second.OpenHandleCount(), 0);
     CloseVendorUsbDevice(search.device);

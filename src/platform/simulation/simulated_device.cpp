@@ -220,8 +220,9 @@ TransferResult SimulatedDevice::Read(PlatformHandle link, std::uint8_t* buffer,
     if (record.completed) {
         Pass(transferDelayMs);
         std::vector<std::uint8_t> reply{kReplyMarker, kReplyAccepted, 0x00, 0x00};
-        if (fault == TransferFault::None) reply[1] = CarryOutCommand();
-        else if (fault == TransferFault::RejectStatus) reply[1] = kStatusRefused;
+        if (fault == TransferFault::None || fault == TransferFault::ScriptedReply)
+            reply[1] = CarryOutCommand();
+        if (fault == TransferFault::RejectStatus) reply[1] = kStatusRefused;
         else if (fault == TransferFault::BadReplyMarker) reply[0] = 0x03;
         else if (fault == TransferFault::ShortReply) reply.resize(1);
         else if (fault == TransferFault::ScriptedReply) reply = scriptedReplies_[index];

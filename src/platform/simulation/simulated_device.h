@@ -69,7 +69,7 @@ enum class TransferFault {
     ShortReply,      // a read delivers one byte of the reply only
     BadReplyMarker,  // reply byte 0 is not 0x02
     RejectStatus,    // reply byte 1 is not 0: the device refuses the command
-    ScriptedReply,   // a read delivers the bytes given with InjectReply
+    ScriptedReply,   // the device carries the command out, but its reply is the bytes given
 };
 
 // One pipe transfer that reached the device, in order.
