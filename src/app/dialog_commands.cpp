@@ -1,6 +1,7 @@
 #include "app/dialog_commands.h"
 
 #include <cstdio>
+#include <new>
 
 #include "download/update_command.h"
 #include "storage/clear_command.h"
@@ -42,6 +43,20 @@ private:
 
 void Show(UserInterface& userInterface, const char* text) {
     if (text != nullptr) userInterface.SetStatusText(text);
+}
+
+// Memory that runs out in the middle of a command ends the command with its
+// failure text, not the program: the library's exception is turned into the
+// command's result here, at the dialog's edge.
+template <typename Command>
+Outcome Guarded(Command&& command) {
+    try {
+        return command();
+    } catch (const std::bad_alloc&) {
+        Outcome failed;
+        failed.kind = OutcomeKind::Failed;
+        return failed;
+    }
 }
 
 }  // namespace
@@ -90,7 +105,7 @@ const char* DialogStatusText(DialogCommandKind command, const Outcome& outcome,
 int OnUpdate(UsbLink& link, UserInterface& userInterface, LanguageFlag languageFlag,
              FirmwareImage image, const CommandSafety& safety) {
     WaitText wait(userInterface, languageFlag);
-    const Outcome outcome = UpdateFirmware(link, image, safety, wait);
+    const Outcome outcome = Guarded([&] { return UpdateFirmware(link, image, safety, wait); });
     ComposedText buffer{};
     Show(userInterface, DialogStatusText(DialogCommandKind::Update, outcome, languageFlag, buffer));
     return 0;
@@ -99,7 +114,7 @@ int OnUpdate(UsbLink& link, UserInterface& userInterface, LanguageFlag languageF
 int OnClear(ScsiDrives& drives, UserInterface& userInterface, LanguageFlag languageFlag,
             const CommandSafety& safety) {
     DialogQuestion question(userInterface, languageFlag);
-    const Outcome outcome = ClearFirmware(drives, question, safety);
+    const Outcome outcome = Guarded([&] { return ClearFirmware(drives, question, safety); });
     ComposedText buffer{};
     Show(userInterface, DialogStatusText(DialogCommandKind::Clear, outcome, languageFlag, buffer));
     return 0;

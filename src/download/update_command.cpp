@@ -52,6 +52,11 @@ Outcome UpdateFirmware(UsbLink& link, FirmwareImage image, const CommandSafety& 
                        ProgressSink& sink, const UsbDeviceInfo* which) {
     Outcome outcome;
     VendorUsbSearch search = OpenVendorUsbDevice(link, which);
+    // Closed on every way out, even one the memory running out takes.
+    struct CloseOnExit {
+        std::optional<VendorUsbDevice>& device;
+        ~CloseOnExit() { CloseVendorUsbDevice(device); }
+    } closeOnExit{search.device};
     outcome.deviceId = search.deviceId;
     if (!search.device) {
         outcome.kind = OpenFailure(search.status);

@@ -25,7 +25,7 @@ VendorUsbSearch OpenVendorUsbDevice(UsbLink& link, const UsbDeviceInfo* which) {
         search.status = why == LinkStatus::Ok ? LinkStatus::Failed : why;
         return search;
     }
-    search.device = VendorUsbDevice{&link, handle, LinkStatus::Ok};
+    search.device = VendorUsbDevice{&link, handle, LinkStatus::Ok};  // allocates nothing
     search.status = LinkStatus::Ok;
     return search;
 }

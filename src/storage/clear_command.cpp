@@ -64,9 +64,14 @@ Outcome ClearFirmware(ScsiDrives& drives, EraseQuestion& question, const Command
         outcome.deviceId = found.deniedVolume;
         return outcome;
     }
+    // Closed on every way out, even one the memory running out takes.
+    struct CloseOnExit {
+        ScsiDrives& drives;
+        VendorDrive drive;
+        ~CloseOnExit() { drives.CloseVolume(drive); }
+    } closeOnExit{drives, found.handle};
     Outcome outcome = ClearFoundDrive(drives, found.handle, version, question, safety, sink);
     outcome.deviceId = found.volume.id;
-    drives.CloseVolume(found.handle);
     return outcome;
 }
 

@@ -124,15 +124,21 @@ FoundDrive FindVendorDrive(ScsiDrives& drives, std::uint16_t* version,
             if (why == DriveStatus::NoPermission) NoteDenied(found, candidate);
             continue;
         }
-        // The version query tells the device apart from every other drive.
-        VendorCommandDetail detail;
-        if (QueryFirmwareVersion(drives, drive, version, timeLimitSeconds, &detail) ==
-            VendorCommandResult::Success) {
-            found.handle = drive;
-            found.volume = candidate;
-            return found;
+        // The version query tells the device apart from every other drive. No
+        // volume stays open, whatever ends the search.
+        try {
+            VendorCommandDetail detail;
+            if (QueryFirmwareVersion(drives, drive, version, timeLimitSeconds, &detail) ==
+                VendorCommandResult::Success) {
+                found.handle = drive;
+                found.volume = candidate;
+                return found;
+            }
+            if (detail.status == DriveStatus::NoPermission) NoteDenied(found, candidate);
+        } catch (...) {
+            drives.CloseVolume(drive);
+            throw;
         }
-        if (detail.status == DriveStatus::NoPermission) NoteDenied(found, candidate);
         drives.CloseVolume(drive);
     }
     return found;

@@ -1,11 +1,17 @@
 #include "platform/windows/win32_user_interface.h"
 
+#include <new>
+
 namespace fwup {
 
 bool WideFromGbk(const char* text, std::wstring& wide) {
     const int length = MultiByteToWideChar(kGbkCodePage, 0, text, -1, nullptr, 0);
     if (length <= 0) return false;
-    wide.assign(static_cast<std::size_t>(length), L'\0');
+    try {
+        wide.assign(static_cast<std::size_t>(length), L'\0');
+    } catch (const std::bad_alloc&) {
+        return false;  // the bytes as they are, through the narrow call
+    }
     if (MultiByteToWideChar(kGbkCodePage, 0, text, -1, wide.data(), length) != length)
         return false;
     wide.pop_back();  // the terminating zero the conversion counted
