@@ -57,6 +57,14 @@ std::wstring Expected(const ExpectedText& text) {
     return Chinese() ? text.chinese : text.english;
 }
 
+// Where a window of this size belongs: centred on the work area.
+ScreenPoint CentredOnWorkArea(const RECT& outer) {
+    RECT work{};
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    return CenterDialog({work.left, work.top, work.right, work.bottom}, outer.right - outer.left,
+                        outer.bottom - outer.top);
+}
+
 TEST(Locale, IsTheOneThisRunNames) {
     EXPECT_EQ(GetUserDefaultLangID(), expectedLanguage);
     EXPECT_EQ(GetACP(), expectedCodePage);
@@ -71,11 +79,8 @@ TEST(Dialog, ShowsEveryTextInTheUsersLanguageCentredWithUpdateFocused) {
     EXPECT_EQ(program.Focus(), program.Control(kUpdateButtonId));
 
     RECT outer{};
-    RECT work{};
     GetWindowRect(program.Dialog(), &outer);
-    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-    const ScreenPoint centred = CenterDialog({work.left, work.top, work.right, work.bottom},
-                                             outer.right - outer.left, outer.bottom - outer.top);
+    const ScreenPoint centred = CentredOnWorkArea(outer);
     EXPECT_EQ(outer.left, centred.x);
     EXPECT_EQ(outer.top, centred.y);
 
@@ -155,6 +160,31 @@ TEST(Dialog, EveryWayOfClosingEndsWithExitCode2) {
         way.close(program);
         EXPECT_EQ(program.ExitCode(), 2u);
     }
+}
+
+// Started minimised, the dialog is shown minimised; it was centred before it
+// was shown, so that it is restored to the middle of the work area.
+TEST(Start, MinimisedShowsTheDialogMinimisedAfterCentringIt) {
+    Program program(PROGRAM_PATH, "", SW_SHOWMINNOACTIVE);
+    ASSERT_NE(program.Dialog(), nullptr);
+    EXPECT_TRUE(IsIconic(program.Dialog()));
+    PostMessageW(program.Dialog(), WM_SYSCOMMAND, SC_RESTORE, 0);
+    for (int tries = 0; tries < 250 && IsIconic(program.Dialog()); ++tries) Sleep(20);
+    RECT outer{};
+    GetWindowRect(program.Dialog(), &outer);
+    const ScreenPoint centred = CentredOnWorkArea(outer);
+    EXPECT_EQ(outer.left, centred.x);
+    EXPECT_EQ(outer.top, centred.y);
+    PostMessageW(program.Dialog(), WM_SYSCOMMAND, SC_CLOSE, 0);
+    EXPECT_EQ(program.ExitCode(), 2u);
+}
+
+// A program whose dialog cannot be created (here: no template 129) shows
+// nothing and ends with exit code 0.
+TEST(Start, DialogThatCannotBeCreatedEndsWithExitCode0) {
+    Program program(NO_DIALOG_PROGRAM_PATH);
+    EXPECT_EQ(program.Dialog(), nullptr);
+    EXPECT_EQ(program.ExitCode(), 0u);
 }
 
 TEST(Dialog, CommandLineArgumentsChangeNothing) {

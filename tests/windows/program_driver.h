@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -31,11 +32,18 @@ inline std::wstring StoredTextOf(HWND window) {
 // The program, started in the test's own prefix and locale.
 class Program {
 public:
-    explicit Program(const std::string& path, const std::string& arguments = "") {
+    // showCommand: the show command the program is started with (SW_...),
+    // or none: the platform's default.
+    explicit Program(const std::string& path, const std::string& arguments = "",
+                     std::optional<WORD> showCommand = std::nullopt) {
         std::string commandLine = "\"" + path + "\"";
         if (!arguments.empty()) commandLine += " " + arguments;
         STARTUPINFOA startup{};
         startup.cb = sizeof startup;
+        if (showCommand) {
+            startup.dwFlags = STARTF_USESHOWWINDOW;
+            startup.wShowWindow = *showCommand;
+        }
         std::vector<char> line(commandLine.begin(), commandLine.end());
         line.push_back('\0');
         started_ = CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr,
@@ -87,7 +95,9 @@ private:
         Search search{process_.dwProcessId, owner, nullptr};
         for (DWORD waited = 0; waited < kPatienceMs && search.found == nullptr; waited += 20) {
             EnumWindows(Visit, reinterpret_cast<LPARAM>(&search));
-            if (search.found == nullptr) Sleep(20);
+            if (search.found != nullptr || WaitForSingleObject(process_.hProcess, 0) == WAIT_OBJECT_0)
+                break;  // found, or the program has ended without one
+            Sleep(20);
         }
         return search.found;
     }
