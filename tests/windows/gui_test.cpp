@@ -16,6 +16,7 @@
 
 #include "app/dialog_logic.h"
 #include "program_driver.h"
+#include "vendor_device_presence.h"
 
 namespace fwup::test {
 namespace {
@@ -92,12 +93,13 @@ TEST(Dialog, ShowsEveryTextInTheUsersLanguageCentredWithUpdateFocused) {
     EXPECT_EQ(program.ExitCode(), 2u);
 }
 
-// No USB device and no drive answers under Wine: each command writes the
-// open-failure text only. That Update never writes the wait text first is
-// shown by its own tests, which record every text (Wine reports no text
-// changes to another process); Clear asks no question without a device, so
-// the click returns.
+// No USB device in vendor mode (any the prefix held is removed first) and no
+// drive answers under Wine: each command writes the open-failure text only.
+// That Update never writes the wait text first is shown by its own tests,
+// which record every text (Wine reports no text changes to another process);
+// Clear asks no question without a device, so the click returns.
 TEST(Dialog, UpdateAndClearWithoutADeviceShowTheOpenFailure) {
+    ASSERT_TRUE(UnplugVendorDevices());
     for (std::uint16_t button : {kUpdateButtonId, kClearButtonId}) {
         SCOPED_TRACE(button);
         Program program(PROGRAM_PATH);
@@ -115,13 +117,14 @@ void PressMnemonic(const Program& program, wchar_t letter) {
 }
 
 TEST(Dialog, MnemonicsPressClearAndUpdate) {
+    ASSERT_TRUE(UnplugVendorDevices());
     for (wchar_t letter : {L'l', L'u'}) {
         SCOPED_TRACE(static_cast<char>(letter));
         Program program(PROGRAM_PATH);
         ASSERT_NE(program.Dialog(), nullptr);
         PressMnemonic(program, letter);
-        // No drive and no USB device answers under Wine: both commands end in
-        // the same open-failure text.
+        // No drive and no USB device answers: both commands end in the same
+        // open-failure text.
         std::wstring status;
         for (int tries = 0; tries < 250 && status.empty(); ++tries) {
             Sleep(20);

@@ -9,9 +9,11 @@
 #include <array>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "download/vendor_usb_device.h"
 #include "platform/windows/win32_usb_link.h"
+#include "vendor_device_presence.h"
 
 namespace fwup::test {
 namespace {
@@ -195,10 +197,19 @@ TEST_F(Transfers, APipeThatDidNotOpenFailsWithoutAWait) {
     EXPECT_EQ(buffer, kSentinel);
 }
 
-TEST(DeviceSearch, NoVendorDeviceUnderTheSystemsUsbInterfaces) {
-    // Wine enumerates no USB device interface: the search ends at index 0.
+// The search over SetupAPI finds the device while it is present and nothing
+// once it is gone, whatever else the prefix lists.
+TEST(DeviceSearch, FindsTheVendorDeviceOnlyWhileItIsPresent) {
+    ASSERT_TRUE(UnplugVendorDevices());
+    const std::string path = PlugVendorDevice("5F3A0100");
+    ASSERT_FALSE(path.empty());
     Win32UsbLink link;
     LinkStatus status = LinkStatus::Failed;
+    const std::vector<UsbDeviceInfo> found = link.FindDevices(&status);
+    EXPECT_EQ(status, LinkStatus::Ok);
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0].id, path);
+    ASSERT_TRUE(UnplugVendorDevices());
     EXPECT_TRUE(link.FindDevices(&status).empty());
     EXPECT_EQ(status, LinkStatus::Ok);
     EXPECT_FALSE(OpenVendorUsbDevice(link).device);
