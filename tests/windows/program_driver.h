@@ -29,6 +29,24 @@ inline std::wstring StoredTextOf(HWND window) {
     return text;
 }
 
+// The texts a window shows, from `from` (what it showed before the action
+// that changes it) until one of `finals`, or until the patience runs out.
+// Read without a message to the window's thread, which may be busy.
+inline std::vector<std::wstring> WatchText(HWND window, std::wstring from,
+                                           const std::vector<std::wstring>& finals,
+                                           DWORD patienceMs = 30000) {
+    std::vector<std::wstring> seen;
+    std::wstring last = std::move(from);
+    for (DWORD waited = 0; waited < patienceMs; waited += 5) {
+        const std::wstring now = StoredTextOf(window);
+        if (now != last) seen.push_back(last = now);
+        for (const std::wstring& final : finals)
+            if (!seen.empty() && seen.back() == final) return seen;
+        Sleep(5);
+    }
+    return seen;
+}
+
 // The program, started in the test's own prefix and locale.
 class Program {
 public:
