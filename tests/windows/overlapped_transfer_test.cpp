@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <vector>
 #include <functional>
 #include <string>
 #include <vector>
@@ -172,6 +173,23 @@ TEST_F(Transfers, WriteCarriesOneMessage) {
     EXPECT_TRUE(result.Completed());
     EXPECT_EQ(result.bytes, 6u);
     EXPECT_EQ(DeviceReceives(), std::string(reinterpret_cast<const char*>(header), 6));
+}
+
+// A write the device does not take within the limit is given up and
+// cancelled: the next write is the next message the device receives.
+TEST_F(Transfers, WriteNotTakenWithinTheLimitIsGivenUp) {
+    std::vector<std::uint8_t> block(64 * 1024, 0x5A);  // more than the pipe holds
+    const DWORD started = GetTickCount();
+    const TransferResult given = platform_.PipeTransfer(
+        Win32UsbLink::Direction::Write, pipe_, block.data(), static_cast<std::uint32_t>(block.size()), 100);
+    EXPECT_EQ(given.status, LinkStatus::TimedOut);
+    EXPECT_GE(GetTickCount() - started, 90u);
+    EXPECT_EQ(platform_.waits, 1);
+    EXPECT_EQ(given.bytes, 0u);
+
+    std::uint8_t next[4] = {'n', 'e', 'x', 't'};
+    EXPECT_TRUE(platform_.PipeTransfer(Win32UsbLink::Direction::Write, pipe_, next, 4, 2000).Completed());
+    EXPECT_EQ(DeviceReceives(), "next");
 }
 
 TEST_F(Transfers, BrokenPipeFailsAtOnce) {
