@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -186,9 +187,7 @@ TEST(Story, ForeignUserIdIsRefused) {
 
 int main(int argc, char** argv) {
     testing::InitGoogleTest(&argc, argv);
-    for (int i = 1; i < argc; ++i) {
-        const std::string argument = argv[i];
-        if (argument.rfind("--language=", 0) == 0) fwup::test::language = std::stoi(argument.substr(11));
-    }
+    if (const auto language = fwup::test::Options(argc, argv).Value("language"))
+        fwup::test::language = std::stoi(*language);
     return RUN_ALL_TESTS();
 }

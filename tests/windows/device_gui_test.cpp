@@ -134,14 +134,11 @@ TEST_F(RealDevice, SilentDeviceShowsTheFailureAfterTheTimeLimit) {
 
 int main(int argc, char** argv) {
     testing::InitGoogleTest(&argc, argv);
-    for (int i = 1; i < argc; ++i) {
-        const std::string argument = argv[i];
-        const std::string value = argument.substr(argument.find('=') + 1);
-        if (argument.rfind("--serial=", 0) == 0) fwup::test::serial = value;
-        else if (argument.rfind("--reference=", 0) == 0) fwup::test::reference = value;
-        else if (argument.rfind("--path-length=", 0) == 0) fwup::test::pathLength = std::stoul(value);
-        else if (argument.rfind("--report=", 0) == 0) fwup::test::reportPath = value;
-        else if (argument.rfind("--refuse-reply=", 0) == 0) fwup::test::refusedReply = std::stoul(value);
-    }
+    const fwup::test::Options options(argc, argv);
+    fwup::test::serial = options.Text("serial");
+    fwup::test::reference = options.Text("reference");
+    fwup::test::pathLength = options.Number("path-length");
+    fwup::test::reportPath = options.Text("report");
+    fwup::test::refusedReply = static_cast<unsigned>(options.Number("refuse-reply"));
     return RUN_ALL_TESTS();
 }

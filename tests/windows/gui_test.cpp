@@ -205,14 +205,9 @@ TEST(Dialog, CommandLineArgumentsChangeNothing) {
 
 int main(int argc, char** argv) {
     testing::InitGoogleTest(&argc, argv);
-    for (int i = 1; i < argc; ++i) {
-        std::string argument = argv[i];
-        if (argument.rfind("--language=", 0) == 0)
-            fwup::test::expectedLanguage = std::stoi(argument.substr(11));
-        else if (argument.rfind("--codepage=", 0) == 0)
-            fwup::test::expectedCodePage = static_cast<unsigned>(std::stoul(argument.substr(11)));
-        else if (argument.rfind("--shot=", 0) == 0)
-            fwup::test::shotName = argument.substr(7);
-    }
+    const fwup::test::Options options(argc, argv);
+    fwup::test::expectedLanguage = static_cast<int>(options.Number("language"));
+    fwup::test::expectedCodePage = static_cast<unsigned>(options.Number("codepage"));
+    fwup::test::shotName = options.Text("shot");
     return RUN_ALL_TESTS();
 }

@@ -15,6 +15,25 @@ namespace fwup::test {
 
 constexpr DWORD kPatienceMs = 10000;
 
+// The test program's own options, --name=value, past those GoogleTest took.
+class Options {
+public:
+    Options(int argc, char** argv) : arguments_(argv + 1, argv + argc) {}
+    std::optional<std::string> Value(const std::string& name) const {
+        const std::string start = "--" + name + "=";
+        for (const std::string& argument : arguments_)
+            if (argument.rfind(start, 0) == 0) return argument.substr(start.size());
+        return std::nullopt;
+    }
+    std::string Text(const std::string& name) const { return Value(name).value_or(""); }
+    unsigned long Number(const std::string& name) const {
+        return std::stoul(Value(name).value_or("0"));
+    }
+
+private:
+    std::vector<std::string> arguments_;
+};
+
 inline std::wstring TextOf(HWND window) {
     wchar_t text[512] = {};
     GetWindowTextW(window, text, 512);
