@@ -7,6 +7,9 @@ cd "$(dirname "$0")/.."
 source tools/wine-env.sh
 
 if [ "${1:-}" != --on-display ]; then
+  # The device tests' Linux end, vendor-pipe-bridge, comes from the native build.
+  cmake --preset native
+  cmake --build --preset native --target vendor-pipe-bridge
   cmake --preset windows
   cmake --build --preset windows
   if [ "$FWUP_WINDOWS_PRESET" != windows ]; then

@@ -11,11 +11,12 @@
 #include <chrono>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/dialog_logic.h"
-#include "download/firmware_image.h"
+#include "device_report.h"
 #include "program_driver.h"
 
 namespace fwup::test {
@@ -75,22 +76,11 @@ struct Demo {
     // Presses a button without waiting for it: a command blocks the dialog.
     void Press(int id) const { PostMessageW(Control(id), BM_CLICK, 0, 0); }
 
-    // Every status text seen from now until one of `finals` shows or the
-    // time runs out, in turn.
     // The texts the status line shows, from `from` (what it showed before the
     // press) until one of the finals.
     std::vector<std::wstring> WatchStatus(const std::vector<std::wstring>& finals,
-                                          std::wstring from, DWORD patienceMs = 30000) const {
-        std::vector<std::wstring> seen;
-        std::wstring last = std::move(from);
-        for (DWORD waited = 0; waited < patienceMs; waited += 5) {
-            const std::wstring now = Status();
-            if (now != last) seen.push_back(last = now);
-            for (const std::wstring& final : finals)
-                if (!seen.empty() && seen.back() == final) return seen;
-            Sleep(5);
-        }
-        return seen;
+                                          std::wstring from) const {
+        return WatchText(Control(kStatusLineId), std::move(from), finals);
     }
 
     std::unique_ptr<Program> program;
@@ -117,39 +107,6 @@ Asked ClearAndAnswer(const Demo& demo, int answer, const std::string& shot = "")
     return asked;
 }
 
-std::vector<std::uint8_t> ReadFile(const char* path) {
-    std::vector<std::uint8_t> bytes;
-    if (std::FILE* file = std::fopen(path, "rb")) {
-        int byte;
-        while ((byte = std::fgetc(file)) != EOF) bytes.push_back(static_cast<std::uint8_t>(byte));
-        std::fclose(file);
-    }
-    return bytes;
-}
-
-// What the device holds, as its report gives it, against the image's segments.
-void ExpectDeviceHoldsTheImage() {
-    const std::vector<std::uint8_t> image = ReadFile(FIRMWARE_IMAGE_PATH);
-    std::vector<std::uint8_t> expected;
-    std::uint32_t firstAddress = 0;
-    WalkSegments({image.data(), static_cast<std::uint32_t>(image.size())},
-                 [&](const ImageSegment& segment) {
-                     if (expected.empty()) firstAddress = segment.loadAddress;
-                     expected.insert(expected.end(), segment.data, segment.data + segment.length);
-                     return true;
-                 });
-    // The device is closed, and its report written, just after the outcome shows.
-    std::vector<std::uint8_t> report;
-    for (DWORD waited = 0; waited < kPatienceMs && report.size() < 8 + expected.size(); waited += 50) {
-        Sleep(50);
-        report = ReadFile(REPORT_PATH);
-    }
-    ASSERT_EQ(report.size(), 8 + expected.size());  // one contiguous run
-    EXPECT_EQ(ReadLe32(report.data()), firstAddress);
-    EXPECT_EQ(ReadLe32(report.data() + 4), expected.size());
-    EXPECT_TRUE(std::equal(expected.begin(), expected.end(), report.begin() + 8));
-}
-
 TEST(Locale, IsTheOneThisRunNames) {
     EXPECT_EQ(GetUserDefaultLangID(), language);
 }
@@ -172,7 +129,7 @@ TEST(Story, ClearAsksErasesThenUpdateDownloadsTheImageTwice) {
         const std::vector<std::wstring> seen =
             demo.WatchStatus({kUpdated(), kUpdateFailed()}, before);
         EXPECT_EQ(seen, (std::vector<std::wstring>{kWait(), kUpdated()}));
-        ExpectDeviceHoldsTheImage();
+        ExpectDeviceHoldsTheImage(FIRMWARE_IMAGE_PATH, REPORT_PATH);
     }
     SaveScreenshot(demo.program->Dialog(), Shot("updated"));
 }
@@ -230,9 +187,7 @@ TEST(Story, ForeignUserIdIsRefused) {
 
 int main(int argc, char** argv) {
     testing::InitGoogleTest(&argc, argv);
-    for (int i = 1; i < argc; ++i) {
-        const std::string argument = argv[i];
-        if (argument.rfind("--language=", 0) == 0) fwup::test::language = std::stoi(argument.substr(11));
-    }
+    if (const auto language = fwup::test::Options(argc, argv).Value("language"))
+        fwup::test::language = std::stoi(*language);
     return RUN_ALL_TESTS();
 }

@@ -16,6 +16,7 @@
 
 #include "app/dialog_logic.h"
 #include "program_driver.h"
+#include "vendor_device_presence.h"
 
 namespace fwup::test {
 namespace {
@@ -57,6 +58,14 @@ std::wstring Expected(const ExpectedText& text) {
     return Chinese() ? text.chinese : text.english;
 }
 
+// Where a window of this size belongs: centred on the work area.
+ScreenPoint CentredOnWorkArea(const RECT& outer) {
+    RECT work{};
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    return CenterDialog({work.left, work.top, work.right, work.bottom}, outer.right - outer.left,
+                        outer.bottom - outer.top);
+}
+
 TEST(Locale, IsTheOneThisRunNames) {
     EXPECT_EQ(GetUserDefaultLangID(), expectedLanguage);
     EXPECT_EQ(GetACP(), expectedCodePage);
@@ -71,11 +80,8 @@ TEST(Dialog, ShowsEveryTextInTheUsersLanguageCentredWithUpdateFocused) {
     EXPECT_EQ(program.Focus(), program.Control(kUpdateButtonId));
 
     RECT outer{};
-    RECT work{};
     GetWindowRect(program.Dialog(), &outer);
-    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-    const ScreenPoint centred = CenterDialog({work.left, work.top, work.right, work.bottom},
-                                             outer.right - outer.left, outer.bottom - outer.top);
+    const ScreenPoint centred = CentredOnWorkArea(outer);
     EXPECT_EQ(outer.left, centred.x);
     EXPECT_EQ(outer.top, centred.y);
 
@@ -87,12 +93,13 @@ TEST(Dialog, ShowsEveryTextInTheUsersLanguageCentredWithUpdateFocused) {
     EXPECT_EQ(program.ExitCode(), 2u);
 }
 
-// No USB device and no drive answers under Wine: each command writes the
-// open-failure text only. That Update never writes the wait text first is
-// shown by its own tests, which record every text (Wine reports no text
-// changes to another process); Clear asks no question without a device, so
-// the click returns.
+// No USB device in vendor mode (any the prefix held is removed first) and no
+// drive answers under Wine: each command writes the open-failure text only.
+// That Update never writes the wait text first is shown by its own tests,
+// which record every text (Wine reports no text changes to another process);
+// Clear asks no question without a device, so the click returns.
 TEST(Dialog, UpdateAndClearWithoutADeviceShowTheOpenFailure) {
+    ASSERT_TRUE(UnplugVendorDevices());
     for (std::uint16_t button : {kUpdateButtonId, kClearButtonId}) {
         SCOPED_TRACE(button);
         Program program(PROGRAM_PATH);
@@ -110,13 +117,14 @@ void PressMnemonic(const Program& program, wchar_t letter) {
 }
 
 TEST(Dialog, MnemonicsPressClearAndUpdate) {
+    ASSERT_TRUE(UnplugVendorDevices());
     for (wchar_t letter : {L'l', L'u'}) {
         SCOPED_TRACE(static_cast<char>(letter));
         Program program(PROGRAM_PATH);
         ASSERT_NE(program.Dialog(), nullptr);
         PressMnemonic(program, letter);
-        // No drive and no USB device answers under Wine: both commands end in
-        // the same open-failure text.
+        // No drive and no USB device answers: both commands end in the same
+        // open-failure text.
         std::wstring status;
         for (int tries = 0; tries < 250 && status.empty(); ++tries) {
             Sleep(20);
@@ -157,6 +165,31 @@ TEST(Dialog, EveryWayOfClosingEndsWithExitCode2) {
     }
 }
 
+// Started minimised, the dialog is shown minimised; it was centred before it
+// was shown, so that it is restored to the middle of the work area.
+TEST(Start, MinimisedShowsTheDialogMinimisedAfterCentringIt) {
+    Program program(PROGRAM_PATH, "", SW_SHOWMINNOACTIVE);
+    ASSERT_NE(program.Dialog(), nullptr);
+    EXPECT_TRUE(IsIconic(program.Dialog()));
+    PostMessageW(program.Dialog(), WM_SYSCOMMAND, SC_RESTORE, 0);
+    for (int tries = 0; tries < 250 && IsIconic(program.Dialog()); ++tries) Sleep(20);
+    RECT outer{};
+    GetWindowRect(program.Dialog(), &outer);
+    const ScreenPoint centred = CentredOnWorkArea(outer);
+    EXPECT_EQ(outer.left, centred.x);
+    EXPECT_EQ(outer.top, centred.y);
+    PostMessageW(program.Dialog(), WM_SYSCOMMAND, SC_CLOSE, 0);
+    EXPECT_EQ(program.ExitCode(), 2u);
+}
+
+// A program whose dialog cannot be created (here: no template 129) shows
+// nothing and ends with exit code 0.
+TEST(Start, DialogThatCannotBeCreatedEndsWithExitCode0) {
+    Program program(NO_DIALOG_PROGRAM_PATH);
+    EXPECT_EQ(program.Dialog(), nullptr);
+    EXPECT_EQ(program.ExitCode(), 0u);
+}
+
 TEST(Dialog, CommandLineArgumentsChangeNothing) {
     Program program(PROGRAM_PATH, "/S --clear E: update.bin");
     ASSERT_NE(program.Dialog(), nullptr);
@@ -172,14 +205,9 @@ TEST(Dialog, CommandLineArgumentsChangeNothing) {
 
 int main(int argc, char** argv) {
     testing::InitGoogleTest(&argc, argv);
-    for (int i = 1; i < argc; ++i) {
-        std::string argument = argv[i];
-        if (argument.rfind("--language=", 0) == 0)
-            fwup::test::expectedLanguage = std::stoi(argument.substr(11));
-        else if (argument.rfind("--codepage=", 0) == 0)
-            fwup::test::expectedCodePage = static_cast<unsigned>(std::stoul(argument.substr(11)));
-        else if (argument.rfind("--shot=", 0) == 0)
-            fwup::test::shotName = argument.substr(7);
-    }
+    const fwup::test::Options options(argc, argv);
+    fwup::test::expectedLanguage = static_cast<int>(options.Number("language"));
+    fwup::test::expectedCodePage = static_cast<unsigned>(options.Number("codepage"));
+    fwup::test::shotName = options.Text("shot");
     return RUN_ALL_TESTS();
 }

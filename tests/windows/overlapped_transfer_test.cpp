@@ -7,11 +7,14 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <vector>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "download/vendor_usb_device.h"
 #include "platform/windows/win32_usb_link.h"
+#include "vendor_device_presence.h"
 
 namespace fwup::test {
 namespace {
@@ -172,6 +175,23 @@ TEST_F(Transfers, WriteCarriesOneMessage) {
     EXPECT_EQ(DeviceReceives(), std::string(reinterpret_cast<const char*>(header), 6));
 }
 
+// A write the device does not take within the limit is given up and
+// cancelled: the next write is the next message the device receives.
+TEST_F(Transfers, WriteNotTakenWithinTheLimitIsGivenUp) {
+    std::vector<std::uint8_t> block(64 * 1024, 0x5A);  // more than the pipe holds
+    const DWORD started = GetTickCount();
+    const TransferResult given = platform_.PipeTransfer(
+        Win32UsbLink::Direction::Write, pipe_, block.data(), static_cast<std::uint32_t>(block.size()), 100);
+    EXPECT_EQ(given.status, LinkStatus::TimedOut);
+    EXPECT_GE(GetTickCount() - started, 90u);
+    EXPECT_EQ(platform_.waits, 1);
+    EXPECT_EQ(given.bytes, 0u);
+
+    std::uint8_t next[4] = {'n', 'e', 'x', 't'};
+    EXPECT_TRUE(platform_.PipeTransfer(Win32UsbLink::Direction::Write, pipe_, next, 4, 2000).Completed());
+    EXPECT_EQ(DeviceReceives(), "next");
+}
+
 TEST_F(Transfers, BrokenPipeFailsAtOnce) {
     CloseHandle(device_);
     device_ = INVALID_HANDLE_VALUE;
@@ -195,10 +215,19 @@ TEST_F(Transfers, APipeThatDidNotOpenFailsWithoutAWait) {
     EXPECT_EQ(buffer, kSentinel);
 }
 
-TEST(DeviceSearch, NoVendorDeviceUnderTheSystemsUsbInterfaces) {
-    // Wine enumerates no USB device interface: the search ends at index 0.
+// The search over SetupAPI finds the device while it is present and nothing
+// once it is gone, whatever else the prefix lists.
+TEST(DeviceSearch, FindsTheVendorDeviceOnlyWhileItIsPresent) {
+    ASSERT_TRUE(UnplugVendorDevices());
+    const std::string path = PlugVendorDevice("5F3A0100");
+    ASSERT_FALSE(path.empty());
     Win32UsbLink link;
     LinkStatus status = LinkStatus::Failed;
+    const std::vector<UsbDeviceInfo> found = link.FindDevices(&status);
+    EXPECT_EQ(status, LinkStatus::Ok);
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0].id, path);
+    ASSERT_TRUE(UnplugVendorDevices());
     EXPECT_TRUE(link.FindDevices(&status).empty());
     EXPECT_EQ(status, LinkStatus::Ok);
     EXPECT_FALSE(OpenVendorUsbDevice(link).device);

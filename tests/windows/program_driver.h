@@ -7,12 +7,32 @@
 
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace fwup::test {
 
 constexpr DWORD kPatienceMs = 10000;
+
+// The test program's own options, --name=value, past those GoogleTest took.
+class Options {
+public:
+    Options(int argc, char** argv) : arguments_(argv + 1, argv + argc) {}
+    std::optional<std::string> Value(const std::string& name) const {
+        const std::string start = "--" + name + "=";
+        for (const std::string& argument : arguments_)
+            if (argument.rfind(start, 0) == 0) return argument.substr(start.size());
+        return std::nullopt;
+    }
+    std::string Text(const std::string& name) const { return Value(name).value_or(""); }
+    unsigned long Number(const std::string& name) const {
+        return std::stoul(Value(name).value_or("0"));
+    }
+
+private:
+    std::vector<std::string> arguments_;
+};
 
 inline std::wstring TextOf(HWND window) {
     wchar_t text[512] = {};
@@ -28,14 +48,39 @@ inline std::wstring StoredTextOf(HWND window) {
     return text;
 }
 
+// The texts a window shows, from `from` (what it showed before the action
+// that changes it) until one of `finals`, or until the patience runs out.
+// Read without a message to the window's thread, which may be busy.
+inline std::vector<std::wstring> WatchText(HWND window, std::wstring from,
+                                           const std::vector<std::wstring>& finals,
+                                           DWORD patienceMs = 30000) {
+    std::vector<std::wstring> seen;
+    std::wstring last = std::move(from);
+    for (DWORD waited = 0; waited < patienceMs; waited += 5) {
+        const std::wstring now = StoredTextOf(window);
+        if (now != last) seen.push_back(last = now);
+        for (const std::wstring& final : finals)
+            if (!seen.empty() && seen.back() == final) return seen;
+        Sleep(5);
+    }
+    return seen;
+}
+
 // The program, started in the test's own prefix and locale.
 class Program {
 public:
-    explicit Program(const std::string& path, const std::string& arguments = "") {
+    // showCommand: the show command the program is started with (SW_...),
+    // or none: the platform's default.
+    explicit Program(const std::string& path, const std::string& arguments = "",
+                     std::optional<WORD> showCommand = std::nullopt) {
         std::string commandLine = "\"" + path + "\"";
         if (!arguments.empty()) commandLine += " " + arguments;
         STARTUPINFOA startup{};
         startup.cb = sizeof startup;
+        if (showCommand) {
+            startup.dwFlags = STARTF_USESHOWWINDOW;
+            startup.wShowWindow = *showCommand;
+        }
         std::vector<char> line(commandLine.begin(), commandLine.end());
         line.push_back('\0');
         started_ = CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr,
@@ -87,7 +132,9 @@ private:
         Search search{process_.dwProcessId, owner, nullptr};
         for (DWORD waited = 0; waited < kPatienceMs && search.found == nullptr; waited += 20) {
             EnumWindows(Visit, reinterpret_cast<LPARAM>(&search));
-            if (search.found == nullptr) Sleep(20);
+            if (search.found != nullptr || WaitForSingleObject(process_.hProcess, 0) == WAIT_OBJECT_0)
+                break;  // found, or the program has ended without one
+            Sleep(20);
         }
         return search.found;
     }

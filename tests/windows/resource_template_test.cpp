@@ -1,5 +1,7 @@
 // The compiled resources, read back field by field.
 
+#include <windows.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -143,7 +145,10 @@ TEST_F(Resources, IconHasA32And16PixelImageIn16ColoursThatDrawSomething) {
     EXPECT_EQ(sizes, (std::set<int>{16, 32}));
 }
 
-TEST_F(Resources, ManifestAsksForCommonControls6) {
+// The manifest as Windows reads it: an activation context made from it. It
+// asks for the administrator (Clear opens the volume raw) and keeps the
+// dependency on the common controls 6.
+TEST_F(Resources, ManifestParsesAsksForTheAdministratorAndKeepsCommonControls6) {
     const ResourceEntry* manifest = Find(Numbered(kRtManifest), Numbered(1));
     ASSERT_NE(manifest, nullptr);
     const std::string text(manifest->data.begin(), manifest->data.end());
@@ -152,6 +157,51 @@ TEST_F(Resources, ManifestAsksForCommonControls6) {
                              "publicKeyToken=\"6595b64144ccf1df\"", "language=\"*\"",
                              "type=\"win32\""})
         EXPECT_NE(text.find(part), std::string::npos) << part;
+
+    char folder[MAX_PATH] = {};
+    char path[MAX_PATH] = {};
+    ASSERT_NE(GetTempPathA(MAX_PATH, folder), 0u);
+    ASSERT_NE(GetTempFileNameA(folder, "fwm", 0, path), 0u);
+    {
+        std::ofstream file(path, std::ios::binary);
+        file.write(text.data(), static_cast<std::streamsize>(text.size()));
+    }
+    ACTCTXA request{};
+    request.cbSize = sizeof request;
+    request.lpSource = path;
+    HANDLE context = CreateActCtxA(&request);
+    const DWORD error = GetLastError();
+    DeleteFileA(path);
+    ASSERT_NE(context, INVALID_HANDLE_VALUE) << "the manifest does not parse: " << error;
+
+    ACTIVATION_CONTEXT_RUN_LEVEL_INFORMATION level{};
+    EXPECT_TRUE(QueryActCtxW(0, context, nullptr, RunlevelInformationInActivationContext, &level,
+                             sizeof level, nullptr));
+    EXPECT_EQ(level.RunLevel, ACTCTX_RUN_LEVEL_REQUIRE_ADMIN);
+    EXPECT_EQ(level.UiAccess, 0u);
+
+    // Assembly 1 is the program's own; the common controls follow, resolved.
+    // Each record is followed by its texts.
+    alignas(8) unsigned char buffer[4096] = {};
+    EXPECT_TRUE(QueryActCtxW(0, context, nullptr, ActivationContextDetailedInformation, buffer,
+                             sizeof buffer, nullptr));
+    const DWORD assemblies =
+        reinterpret_cast<ACTIVATION_CONTEXT_DETAILED_INFORMATION*>(buffer)->ulAssemblyCount;
+    const std::string architecture = MANIFEST_ARCHITECTURE;
+    const std::wstring wanted = L"Microsoft.Windows.Common-Controls,processorArchitecture=\"" +
+                                std::wstring(architecture.begin(), architecture.end()) +
+                                L"\",publicKeyToken=\"6595b64144ccf1df\",type=\"win32\",version=\"6.";
+    bool found = false;
+    for (DWORD index = 2; index <= assemblies; ++index) {
+        const auto* assembly =
+            reinterpret_cast<ACTIVATION_CONTEXT_ASSEMBLY_DETAILED_INFORMATION*>(buffer);
+        found = found || (QueryActCtxW(0, context, &index,
+                                       AssemblyDetailedInformationInActivationContext, buffer,
+                                       sizeof buffer, nullptr) &&
+                          std::wstring(assembly->lpAssemblyEncodedAssemblyIdentity).rfind(wanted, 0) == 0);
+    }
+    EXPECT_TRUE(found);
+    ReleaseActCtx(context);
 }
 
 TEST_F(Resources, FirmwareImageIsTheConfiguredFileAsDataResource201) {
