@@ -29,11 +29,13 @@ std::string reference;
 std::size_t pathLength = 0;
 std::string reportPath;
 unsigned refusedReply = 0;
+std::string programPath = PROGRAM_PATH;  // the program under test
 
 const std::wstring kWait = L"Update the firmware, Please wait...";
 const std::wstring kUpdated = L"Update the firmware successfully";
 const std::wstring kFailed = L"Update the firmware failure";
 const std::wstring kOpenFailed = L"Open the driver failed";
+const std::wstring kStandIn = L"Test image only: rebuild with the device's own image";
 
 // What the bridge counts: transfers the device saw, bytes received but not
 // passed on, the device's protocol errors, the commands it accepted.
@@ -62,7 +64,7 @@ protected:
         if (pathLength != 0) {
             ASSERT_EQ(path.size(), pathLength) << path;
         }
-        program_ = std::make_unique<Program>(PROGRAM_PATH);
+        program_ = std::make_unique<Program>(programPath.c_str());
         ASSERT_NE(program_->Dialog(), nullptr);
     }
 
@@ -77,7 +79,7 @@ protected:
         HWND status = program_->Control(kStatusLineId);
         std::wstring before = StoredTextOf(status);
         PressUpdate();
-        return WatchText(status, std::move(before), {kUpdated, kFailed, kOpenFailed});
+        return WatchText(status, std::move(before), {kUpdated, kFailed, kOpenFailed, kStandIn});
     }
     // Closes the dialog once everything queued before has run.
     void Close() const {
@@ -119,6 +121,15 @@ TEST_F(RealDevice, RefusedDataCommandShowsTheFailureAndNothingIsSentAfterIt) {
     EXPECT_EQ(counts.unpassed, 0u);
 }
 
+// The shipped program, built with the stand-in image: it finds the device
+// and sends it nothing.
+TEST_F(RealDevice, TheStandInImageChangesNothing) {
+    EXPECT_EQ(PressUpdateAndWatch(), std::vector<std::wstring>{kStandIn});
+    Close();
+    Sleep(200);  // whatever the program wrote has reached the device by now
+    EXPECT_EQ(ReadCounts().transfers, 0u);
+}
+
 TEST_F(RealDevice, SilentDeviceShowsTheFailureAfterTheTimeLimit) {
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(PressUpdateAndWatch(), (std::vector<std::wstring>{kWait, kFailed}));
@@ -140,5 +151,6 @@ int main(int argc, char** argv) {
     fwup::test::pathLength = options.Number("path-length");
     fwup::test::reportPath = options.Text("report");
     fwup::test::refusedReply = static_cast<unsigned>(options.Number("refuse-reply"));
+    if (!options.Text("program").empty()) fwup::test::programPath = options.Text("program");
     return RUN_ALL_TESTS();
 }
