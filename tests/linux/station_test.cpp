@@ -62,10 +62,14 @@ TEST(Station, ListsEveryDeviceInEitherModeAndAsksOnlyTheVersion) {
 
 TEST(Station, ChoosesTheNamedDeviceAndRefusesToGuessAmongSeveral) {
     Simulation bench(Bench());
-    Ran run = Station(bench, {"clear", "--yes"});
+    Ran run = Station(bench, {"clear", "--yes", "--json"});
     EXPECT_EQ(run.code, ExitCode::Usage);
     EXPECT_TRUE(Contains(run.err, "Several devices are attached")) << run.err;
     EXPECT_TRUE(Contains(run.err, "sim-disk-3  storage")) << run.err;
+    const Json document = Json::parse(run.out);
+    EXPECT_EQ(document["exit_status"], 2);
+    ASSERT_EQ(document["devices"].size(), 3u);
+    EXPECT_EQ(document["devices"][2]["outcome"], "several-devices");
 
     run = Station(bench, {"clear", "--yes", "--device", "/dev/nothing"});
     EXPECT_EQ(run.code, ExitCode::NoDevice);

@@ -135,6 +135,7 @@ private:
     std::optional<UsbDeviceInfo> AwaitVendorMode(const AttachedDevice& cleared,
                                                  const std::vector<std::string>& before);
     void Report(const DeviceRun& run, const std::string& prefix);
+    ExitCode Refuse(DeviceRun& refusal);
     ExitCode Finish(const std::vector<DeviceRun>& runs);
     Json ImageJson() const;
     Json DeviceJson(const DeviceRun& run) const;
@@ -145,6 +146,7 @@ private:
     const CommandLine& line_;
     FirmwareImage image_;
     TerminalOutput output_;
+    std::vector<AttachedDevice> several_;  // the devices none of which was chosen
 };
 
 // One device's view on the terminal, and the sink its command reports to:
@@ -365,6 +367,7 @@ std::optional<std::vector<AttachedDevice>> Station::Choose(bool vendorMode, bool
         refusal.outcome.kind = OutcomeKind::SeveralDevices;
         output_.Message(Say(kSeveralDevices));
         for (const AttachedDevice& device : usable) output_.Message(ListLine(device));
+        several_ = usable;
         return std::nullopt;
     }
     // None usable: the command searches by itself and says why it found none.
@@ -379,11 +382,7 @@ ExitCode Station::Work() {
     DeviceRun refusal;
     refusal.texts = command == FrontEndCommand::Update ? Texts::Update : Texts::Clear;
     const std::optional<std::vector<AttachedDevice>> chosen = Choose(vendor, storage, refusal);
-    if (!chosen) {
-        std::vector<DeviceRun> runs{refusal};
-        if (refusal.outcome.kind == OutcomeKind::NoDevice) Report(refusal, "");
-        return Finish(runs);
-    }
+    if (!chosen) return Refuse(refusal);
     std::vector<DeviceRun> runs;
     for (const AttachedDevice& device : *chosen) runs.push_back(DeviceRun{device, {}, refusal.texts, false});
 
@@ -410,6 +409,16 @@ ExitCode Station::Work() {
     for (std::thread& thread : threads) thread.join();
     board.Finish();
     for (const DeviceRun& run : runs) Report(run, run.device.id + ": ");
+    return Finish(runs);
+}
+
+// No device was chosen: none by that ID, or several and none named. Each of
+// the several is in the JSON document, none of them changed.
+ExitCode Station::Refuse(DeviceRun& refusal) {
+    if (refusal.outcome.kind == OutcomeKind::NoDevice) Report(refusal, "");
+    std::vector<DeviceRun> runs;
+    for (const AttachedDevice& device : several_) runs.push_back(DeviceRun{device, refusal.outcome, refusal.texts, false});
+    if (runs.empty()) runs.push_back(refusal);
     return Finish(runs);
 }
 
@@ -463,10 +472,7 @@ ExitCode Station::List() {
 ExitCode Station::Info() {
     DeviceRun refusal;
     const std::optional<std::vector<AttachedDevice>> chosen = Choose(true, true, refusal);
-    if (!chosen) {
-        std::vector<DeviceRun> runs{refusal};
-        return Finish(runs);
-    }
+    if (!chosen) return Refuse(refusal);
     DeviceRun run{chosen->front(), {}, Texts::Clear, false};
     run.outcome.kind = OutcomeKind::Listed;
     const ImageSummary image = SummarizeImage(image_);
@@ -575,8 +581,7 @@ void Station::EmitJson(const std::vector<DeviceRun>& runs, ExitCode exit) {
     Json document{{"schema", 1}, {"command", command == nullptr ? Json(nullptr) : Json(command)}};
     document["image"] = ImageJson();
     Json devices = Json::array();
-    for (const DeviceRun& run : runs)
-        if (run.outcome.kind != OutcomeKind::SeveralDevices) devices.push_back(DeviceJson(run));
+    for (const DeviceRun& run : runs) devices.push_back(DeviceJson(run));
     document["devices"] = devices;
     document["exit_status"] = static_cast<int>(exit);
     output_.Json(document.dump());
