@@ -17,9 +17,8 @@ inline constexpr std::uint16_t kVendorId = 0x2008;
 inline constexpr std::uint16_t kProductId = 0x7639;
 inline constexpr std::uint8_t kVendorInterfaceClass = 0xFF;  // vendor-specific
 
-// The two pipes of the vendor interface: the device's replies come in on one,
-// the host's commands and data go out on the other.
-enum class Pipe { Reply, Command };
+// The vendor interface has two bulk pipes: the device's replies come in on
+// one (IN), the host's commands and data go out on the other (OUT).
 
 // The download protocol: a 6-byte header EF 01 02 <code> <length LE16>, the
 // payload writes, then a 4-byte reply that starts with 02 and a status byte.

@@ -68,7 +68,7 @@ struct BulkPair {
 BulkPair BulkEndpointsOf(const libusb_interface_descriptor& setting) {
     BulkPair pair;
     pair.interfaceNumber = setting.bInterfaceNumber;
-    pair.vendorClass = setting.bInterfaceClass == LIBUSB_CLASS_VENDOR_SPEC;
+    pair.vendorClass = setting.bInterfaceClass == kVendorInterfaceClass;
     for (int e = 0; e < setting.bNumEndpoints; ++e) {
         const libusb_endpoint_descriptor& endpoint = setting.endpoint[e];
         if ((endpoint.bmAttributes & LIBUSB_TRANSFER_TYPE_MASK) != LIBUSB_TRANSFER_TYPE_BULK)
