@@ -1,5 +1,5 @@
 # The Windows program as it ships: a load configuration that keeps DLLs to the
-# system folder, and the same bytes from the same sources.
+# system folder, the same bytes from the same sources, and a signing step.
 # Included by src/app/CMakeLists.txt in the cross build.
 
 # The step after linking runs on the build machine, built with its compiler.
@@ -43,4 +43,15 @@ function(fwup_release_program target)
   add_custom_command(TARGET ${target} POST_BUILD
     COMMAND ${FWUP_FILL_LOAD_CONFIG} $<TARGET_FILE:${target}> ${map}
     VERBATIM)
+endfunction()
+
+# `cmake --build --preset windows --target sign`: an Authenticode-signed copy
+# in signed/, when FWUP_SIGN_PKCS12 and FWUP_SIGN_PASSWORD name a certificate;
+# without them it says so and changes nothing.
+function(fwup_signing_step target)
+  add_custom_target(sign
+    COMMAND bash ${PROJECT_SOURCE_DIR}/tools/sign-program.sh
+            $<TARGET_FILE:${target}> ${CMAKE_BINARY_DIR}/signed/$<TARGET_FILE_NAME:${target}>
+    VERBATIM)
+  add_dependencies(sign ${target})
 endfunction()
