@@ -102,24 +102,15 @@ TEST(FillLoadConfigEntry, RefusesWhatIsNotAProgram) {
     noSignature[0x40] = 'X';
     std::vector<std::uint8_t> tooFewEntries = MakeProgram(true, 0x1010, 0x94);
     Put(tooFewEntries, kOptional + 108, 10, 4);
-    std::vector<std::uint8_t> cut = MakeProgram(false, 0x1010, 0x5C);
-    cut.resize(0x100);
-    for (std::vector<std::uint8_t>* file : {&noSignature, &tooFewEntries, &cut})
+    for (std::vector<std::uint8_t>* file : {&noSignature, &tooFewEntries})
         EXPECT_EQ(FillLoadConfigEntry(*file, kBase32 + 0x1010).result, FillResult::kNotAProgram);
 }
 
+// 0xFFFF + 0x0005 carries around to 0x0005, the field (FF..) is left out, the
+// odd last byte counts, and the length (9) is added.
 TEST(PeChecksum, SumsThe16BitWordsWithCarriesAroundAndAddsTheLength) {
-    struct Case {
-        std::vector<std::uint8_t> file;
-        std::size_t field;
-        std::uint32_t expected;
-    };
-    const Case cases[] = {
-        {{0x01, 0x00, 0x02, 0x00, 0xFF, 0xFF, 0xFF, 0xFF}, 4, 3 + 8},     // its own field left out
-        {{0xFF, 0xFF, 0x05, 0x00, 0x00, 0x00, 0x00, 0x00}, 4, 0x5 + 8},   // 0x10004 folds to 0x5
-        {{0xAA, 0xAA, 0xAA, 0xAA, 0x01, 0x00, 0x07}, 0, 0x0008 + 7},      // a last odd byte counts
-    };
-    for (const Case& c : cases) EXPECT_EQ(PeChecksum(c.file, c.field), c.expected);
+    const std::vector<std::uint8_t> file{0xFF, 0xFF, 0x05, 0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0x07};
+    EXPECT_EQ(PeChecksum(file, 4), 0x05u + 0x07u + 9u);
 }
 
 TEST(RecordAddressFromMap, ReadsTheRecordsLineAndNoOther) {
@@ -135,7 +126,6 @@ TEST(RecordAddressFromMap, ReadsTheRecordsLineAndNoOther) {
         {"                0x00418260                _load_config_used_copy\n", std::nullopt},
         {"                0x0041826g                _load_config_used\n", std::nullopt},
         {" .rdata  0x00418260  _load_config_used obj.o\n", std::nullopt},
-        {"", std::nullopt},
     };
     for (const Case& c : cases) EXPECT_EQ(RecordAddressFromMap(c.map), c.expected) << c.map;
 }
