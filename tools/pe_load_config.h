@@ -34,7 +34,7 @@ std::optional<std::uint64_t> RecordAddressFromMap(std::string_view map);
 // with the record's own size as the entry's size, and writes the file's new
 // checksum. The file is unchanged unless the result is kFilled.
 // The loader checks the entry's size against the record's size field and
-// reads the fields that size covers (lld and binutils from 2.41 write the
+// reads the fields that size covers (lld and later binutils write the
 // same). Windows XP wanted 64 in a 32-bit file and passes over a record of
 // any other size; it has no DependentLoadFlags to read anyway.
 FillOutcome FillLoadConfigEntry(std::vector<std::uint8_t>& file, std::uint64_t address);
