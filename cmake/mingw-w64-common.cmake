@@ -10,3 +10,8 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 set(CMAKE_EXE_LINKER_FLAGS_INIT -static)
+# No build folder in what the compiler writes: the same sources give the
+# same bytes wherever they are built.
+get_filename_component(FWUP_SOURCE_ROOT ${CMAKE_CURRENT_LIST_DIR} DIRECTORY)
+set(CMAKE_C_FLAGS_INIT "-ffile-prefix-map=${FWUP_SOURCE_ROOT}=.")
+set(CMAKE_CXX_FLAGS_INIT "-ffile-prefix-map=${FWUP_SOURCE_ROOT}=.")

@@ -14,6 +14,8 @@ packages=(
   xvfb xdotool x11-utils imagemagick fonts-wqy-microhei locales
   # The Debian package's dependencies (dpkg-shlibdeps), the man page's check
   dpkg-dev groff-base
+  # The released file: its headers read back (llvm-readobj), its signature
+  llvm-14 osslsigncode openssl
 )
 
 missing=()

@@ -23,3 +23,6 @@ bash tools/run-fuzz.sh
 
 echo "== The Windows program, cross-built, and its tests under Wine"
 bash tools/run-windows-tests.sh
+
+echo "== The 32-bit program as released: reproducible, and signed"
+bash tools/check-release.sh

@@ -1,6 +1,8 @@
 # The shipped program: a Windows GUI program for its processor that imports
-# nothing but DLLs every Windows has.
-# cmake -DOBJDUMP=... -DPROGRAM=... -DPROCESSOR=i686|x86_64 -P check_program.cmake
+# nothing but DLLs every Windows has, with ASLR and DEP, no time stamp, and a
+# load configuration that keeps the DLLs its imports pull in to the system
+# folder. The load configuration is read by llvm-readobj, a reader of its own.
+# cmake -DOBJDUMP=... -DREADOBJ=... -DPROGRAM=... -DPROCESSOR=i686|x86_64 -P check_program.cmake
 cmake_policy(VERSION 3.25)
 
 execute_process(COMMAND ${OBJDUMP} -p ${PROGRAM} OUTPUT_VARIABLE dump RESULT_VARIABLE failed)
@@ -35,3 +37,42 @@ foreach(import IN LISTS imports)
   endif()
   message(STATUS "imports ${dll}")
 endforeach()
+
+# DYNAMIC_BASE (0x40) and NX_COMPAT (0x100).
+if(NOT dump MATCHES "DllCharacteristics[ \t]+([0-9a-fA-F]+)")
+  message(FATAL_ERROR "${PROGRAM} has no DllCharacteristics")
+endif()
+set(dll_characteristics 0x${CMAKE_MATCH_1})
+math(EXPR protections "${dll_characteristics} & 0x140")
+if(NOT protections EQUAL 320)
+  message(FATAL_ERROR "${PROGRAM} lacks ASLR or DEP: DllCharacteristics ${dll_characteristics}")
+endif()
+
+execute_process(COMMAND ${READOBJ} --file-headers --coff-load-config ${PROGRAM}
+                OUTPUT_VARIABLE headers RESULT_VARIABLE failed)
+if(failed)
+  message(FATAL_ERROR "${READOBJ} cannot read ${PROGRAM}")
+endif()
+# The first time stamp is the file header's.
+string(REGEX MATCH "TimeDateStamp: [^\n]*" stamp "${headers}")
+if(NOT stamp MATCHES "\\(0x0\\)$")
+  message(FATAL_ERROR "${PROGRAM} has a time stamp: the same sources would not give the same bytes")
+endif()
+foreach(field LoadConfigTableRVA LoadConfigTableSize Size DependentLoadFlags GuardFlags)
+  if(NOT headers MATCHES "\n *${field}: (0x[0-9A-F]+)\n")
+    message(FATAL_ERROR "${PROGRAM}: no ${field} in its load configuration")
+  endif()
+  math(EXPR ${field} "${CMAKE_MATCH_1}")
+endforeach()
+# The loader takes the entry's size as the record's version: the record's own.
+if(LoadConfigTableRVA EQUAL 0 OR NOT LoadConfigTableSize EQUAL Size)
+  message(FATAL_ERROR "${PROGRAM}: load-configuration entry ${LoadConfigTableRVA}, "
+                      "${LoadConfigTableSize} bytes, for a record of ${Size} bytes")
+endif()
+# LOAD_LIBRARY_SEARCH_SYSTEM32; and no control-flow guard claimed, which the
+# code does not have.
+if(NOT DependentLoadFlags EQUAL 2048 OR NOT GuardFlags EQUAL 0)
+  message(FATAL_ERROR "${PROGRAM}: DependentLoadFlags ${DependentLoadFlags}, GuardFlags ${GuardFlags}")
+endif()
+message(STATUS "DllCharacteristics ${dll_characteristics}; load configuration of ${Size} bytes, "
+               "DependentLoadFlags ${DependentLoadFlags}, GuardFlags ${GuardFlags}")

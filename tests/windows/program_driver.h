@@ -99,6 +99,7 @@ public:
     }
 
     HWND Dialog() const { return dialog_; }
+    HANDLE Process() const { return process_.hProcess; }
     HWND Control(int id) const { return GetDlgItem(dialog_, id); }
 
     // The exit code, or 259 (still running) after the patience runs out.
