@@ -135,6 +135,7 @@ private:
     std::optional<UsbDeviceInfo> AwaitVendorMode(const AttachedDevice& cleared,
                                                  const std::vector<std::string>& before);
     void Report(const DeviceRun& run, const std::string& prefix);
+    void Summarize(const DeviceRun& run);
     ExitCode Refuse(DeviceRun& refusal);
     ExitCode Finish(const std::vector<DeviceRun>& runs);
     Json ImageJson() const;
@@ -283,6 +284,17 @@ void Station::Report(const DeviceRun& run, const std::string& prefix) {
         if (hint != nullptr) say(Format(Say(*hint), outcome.deviceId.c_str()));
 }
 
+// The summary's one line for a device: its ID and what came of it.
+void Station::Summarize(const DeviceRun& run) {
+    const Said said = TextsFor(run.texts, run.outcome);
+    const TerminalText* text = said.status != nullptr ? said.status : said.hint;
+    std::string line = run.device.id + ": ";
+    if (run.timedOutWaiting) line += Format(Say(kNotBack), line_.waitSeconds);
+    else if (text != nullptr) line += Format(Say(*text), static_cast<unsigned>(run.outcome.userId));
+    line += std::string("  [") + OutcomeName(run.outcome.kind) + "]";
+    output_.Result(line);
+}
+
 void Station::ClearOne(DeviceRun& run, DeviceView& view) {
     run.texts = Texts::Clear;
     Question question(*this);
@@ -408,7 +420,7 @@ ExitCode Station::Work() {
         threads.emplace_back([&, i] { work(runs[i], *views[i]); });
     for (std::thread& thread : threads) thread.join();
     board.Finish();
-    for (const DeviceRun& run : runs) Report(run, run.device.id + ": ");
+    for (const DeviceRun& run : runs) Summarize(run);
     return Finish(runs);
 }
 
