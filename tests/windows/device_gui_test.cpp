@@ -125,6 +125,7 @@ TEST_F(RealDevice, RefusedDataCommandShowsTheFailureAndNothingIsSentAfterIt) {
 // and sends it nothing.
 TEST_F(RealDevice, TheStandInImageChangesNothing) {
     EXPECT_EQ(PressUpdateAndWatch(), std::vector<std::wstring>{kStandIn});
+    SaveScreenshot(program_->Dialog(), std::string(ARTIFACT_DIR) + "/device-stand-in.bmp");
     Close();
     Sleep(200);  // whatever the program wrote has reached the device by now
     EXPECT_EQ(ReadCounts().transfers, 0u);
