@@ -9,12 +9,12 @@ fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-export LC_ALL=C.UTF-8 LANGUAGE= FWUP_DEMO_DELAY_MS=20
+export LC_ALL=C.UTF-8 LANGUAGE= FWUP_DEMO_DELAY_MS=40
 
 # Ctrl-C during the download: status 130 and "interrupted", within a transfer's time.
 "$program" --simulate update >"$work/out" 2>"$work/err" &
 pid=$!
-sleep 0.5
+sleep 1  # well into the download, which takes 2.5 s
 kill -INT "$pid"
 wait "$pid"
 status=$?
