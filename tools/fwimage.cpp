@@ -23,24 +23,14 @@ namespace {
 
 using fwup::FirmwareImage;
 
-struct WalkSummary {
+// The segments a download sends, in file order.
+std::vector<fwup::ImageSegment> Segments(FirmwareImage image) {
     std::vector<fwup::ImageSegment> segments;
-    std::uint64_t walkedTo = fwup::kFirstSegmentHeader;  // end of the last segment's data
-    std::uint64_t dataBytes = 0;                          // what a download flashes
-    std::uint64_t dataCommands = 0;                       // a segment's pieces of MaxChunkSize
-};
-
-WalkSummary Walk(FirmwareImage image) {
-    WalkSummary summary;
     fwup::WalkSegments(image, [&](const fwup::ImageSegment& segment) {
-        summary.segments.push_back(segment);
-        summary.walkedTo = segment.dataOffset + segment.length;
-        summary.dataBytes += segment.length;
-        summary.dataCommands +=
-            (std::uint64_t{segment.length} + fwup::MaxChunkSize - 1) / fwup::MaxChunkSize;
+        segments.push_back(segment);
         return true;
     });
-    return summary;
+    return segments;
 }
 
 struct RecordedDownload {
@@ -59,24 +49,19 @@ RecordedDownload RecordDownload(FirmwareImage image) {
     return {result, device.Traffic()};
 }
 
-const char* RefusalReason(FirmwareImage image) {
-    if (image.imageSize < 8) return "shorter than 8 bytes";
-    return "does not start with the image magic 78 56 34 12";
-}
-
 int Info(FirmwareImage image) {
     std::printf("size: %" PRIu32 " bytes\n", image.imageSize);
     if (!fwup::IsImageAccepted(image)) {
-        std::printf("accepted: no (%s)\n", RefusalReason(image));
+        std::printf("accepted: no (%s)\n", fwup::RefusalReason(image));
         std::printf("bytes never sent: %" PRIu32 "\n", image.imageSize);
         return 0;
     }
     const std::array<std::uint8_t, 4> word = fwup::ReadBeginWord(image);
     std::printf("accepted: yes\nbegin word: %02X %02X %02X %02X\n", word[0], word[1], word[2], word[3]);
 
-    const WalkSummary walk = Walk(image);
-    for (std::size_t i = 0; i < walk.segments.size(); ++i) {
-        const fwup::ImageSegment& segment = walk.segments[i];
+    const std::vector<fwup::ImageSegment> segments = Segments(image);
+    for (std::size_t i = 0; i < segments.size(); ++i) {
+        const fwup::ImageSegment& segment = segments[i];
         std::printf("segment %zu: load address 0x%08" PRIX32 ", length %" PRIu32
                     ", header at %" PRIu64 ", data at %" PRIu64 "\n",
                     i, segment.loadAddress, segment.length,
@@ -85,7 +70,7 @@ int Info(FirmwareImage image) {
     std::printf("end address: 0x%08" PRIX32 "\n", fwup::ComputeEndAddress(image));
 
     // Counted from the walk: a data piece can hold the bytes of a command header.
-    std::printf("data commands: %" PRIu64 "\n", walk.dataCommands);
+    std::printf("data commands: %" PRIu64 "\n", fwup::DataCommandCount(image));
     // The end command closes a download the device accepts: its payload is
     // the last write.
     const RecordedDownload download = RecordDownload(image);
@@ -99,7 +84,7 @@ int Info(FirmwareImage image) {
         std::printf("checksum: none (no end command is sent)\n");
 
     const std::uint64_t reserved = image.imageSize > 8 ? 1 : 0;
-    const std::uint64_t after = image.imageSize > walk.walkedTo ? image.imageSize - walk.walkedTo : 0;
+    const std::uint64_t after = fwup::CheckImage(image).bytesUnsent;
     std::printf("bytes never sent: %" PRIu64 " (reserved byte %" PRIu64
                 ", after the last segment %" PRIu64 ")\n",
                 reserved + after, reserved, after);

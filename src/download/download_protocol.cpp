@@ -161,6 +161,19 @@ DownloadResult SendEndCommand(VendorUsbDevice& device, std::uint32_t endFlag,
                            DownloadResult::EndRejected, nullptr, timeoutMs, sink);
 }
 
+std::uint64_t DataCommandCount(FirmwareImage image) {
+    std::uint64_t commands = 0;
+    if (!IsImageAccepted(image)) return commands;
+    WalkSegments(image, [&](const ImageSegment& segment) {
+        return ForEachPiece(segment.loadAddress, segment.data, segment.length,
+                            [&](std::uint32_t, const std::uint8_t*, std::uint32_t) {
+                                ++commands;
+                                return true;
+                            });
+    });
+    return commands;
+}
+
 std::uint16_t DownloadChecksum(FirmwareImage image) {
     if (!IsImageAccepted(image)) return 0;
     std::uint16_t sum = 0;

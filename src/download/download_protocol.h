@@ -45,6 +45,9 @@ DownloadResult SendEndCommand(VendorUsbDevice& device, std::uint32_t endFlag,
                               std::uint16_t checksum, std::uint32_t timeoutMs,
                               ProgressSink& sink = NoProgress());
 
+// The data commands a download of the image sends, as it cuts its segments.
+std::uint64_t DataCommandCount(FirmwareImage image);
+
 // The checksum the end command of a download of the image carries, when every
 // command is accepted; 0 for an image the download refuses.
 std::uint16_t DownloadChecksum(FirmwareImage image);

@@ -21,6 +21,10 @@ struct ImageCheck {
 
 ImageCheck CheckImage(FirmwareImage image);
 
+// Why the download's own test refuses the image, in English ("shorter than 8
+// bytes"); null when it accepts it.
+const char* RefusalReason(FirmwareImage image);
+
 // The problem, in English, for a person who builds or chooses an image.
 std::string DescribeImageProblem(const ImageCheck& check);
 

@@ -52,7 +52,7 @@ Outcome UpdateFirmware(UsbLink& link, FirmwareImage image, const CommandSafety& 
                        ProgressSink& sink, const UsbDeviceInfo* which) {
     Outcome outcome;
     VendorUsbSearch search = OpenVendorUsbDevice(link, which);
-    // Closed on every way out, even one the memory running out takes.
+    // Closed on every way out, the memory running out included.
     struct CloseOnExit {
         std::optional<VendorUsbDevice>& device;
         ~CloseOnExit() { CloseVendorUsbDevice(device); }
@@ -67,7 +67,6 @@ Outcome UpdateFirmware(UsbLink& link, FirmwareImage image, const CommandSafety& 
     }
     outcome.bytesTotal = IsImageAccepted(image) ? DownloadDataBytes(image) : 0;
     if (safety.imageIsStandIn) {
-        CloseVendorUsbDevice(search.device);
         outcome.kind = OutcomeKind::CarriesStandIn;
         return outcome;
     }
@@ -78,7 +77,6 @@ Outcome UpdateFirmware(UsbLink& link, FirmwareImage image, const CommandSafety& 
     outcome.download = result;
     outcome.link = search.device->lastStatus;
     outcome.bytesAccepted = recorder.accepted;
-    CloseVendorUsbDevice(search.device);
     if (result == DownloadResult::Ok) {
         outcome.kind = OutcomeKind::Updated;
     } else if (result == DownloadResult::Interrupted) {

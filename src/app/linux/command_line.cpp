@@ -61,14 +61,28 @@ constexpr TerminalText kRootNote{
     "clear、info 和 list 读取存储模式的设备，需要 root 权限（厂商命令需要 CAP_SYS_RAWIO）；"
     "update 除非已安装 udev 规则，否则也需要 root 权限。"};
 
+// The commands, what each is for, and the options each takes.
+struct Command {
+    const char* name;
+    const TerminalText* help;
+    FrontEndCommand command;
+    bool device, all, yes, wait, image;
+};
+constexpr Command kCommands[] = {
+    {"list", &kListHelp, FrontEndCommand::List, false, false, false, false, false},
+    {"info", &kInfoHelp, FrontEndCommand::Info, true, false, false, false, true},
+    {"clear", &kClearHelp, FrontEndCommand::Clear, true, true, true, false, false},
+    {"update", &kUpdateHelp, FrontEndCommand::Update, true, true, false, false, true},
+    {"run", &kRunHelp, FrontEndCommand::Run, true, true, true, true, true},
+};
+
 // The help, written out: every command and every option, short forms too.
+// The parser is given no texts of its own: this is the one help there is.
 std::string HelpText(Language language) {
     struct Entry {
         const char* name;
         const TerminalText* text;
     };
-    const Entry commands[] = {{"list", &kListHelp}, {"info", &kInfoHelp}, {"clear", &kClearHelp},
-                              {"update", &kUpdateHelp}, {"run", &kRunHelp}};
     const Entry options[] = {
         {"--device ID", &kDeviceHelp},  {"--all", &kAllHelp},         {"-y, --yes", &kYesHelp},
         {"--wait SECONDS", &kWaitHelp}, {"--image FILE", &kImageHelp}, {"--json", &kJsonHelp},
@@ -81,59 +95,36 @@ std::string HelpText(Language language) {
         name.resize(20, ' ');
         help += name + Say(*entry.text, language) + "\n";
     };
-    for (const Entry& entry : commands) add(entry);
+    for (const Command& command : kCommands) add(Entry{command.name, command.help});
     help += std::string("\n") + Say(kOptionsHeading, language) + "\n";
     for (const Entry& entry : options) add(entry);
     help += std::string("\n") + Say(kRootNote, language) + "\n" + Say(kExitStatus, language);
     return help;
 }
 
-void AddGlobalOptions(CLI::App& app, CommandLine& line, Language language) {
-    app.add_flag("--json", line.json, Say(kJsonHelp, language));
-    app.add_flag("-v,--verbose", line.verbosity, Say(kVerboseHelp, language));
-    app.add_flag("--simulate", line.simulate, Say(kSimulateHelp, language));
-}
-
 }  // namespace
 
 CommandLine ParseCommandLine(int argc, const char* const* argv, Language language) {
     CommandLine line;
-    CLI::App app{Say(kAbout, language), "firmware-updater"};
-    app.set_help_flag("-h,--help", Say(kHelpHelp, language));
-    app.footer(Say(kExitStatus, language));
+    CLI::App app;
+    app.set_help_flag("-h,--help");
     bool version = false;
-    app.add_flag("-V,--version", version, Say(kVersionHelp, language));
-    AddGlobalOptions(app, line, language);
+    app.add_flag("-V,--version", version);
+    app.add_flag("--json", line.json);
+    app.add_flag("-v,--verbose", line.verbosity);
+    app.add_flag("--simulate", line.simulate);
     app.fallthrough();
     app.require_subcommand(0, 1);
 
-    struct Command {
-        const char* name;
-        const TerminalText* help;
-        FrontEndCommand command;
-        bool device, all, yes, wait, image;
-    };
-    const Command commands[] = {
-        {"list", &kListHelp, FrontEndCommand::List, false, false, false, false, false},
-        {"info", &kInfoHelp, FrontEndCommand::Info, true, false, false, false, true},
-        {"clear", &kClearHelp, FrontEndCommand::Clear, true, true, true, false, false},
-        {"update", &kUpdateHelp, FrontEndCommand::Update, true, true, false, false, true},
-        {"run", &kRunHelp, FrontEndCommand::Run, true, true, true, true, true},
-    };
-    for (const Command& command : commands) {
-        CLI::App* sub = app.add_subcommand(command.name, Say(*command.help, language));
-        sub->set_help_flag("-h,--help", Say(kHelpHelp, language));
+    for (const Command& command : kCommands) {
+        CLI::App* sub = app.add_subcommand(command.name);
+        sub->set_help_flag("-h,--help");
         sub->fallthrough();
-        if (command.device)
-            sub->add_option("--device", line.device, Say(kDeviceHelp, language))->type_name("ID");
-        if (command.all) sub->add_flag("--all", line.all, Say(kAllHelp, language));
-        if (command.yes) sub->add_flag("-y,--yes", line.assumeYes, Say(kYesHelp, language));
-        if (command.wait)
-            sub->add_option("--wait", line.waitSeconds, Say(kWaitHelp, language))
-                ->type_name("SECONDS")
-                ->check(CLI::Range(1, 86400));
-        if (command.image)
-            sub->add_option("--image", line.image, Say(kImageHelp, language))->type_name("FILE");
+        if (command.device) sub->add_option("--device", line.device);
+        if (command.all) sub->add_flag("--all", line.all);
+        if (command.yes) sub->add_flag("-y,--yes", line.assumeYes);
+        if (command.wait) sub->add_option("--wait", line.waitSeconds)->check(CLI::Range(1, 86400));
+        if (command.image) sub->add_option("--image", line.image);
         const FrontEndCommand chosen = command.command;
         sub->callback([&line, chosen] { line.command = chosen; });
     }

@@ -42,10 +42,6 @@ std::string Format(const char* format, ...) {
     return filled;
 }
 
-std::string Hex(const char* format, unsigned value) {
-    return Format(format, value);
-}
-
 // The terminal's one table: what each outcome of each command prints, the
 // status line as the dialog words it, then what to do next. Any may be
 // absent.
@@ -89,6 +85,16 @@ Said TextsFor(Texts command, const Outcome& outcome) {
     return {};
 }
 
+// The image line of info and --version: size, end address, checksum, and
+// whether it is the stand-in.
+std::string ImageLine(FirmwareImage image, Language language) {
+    const ImageSummary summary = SummarizeImage(image);
+    if (!summary.accepted) return Say(kImageMissing, language);
+    return Format(Say(kImageLine, language), static_cast<unsigned>(summary.size),
+                  static_cast<unsigned>(summary.endAddress), static_cast<unsigned>(summary.checksum),
+                  summary.standIn ? Say(kImageStandIn, language) : "");
+}
+
 // What came of one device.
 struct DeviceRun {
     AttachedDevice device;
@@ -109,7 +115,6 @@ public:
     ExitCode Run();
     TerminalOutput& Output() { return output_; }
     ExitCode ReportUsage(const std::string& message);
-    ExitCode ReportImageProblem(const std::string& message);
 
 private:
     class DeviceView;
@@ -134,7 +139,7 @@ private:
     void UpdateOne(DeviceRun& run, DeviceView& view, const UsbDeviceInfo* which);
     std::optional<UsbDeviceInfo> AwaitVendorMode(const AttachedDevice& cleared,
                                                  const std::vector<std::string>& before);
-    void Report(const DeviceRun& run, const std::string& prefix);
+    void Report(const DeviceRun& run);
     void Summarize(const DeviceRun& run);
     ExitCode Refuse(DeviceRun& refusal);
     ExitCode Finish(const std::vector<DeviceRun>& runs);
@@ -202,14 +207,14 @@ void Station::DeviceView::OnExchange(const CommandExchange& exchange) {
                        : exchange.code == kDataCommandCode ? "data"
                                                            : "end";
     std::string line = id_ + ": " + name;
-    if (exchange.code == kDataCommandCode) line += Hex(" 0x%08X", exchange.address);
+    if (exchange.code == kDataCommandCode) line += Format(" 0x%08X", exchange.address);
     line += Format(", length %u: ", exchange.length);
     if (exchange.reply == nullptr) {
         line += "no reply";
     } else {
         line += "reply";
         for (std::uint32_t i = 0; i < exchange.replyLength; ++i)
-            line += Hex(" %02X", exchange.reply[i]);
+            line += Format(" %02X", exchange.reply[i]);
     }
     line += exchange.result == DownloadResult::Ok ? ", accepted" : Format(", result %d",
                                                                          static_cast<int>(exchange.result));
@@ -218,7 +223,7 @@ void Station::DeviceView::OnExchange(const CommandExchange& exchange) {
             for (std::uint32_t at = 0; at < count; at += 16) {
                 line += Format("\n  %-6s %04X ", at == 0 ? what : "", at);
                 for (std::uint32_t i = at; i < count && i < at + 16; ++i)
-                    line += Hex(" %02X", bytes[i]);
+                    line += Format(" %02X", bytes[i]);
             }
         };
         dump("header", exchange.header, kCommandHeaderSize);
@@ -267,12 +272,12 @@ private:
     Station& station_;
 };
 
-void Station::Report(const DeviceRun& run, const std::string& prefix) {
+void Station::Report(const DeviceRun& run) {
     const Outcome& outcome = run.outcome;
     const bool good = Succeeded(outcome);
     auto say = [&](const std::string& text) {
-        if (good) output_.Result(prefix + text);
-        else output_.Message(prefix + text);
+        if (good) output_.Result(text);
+        else output_.Message(text);
     };
     if (run.timedOutWaiting) {
         say(Format(Say(kNotBack), line_.waitSeconds));
@@ -407,7 +412,7 @@ ExitCode Station::Work() {
     if (!line_.all) {
         DeviceView view(*this, runs[0].device.id, nullptr);
         work(runs[0], view);
-        Report(runs[0], "");
+        Report(runs[0]);
         return Finish(runs);
     }
     // Every device at once, each on a thread of its own: one that fails
@@ -427,7 +432,7 @@ ExitCode Station::Work() {
 // No device was chosen: none by that ID, or several and none named. Each of
 // the several is in the JSON document, none of them changed.
 ExitCode Station::Refuse(DeviceRun& refusal) {
-    if (refusal.outcome.kind == OutcomeKind::NoDevice) Report(refusal, "");
+    if (refusal.outcome.kind == OutcomeKind::NoDevice) Report(refusal);
     std::vector<DeviceRun> runs;
     for (const AttachedDevice& device : several_) runs.push_back(DeviceRun{device, refusal.outcome, refusal.texts, false});
     if (runs.empty()) runs.push_back(refusal);
@@ -487,16 +492,9 @@ ExitCode Station::Info() {
     if (!chosen) return Refuse(refusal);
     DeviceRun run{chosen->front(), {}, Texts::Clear, false};
     run.outcome.kind = OutcomeKind::Listed;
-    const ImageSummary image = SummarizeImage(image_);
-    auto imageLine = [&] {
-        if (!image.accepted) return std::string(Say(kImageMissing));
-        return Format(Say(kImageLine), static_cast<unsigned>(image.size),
-                      static_cast<unsigned>(image.endAddress), static_cast<unsigned>(image.checksum),
-                      image.standIn ? Say(kImageStandIn) : "");
-    };
     if (run.device.mode == AttachedMode::Vendor && !run.device.id.empty()) {
         output_.Result(Format(Say(kInfoVendorMode), run.device.id.c_str()));
-        output_.Result(imageLine());
+        output_.Result(ImageLine(image_, Lang()));
         std::vector<DeviceRun> runs{run};
         return Finish(runs);
     }
@@ -506,7 +504,7 @@ ExitCode Station::Info() {
     if (found.handle == kInvalidHandleValue) {
         run.outcome.kind = found.permissionDenied ? OutcomeKind::NoPermission : OutcomeKind::NoDevice;
         run.outcome.deviceId = found.deniedVolume;
-        Report(run, "");
+        Report(run);
         std::vector<DeviceRun> runs{run};
         return Finish(runs);
     }
@@ -535,7 +533,7 @@ ExitCode Station::Info() {
         run.outcome.kind = OutcomeKind::UserIdUnreadable;
     }
     frontEnd_.drives.CloseVolume(found.handle);
-    output_.Result(imageLine());
+    output_.Result(ImageLine(image_, Lang()));
     std::vector<DeviceRun> runs{run};
     return Finish(runs);
 }
@@ -544,8 +542,8 @@ Json Station::ImageJson() const {
     const ImageSummary image = SummarizeImage(image_);
     if (!image.accepted) return nullptr;
     return Json{{"size", image.size},
-                {"end_address", Hex("0x%08X", image.endAddress)},
-                {"checksum", Hex("0x%04X", image.checksum)},
+                {"end_address", Format("0x%08X", image.endAddress)},
+                {"checksum", Format("0x%04X", image.checksum)},
                 {"stand_in", image.standIn}};
 }
 
@@ -565,7 +563,7 @@ Json Station::DeviceJson(const DeviceRun& run) const {
         const bool versionKnown = device.versionKnown || outcome.versionKnown;
         const std::uint16_t version = outcome.versionKnown ? outcome.version : device.version;
         entry["version"] = versionKnown ? Json(std::string(FormatVersion(version).View())) : Json(nullptr);
-        entry["user_id"] = outcome.userIdKnown ? Json(Hex("0x%08X", outcome.userId)) : Json(nullptr);
+        entry["user_id"] = outcome.userIdKnown ? Json(Format("0x%08X", outcome.userId)) : Json(nullptr);
         entry["readable"] = device.readable;
     }
     entry["outcome"] = OutcomeName(outcome.kind);
@@ -605,18 +603,6 @@ ExitCode Station::ReportUsage(const std::string& message) {
     return ExitCode::Usage;
 }
 
-ExitCode Station::ReportImageProblem(const std::string& message) {
-    output_.Message(message);
-    DeviceRun run;
-    run.outcome.kind = OutcomeKind::ImageInvalid;
-    if (line_.json) {
-        Json document{{"schema", 1}, {"command", CommandName(line_.command)}, {"image", nullptr},
-                      {"devices", Json::array()}, {"exit_status", static_cast<int>(ExitCode::Usage)}};
-        output_.Json(document.dump());
-    }
-    return ExitCodeOf(run.outcome.kind);
-}
-
 ExitCode Station::Run() {
     switch (line_.command) {
     case FrontEndCommand::List: return List();
@@ -648,27 +634,22 @@ ExitCode RunFrontEnd(FrontEnd& frontEnd) {
     std::vector<std::uint8_t> fileBytes;
     FirmwareImage image = frontEnd.image;
     if (!line.image.empty() && line.usageError.empty()) {
+        // A refused image is wrong usage, and no image goes into the document.
         std::string error;
-        Station refusing(frontEnd, image);
+        Station refusing(frontEnd, FirmwareImage{});
         if (!ReadImageFile(line.image, fileBytes, error))
-            return refusing.ReportImageProblem(
+            return refusing.ReportUsage(
                 Format(Say(kImageUnreadable, language), line.image.c_str(), error.c_str()));
         image = FirmwareImage{fileBytes.empty() ? nullptr : fileBytes.data(),
                               static_cast<std::uint32_t>(fileBytes.size())};
         const ImageCheck check = CheckImage(image);
         if (check.problem != ImageProblem::None)
-            return refusing.ReportImageProblem(Format(Say(kImageRefused, language), line.image.c_str(),
-                                                      DescribeImageProblem(check).c_str()));
+            return refusing.ReportUsage(Format(Say(kImageRefused, language), line.image.c_str(),
+                                               DescribeImageProblem(check).c_str()));
     }
     if (line.command == FrontEndCommand::Version) {
         plain.Result(std::string("firmware-updater ") + FWUP_VERSION);
-        const ImageSummary summary = SummarizeImage(image);
-        plain.Result(summary.accepted
-                         ? Format(Say(kImageLine, language), static_cast<unsigned>(summary.size),
-                                  static_cast<unsigned>(summary.endAddress),
-                                  static_cast<unsigned>(summary.checksum),
-                                  summary.standIn ? Say(kImageStandIn, language) : "")
-                         : std::string(Say(kImageMissing, language)));
+        plain.Result(ImageLine(image, language));
         return ExitCode::Done;
     }
     Station station(frontEnd, image);
