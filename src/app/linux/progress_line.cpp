@@ -1,6 +1,7 @@
 #include "app/linux/progress_line.h"
 
 #include <algorithm>
+#include <climits>
 
 namespace fwup {
 namespace {
@@ -8,15 +9,26 @@ namespace {
 constexpr int kShortestBar = 10;
 constexpr int kLongestBar = 40;
 
-// Terminal columns a UTF-8 text takes: CJK characters take two.
-int DisplayWidth(const std::string& text) {
-    int width = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const unsigned char byte = static_cast<unsigned char>(text[i]);
+// The longest start of a UTF-8 text that fits in the columns, never cut
+// inside a character, and the columns it takes: CJK characters take two.
+struct Fitted {
+    std::size_t bytes;
+    int width;
+};
+Fitted FitToWidth(const std::string& text, int columns) {
+    Fitted fitted{0, 0};
+    for (; fitted.bytes < text.size(); ++fitted.bytes) {
+        const unsigned char byte = static_cast<unsigned char>(text[fitted.bytes]);
         if ((byte & 0xC0) == 0x80) continue;  // continuation byte
-        width += byte >= 0xE0 ? 2 : 1;
+        const int next = fitted.width + (byte >= 0xE0 ? 2 : 1);
+        if (next > columns) break;
+        fitted.width = next;
     }
-    return width;
+    return fitted;
+}
+
+int DisplayWidth(const std::string& text) {
+    return FitToWidth(text, INT_MAX).width;
 }
 
 }  // namespace
@@ -83,18 +95,8 @@ int ProgressBoard::AddLine(const std::string& id) {
 std::string ProgressBoard::Render(const Line& line) const {
     const std::string head = line.id + " ";
     if (!line.hasProgress) {
-        std::string text = head + line.text;
-        // Cut at the terminal's width, never inside a character.
-        int width = 0;
-        std::size_t at = 0;
-        for (; at < text.size(); ++at) {
-            const unsigned char byte = static_cast<unsigned char>(text[at]);
-            if ((byte & 0xC0) == 0x80) continue;
-            const int next = width + (byte >= 0xE0 ? 2 : 1);
-            if (next > columns_ - 1) break;
-            width = next;
-        }
-        return text.substr(0, at);
+        const std::string text = head + line.text;
+        return text.substr(0, FitToWidth(text, columns_ - 1).bytes);
     }
     const int room = columns_ - DisplayWidth(head);
     return head + ProgressLine(nullptr, language_, room).Render(line.progress);

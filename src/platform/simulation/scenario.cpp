@@ -173,28 +173,26 @@ PlatformHandle Simulation::Open(const UsbDeviceInfo& info, LinkStatus* why) {
 
 TransferResult Simulation::Read(PlatformHandle link, std::uint8_t* buffer, std::uint32_t count,
                                 std::uint32_t timeoutMs) {
-    Slot* slot = SlotOfHandle(link);
-    if (slot == nullptr) return {};
-    std::lock_guard<std::mutex> hold(slot->lock);
-    return slot->device->Read(link, buffer, count, timeoutMs);
+    return OnDeviceOf(link, [&](SimulatedDevice& device) {
+        return device.Read(link, buffer, count, timeoutMs);
+    });
 }
 
 TransferResult Simulation::Write(PlatformHandle link, const std::uint8_t* buffer,
                                  std::uint32_t count, std::uint32_t timeoutMs) {
-    Slot* slot = SlotOfHandle(link);
-    if (slot == nullptr) return {};
-    std::lock_guard<std::mutex> hold(slot->lock);
-    return slot->device->Write(link, buffer, count, timeoutMs);
+    return OnDeviceOf(link, [&](SimulatedDevice& device) {
+        return device.Write(link, buffer, count, timeoutMs);
+    });
 }
 
 void Simulation::Close(PlatformHandle link) {
-    Slot* slot = SlotOfHandle(link);
-    if (slot == nullptr) return;
-    std::lock_guard<std::mutex> hold(slot->lock);
-    slot->device->Close(link);
-    if (slot == devices_.front().get() && slot->device->OpenHandleCount() == 0 &&
-        !scenario_.reportPath.empty())
-        WriteHeldMemory(*slot->device, scenario_.reportPath);
+    OnDeviceOf(link, [&](SimulatedDevice& device) {
+        device.Close(link);
+        // The first device reports what it holds once its download is over.
+        if (&device == devices_.front()->device.get() && device.OpenHandleCount() == 0 &&
+            !scenario_.reportPath.empty())
+            WriteHeldMemory(device, scenario_.reportPath);
+    });
 }
 
 std::vector<VolumeCandidate> Simulation::FindCandidateVolumes() {
@@ -220,17 +218,11 @@ PlatformHandle Simulation::OpenVolume(const VolumeCandidate& volume, DriveStatus
 }
 
 ScsiResult Simulation::Execute(PlatformHandle volume, const ScsiCommand& command) {
-    Slot* slot = SlotOfHandle(volume);
-    if (slot == nullptr) return {};
-    std::lock_guard<std::mutex> hold(slot->lock);
-    return slot->device->Execute(volume, command);
+    return OnDeviceOf(volume, [&](SimulatedDevice& device) { return device.Execute(volume, command); });
 }
 
 void Simulation::CloseVolume(PlatformHandle volume) {
-    Slot* slot = SlotOfHandle(volume);
-    if (slot == nullptr) return;
-    std::lock_guard<std::mutex> hold(slot->lock);
-    slot->device->CloseVolume(volume);
+    OnDeviceOf(volume, [&](SimulatedDevice& device) { device.CloseVolume(volume); });
 }
 
 bool WriteHeldMemory(const SimulatedDevice& device, const std::string& path) {

@@ -5,6 +5,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/simulation/simulated_device.h"
@@ -83,6 +84,16 @@ private:
         std::mutex lock;  // one call at a time on each device
     };
     Slot* SlotOfHandle(PlatformHandle handle);
+    // fn on the device a handle belongs to, one call at a time on that device;
+    // what fn's type gives by default for a handle of none.
+    template <typename Fn>
+    auto OnDeviceOf(PlatformHandle handle, Fn&& fn) {
+        using Result = decltype(fn(std::declval<SimulatedDevice&>()));
+        Slot* slot = SlotOfHandle(handle);
+        if (slot == nullptr) return Result();
+        std::lock_guard<std::mutex> hold(slot->lock);
+        return fn(*slot->device);
+    }
     Slot* SlotOfUsbId(const std::string& id);
     Slot* SlotOfVolume(const std::string& name);
     void ArmDownloadFault(SimulatedDevice& device);
