@@ -6,9 +6,6 @@
 namespace fwup {
 namespace {
 
-constexpr char kSerialPrefix[] = "serial:";
-constexpr char kVolumePrefix[] = "/dev/";
-
 // The volume, probed: nothing when it is not the device.
 bool ProbeVolume(ScsiDrives& drives, const VolumeCandidate& volume, AttachedDevice& device) {
     device.mode = AttachedMode::Storage;
@@ -51,20 +48,6 @@ AttachedDevices ListAttachedDevices(UsbLink& usb, ScsiDrives& drives, bool vendo
         }
     }
     return attached;
-}
-
-const AttachedDevice* FindAttachedDevice(const AttachedDevices& attached, const std::string& id) {
-    const bool bySerial = id.rfind(kSerialPrefix, 0) == 0;
-    const std::string serial = bySerial ? id.substr(sizeof kSerialPrefix - 1) : std::string{};
-    for (const AttachedDevice& device : attached.devices) {
-        if (bySerial) {
-            if (device.mode == AttachedMode::Vendor && !serial.empty() && device.usb.serial == serial)
-                return &device;
-        } else if (device.id == id || device.id == kVolumePrefix + id) {
-            return &device;
-        }
-    }
-    return nullptr;
 }
 
 }  // namespace fwup

@@ -35,8 +35,4 @@ struct AttachedDevices {
 AttachedDevices ListAttachedDevices(UsbLink& usb, ScsiDrives& drives, bool vendorMode,
                                     bool storageMode);
 
-// The device an ID names: its id as listed, a volume named without "/dev/",
-// or "serial:" and a vendor-mode device's serial number. Null when none.
-const AttachedDevice* FindAttachedDevice(const AttachedDevices& attached, const std::string& id);
-
 }  // namespace fwup

@@ -95,6 +95,23 @@ std::string ImageLine(FirmwareImage image, Language language) {
                   summary.standIn ? Say(kImageStandIn, language) : "");
 }
 
+// The device an ID that list prints names: its id as listed, a block device
+// without "/dev/", or "serial:" and a vendor-mode device's serial number.
+const AttachedDevice* FindAttachedDevice(const AttachedDevices& attached, const std::string& id) {
+    constexpr char kSerialPrefix[] = "serial:";
+    const bool bySerial = id.rfind(kSerialPrefix, 0) == 0;
+    const std::string serial = bySerial ? id.substr(sizeof kSerialPrefix - 1) : std::string{};
+    for (const AttachedDevice& device : attached.devices) {
+        if (bySerial) {
+            if (device.mode == AttachedMode::Vendor && !serial.empty() && device.usb.serial == serial)
+                return &device;
+        } else if (device.id == id || device.id == "/dev/" + id) {
+            return &device;
+        }
+    }
+    return nullptr;
+}
+
 // What came of one device.
 struct DeviceRun {
     AttachedDevice device;
@@ -309,10 +326,8 @@ void Station::ClearOne(DeviceRun& run, DeviceView& view) {
     // Ctrl-C at the question: nothing was erased, and the user asked to stop.
     if (run.outcome.kind == OutcomeKind::Declined && Interrupted())
         run.outcome.kind = OutcomeKind::Interrupted;
-    if (run.outcome.kind == OutcomeKind::Declined && question.couldNotAsk) {
+    if (run.outcome.kind == OutcomeKind::Declined && question.couldNotAsk)
         output_.Message(Say(kHintNoTerminal));
-        run.texts = Texts::Clear;
-    }
 }
 
 void Station::UpdateOne(DeviceRun& run, DeviceView& view, const UsbDeviceInfo* which) {

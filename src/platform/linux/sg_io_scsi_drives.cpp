@@ -13,6 +13,7 @@
 #include <string_view>
 #include <cstring>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <tuple>
 
