@@ -156,6 +156,7 @@ private:
     void UpdateOne(DeviceRun& run, DeviceView& view, const UsbDeviceInfo* which);
     std::optional<UsbDeviceInfo> AwaitVendorMode(const AttachedDevice& cleared,
                                                  const std::vector<std::string>& before);
+    std::vector<std::string> Lines(const DeviceRun& run) const;
     void Report(const DeviceRun& run);
     void Summarize(const DeviceRun& run);
     ExitCode Refuse(DeviceRun& refusal);
@@ -289,32 +290,33 @@ private:
     Station& station_;
 };
 
-void Station::Report(const DeviceRun& run) {
+// What the terminal says of a device's outcome, line by line: the status
+// line as the dialog words it, then what to do next.
+std::vector<std::string> Station::Lines(const DeviceRun& run) const {
+    if (run.timedOutWaiting) return {Format(Say(kNotBack), line_.waitSeconds)};
     const Outcome& outcome = run.outcome;
-    const bool good = Succeeded(outcome);
-    auto say = [&](const std::string& text) {
-        if (good) output_.Result(text);
-        else output_.Message(text);
-    };
-    if (run.timedOutWaiting) {
-        say(Format(Say(kNotBack), line_.waitSeconds));
-        return;
-    }
     const Said said = TextsFor(run.texts, outcome);
-    if (said.status != nullptr) say(Format(Say(*said.status), static_cast<unsigned>(outcome.userId)));
+    std::vector<std::string> lines;
+    if (said.status != nullptr)
+        lines.push_back(Format(Say(*said.status), static_cast<unsigned>(outcome.userId)));
     for (const TerminalText* hint : {said.hint, said.then})
-        if (hint != nullptr) say(Format(Say(*hint), outcome.deviceId.c_str()));
+        if (hint != nullptr) lines.push_back(Format(Say(*hint), outcome.deviceId.c_str()));
+    return lines;
+}
+
+void Station::Report(const DeviceRun& run) {
+    const bool good = Succeeded(run.outcome);
+    for (const std::string& line : Lines(run)) {
+        if (good) output_.Result(line);
+        else output_.Message(line);
+    }
 }
 
 // The summary's one line for a device: its ID and what came of it.
 void Station::Summarize(const DeviceRun& run) {
-    const Said said = TextsFor(run.texts, run.outcome);
-    const TerminalText* text = said.status != nullptr ? said.status : said.hint;
-    std::string line = run.device.id + ": ";
-    if (run.timedOutWaiting) line += Format(Say(kNotBack), line_.waitSeconds);
-    else if (text != nullptr) line += Format(Say(*text), static_cast<unsigned>(run.outcome.userId));
-    line += std::string("  [") + OutcomeName(run.outcome.kind) + "]";
-    output_.Result(line);
+    const std::vector<std::string> lines = Lines(run);
+    output_.Result(run.device.id + ": " + (lines.empty() ? std::string() : lines.front()) + "  [" +
+                   OutcomeName(run.outcome.kind) + "]");
 }
 
 void Station::ClearOne(DeviceRun& run, DeviceView& view) {

@@ -10,11 +10,11 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
-#include <string_view>
 #include <cstring>
 #include <fstream>
 #include <optional>
 #include <sstream>
+#include <string_view>
 #include <tuple>
 
 namespace fwup {
