@@ -6,25 +6,18 @@
 namespace fwup {
 namespace {
 
-// The volume, probed: nothing when it is not the device.
+// The volume, probed as the device search probes each candidate: false when
+// it is not the device.
 bool ProbeVolume(ScsiDrives& drives, const VolumeCandidate& volume, AttachedDevice& device) {
     device.mode = AttachedMode::Storage;
     device.id = volume.id;
     device.volume = volume;
-    DriveStatus why = DriveStatus::Failed;
-    const PlatformHandle handle = drives.OpenVolume(volume, &why);
-    if (handle == kInvalidHandleValue) {
-        device.readable = false;
-        return why == DriveStatus::NoPermission;
-    }
-    VendorCommandDetail detail;
-    const bool answered = QueryFirmwareVersion(drives, handle, &device.version,
-                                               kClearTimeLimitSeconds, &detail) ==
-                          VendorCommandResult::Success;
-    drives.CloseVolume(handle);
-    device.versionKnown = answered;
-    device.readable = detail.status != DriveStatus::NoPermission;
-    return answered || !device.readable;
+    const FoundDrive found =
+        FindVendorDrive(drives, &device.version, kClearTimeLimitSeconds, &volume);
+    device.versionKnown = found.handle != kInvalidHandleValue;
+    if (device.versionKnown) drives.CloseVolume(found.handle);
+    device.readable = !found.permissionDenied;
+    return device.versionKnown || !device.readable;
 }
 
 }  // namespace
