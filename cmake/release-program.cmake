@@ -1,6 +1,6 @@
 # The Windows program as it ships: a load configuration that keeps DLLs to the
 # system folder, the same bytes from the same sources, and a signing step.
-# Included by src/app/CMakeLists.txt in the cross build.
+# Included by src/app/dialog/CMakeLists.txt in the cross build.
 
 # The step after linking runs on the build machine, built with its compiler.
 find_program(FWUP_HOST_CXX NAMES c++ g++ REQUIRED)
@@ -8,7 +8,7 @@ set(FWUP_FILL_LOAD_CONFIG ${CMAKE_BINARY_DIR}/host-tools/fill-load-config)
 set(fwup_fill_load_config_sources
   ${PROJECT_SOURCE_DIR}/tools/fill_load_config.cpp
   ${PROJECT_SOURCE_DIR}/tools/pe_load_config.cpp
-  ${PROJECT_SOURCE_DIR}/src/platform/linux/image_file.cpp)
+  ${PROJECT_SOURCE_DIR}/src/image/image_file.cpp)
 add_custom_command(
   OUTPUT ${FWUP_FILL_LOAD_CONFIG}
   COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/host-tools
@@ -17,8 +17,8 @@ add_custom_command(
           ${fwup_fill_load_config_sources} -o ${FWUP_FILL_LOAD_CONFIG}
   DEPENDS ${fwup_fill_load_config_sources}
           ${PROJECT_SOURCE_DIR}/tools/pe_load_config.h
-          ${PROJECT_SOURCE_DIR}/src/platform/linux/image_file.h
-          ${PROJECT_SOURCE_DIR}/src/app/load_configuration.h
+          ${PROJECT_SOURCE_DIR}/src/image/image_file.h
+          ${PROJECT_SOURCE_DIR}/src/app/dialog/load_configuration.h
   COMMENT "Building fill-load-config for the build machine"
   VERBATIM)
 add_custom_target(fwup-fill-load-config DEPENDS ${FWUP_FILL_LOAD_CONFIG})

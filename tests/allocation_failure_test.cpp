@@ -7,7 +7,7 @@
 #include <string>
 #include <new>
 
-#include "app/dialog_commands.h"
+#include "app/dialog/dialog_commands.h"
 #include "storage_test_support.h"
 #include "test_images.h"
 

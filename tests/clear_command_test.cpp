@@ -6,7 +6,7 @@
 #include <string>
 
 #include "download/download_protocol.h"
-#include "app/dialog_commands.h"
+#include "app/dialog/dialog_commands.h"
 #include "storage_test_support.h"
 #include "test_images.h"
 

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/dialog_commands.h"
+#include "app/dialog/dialog_commands.h"
 #include "recording_user_interface.h"
 #include "storage/vendor_scsi_commands.h"
 #include "storage_test_support.h"

@@ -1,4 +1,4 @@
-#include "app/dialog_logic.h"
+#include "app/dialog/dialog_logic.h"
 
 #include <gtest/gtest.h>
 

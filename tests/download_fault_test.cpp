@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/dialog_commands.h"
+#include "app/dialog/dialog_commands.h"
 #include "recording_user_interface.h"
 #include "test_images.h"
 

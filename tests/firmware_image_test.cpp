@@ -1,4 +1,4 @@
-#include "download/firmware_image.h"
+#include "image/firmware_image.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/user_interface.h"
+#include "app/dialog/user_interface.h"
 
 namespace fwup::test {
 

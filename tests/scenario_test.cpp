@@ -5,9 +5,9 @@
 #include <filesystem>
 #include <map>
 
-#include "app/dialog_commands.h"
+#include "app/dialog/dialog_commands.h"
 #include "recording_user_interface.h"
-#include "app/dialog_commands.h"
+#include "app/dialog/dialog_commands.h"
 #include "test_images.h"
 
 namespace fwup::test {

@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "download/download_protocol.h"
-#include "download/firmware_image.h"
-#include "platform/linux/image_file.h"
+#include "image/firmware_image.h"
+#include "image/image_file.h"
 #include "platform/simulation/simulated_device.h"
 
 namespace fwup::test {

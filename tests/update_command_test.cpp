@@ -1,4 +1,4 @@
-#include "app/dialog_commands.h"
+#include "app/dialog/dialog_commands.h"
 
 #include <gtest/gtest.h>
 

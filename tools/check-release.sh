@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 
 cmake --preset windows >/dev/null
 cmake --build --preset windows --target firmware-updater
-built=build/windows/src/app/firmware-updater.exe
+built=build/windows/src/app/dialog/firmware-updater.exe
 
 echo "== The same sources, built again in another folder"
 second=build/second-build

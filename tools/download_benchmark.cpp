@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "download/download_protocol.h"
-#include "platform/linux/image_file.h"
+#include "image/image_file.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "pe_load_config.h"
-#include "platform/linux/image_file.h"
+#include "image/image_file.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "download/little_endian.h"
+#include "core/little_endian.h"
 
 namespace {
 

@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "core/stand_in_image.h"
+#include "image/stand_in_image.h"
 #include "download/download_protocol.h"
-#include "download/firmware_image.h"
+#include "image/firmware_image.h"
 #include "platform/simulation/simulated_device.h"
 
 namespace {

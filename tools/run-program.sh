@@ -27,7 +27,7 @@ if [ "${1:-}" != --walkthrough ]; then
   fi
   fwup_start_wine
   status=0
-  "$FWUP_WINE" "build/$FWUP_WINDOWS_PRESET/src/app/$program.exe" || status=$?
+  "$FWUP_WINE" "build/$FWUP_WINDOWS_PRESET/src/app/dialog/$program.exe" || status=$?
   fwup_stop_wine
   echo "$program.exe ended with exit code $status"
   exit 0
@@ -41,7 +41,7 @@ rm -f "$shots"/walkthrough-*
 fwup_start_wine
 trap fwup_stop_wine EXIT
 "$FWUP_WINE" "build/$FWUP_WINDOWS_PRESET/tools/windows/demo-walkthrough.exe" \
-  "build/$FWUP_WINDOWS_PRESET/src/app/$program.exe" "Z:$PWD/$shots" </dev/null
+  "build/$FWUP_WINDOWS_PRESET/src/app/dialog/$program.exe" "Z:$PWD/$shots" </dev/null
 for shot in "$shots"/walkthrough-*.bmp; do
   [ -e "$shot" ] || continue
   convert "$shot" "${shot%.bmp}.png" && rm "$shot"

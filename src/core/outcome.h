@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "download/download_result.h"
+#include "core/download_result.h"
 #include "platform/scsi_drives.h"
 #include "platform/usb_link.h"
 

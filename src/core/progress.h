@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "download/download_result.h"
+#include "core/download_result.h"
 
 namespace fwup {
 

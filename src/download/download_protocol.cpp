@@ -2,7 +2,7 @@
 
 #include <initializer_list>
 
-#include "download/little_endian.h"
+#include "core/little_endian.h"
 
 namespace fwup {
 namespace {

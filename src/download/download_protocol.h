@@ -5,8 +5,8 @@
 
 #include "core/device_model.h"
 #include "core/progress.h"
-#include "download/download_result.h"
-#include "download/firmware_image.h"
+#include "core/download_result.h"
+#include "image/firmware_image.h"
 #include "download/vendor_usb_device.h"
 
 namespace fwup {

@@ -2,7 +2,7 @@
 
 #include "core/outcome.h"
 #include "core/progress.h"
-#include "download/firmware_image.h"
+#include "image/firmware_image.h"
 #include "platform/usb_link.h"
 
 namespace fwup {

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "app/dialog_commands.h"
+#include "app/dialog/dialog_commands.h"
 #include "storage/vendor_scsi_commands.h"
 
 namespace {

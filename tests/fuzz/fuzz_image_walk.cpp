@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "download/firmware_image.h"
+#include "image/firmware_image.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size > UINT32_MAX) return 0;

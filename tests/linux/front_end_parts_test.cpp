@@ -5,9 +5,9 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/linux/command_line.h"
-#include "app/linux/front_end.h"
-#include "app/linux/progress_line.h"
+#include "app/terminal/command_line.h"
+#include "app/terminal/front_end.h"
+#include "app/terminal/progress_line.h"
 #include "test_images.h"
 
 namespace fwup::test {

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "app/linux/embedded_image.h"
-#include "app/linux/front_end.h"
+#include "app/terminal/embedded_image.h"
+#include "app/terminal/front_end.h"
 
 namespace fwup::test {
 

@@ -5,11 +5,11 @@
 
 #include <string>
 
-#include "app/linux/embedded_image.h"
-#include "app/linux/front_end.h"
+#include "app/terminal/embedded_image.h"
+#include "app/terminal/front_end.h"
 #include "linux/front_end_runner.h"
 #include "platform/simulation/simulated_device.h"
-#include "core/stand_in_image.h"
+#include "image/stand_in_image.h"
 #include "storage_test_support.h"
 #include "test_images.h"
 

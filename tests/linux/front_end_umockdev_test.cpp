@@ -11,7 +11,7 @@
 #include "linux/emulated_usb_device.h"
 #include "linux/front_end_runner.h"
 #include "linux/umockdev_testbed.h"
-#include "core/stand_in_image.h"
+#include "image/stand_in_image.h"
 #include "storage_test_support.h"
 #include "test_images.h"
 

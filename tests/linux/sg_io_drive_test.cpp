@@ -8,7 +8,7 @@
 
 #include "linux/emulated_scsi_drive.h"
 #include "linux/umockdev_testbed.h"
-#include "app/dialog_commands.h"
+#include "app/dialog/dialog_commands.h"
 #include "platform/linux/sg_io_scsi_drives.h"
 #include "recording_user_interface.h"
 #include "storage/vendor_scsi_commands.h"

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "app/dialog_logic.h"
+#include "app/dialog/dialog_logic.h"
 #include "device_report.h"
 #include "program_driver.h"
 

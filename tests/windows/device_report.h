@@ -13,7 +13,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "download/firmware_image.h"
+#include "image/firmware_image.h"
 
 namespace fwup::test {
 

@@ -18,7 +18,7 @@
 
 #include <string>
 
-#include "app/dialog_logic.h"
+#include "app/dialog/dialog_logic.h"
 #include "program_driver.h"
 
 namespace fwup::test {

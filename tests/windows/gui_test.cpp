@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "app/dialog_logic.h"
+#include "app/dialog/dialog_logic.h"
 #include "program_driver.h"
 #include "vendor_device_presence.h"
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <thread>
 
-#include "platform/windows/win32_user_interface.h"
+#include "app/dialog/win32_user_interface.h"
 
 namespace fwup::test {
 namespace {

@@ -10,8 +10,8 @@
 #include <cstdio>
 #include <string>
 
-#include "app/dialog_logic.h"
-#include "app/dialog_texts.h"
+#include "app/dialog/dialog_logic.h"
+#include "app/dialog/dialog_texts.h"
 #include "program_driver.h"
 
 namespace {

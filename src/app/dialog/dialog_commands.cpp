@@ -1,0 +1,123 @@
+#include "app/dialog/dialog_commands.h"
+
+#include <cstdio>
+#include <new>
+
+#include "download/update_command.h"
+#include "storage/clear_command.h"
+
+namespace fwup {
+namespace {
+
+// The download starts: the status line says to wait, and draws it at once,
+// since the download blocks the dialog.
+class WaitText : public ProgressSink {
+public:
+    WaitText(UserInterface& userInterface, LanguageFlag languageFlag)
+        : userInterface_(userInterface), languageFlag_(languageFlag) {}
+    void OnProgress(const Progress& progress) override {
+        if (shown_ || progress.step != Step::Download) return;
+        userInterface_.SetStatusText(Choose(kUpdateWaitText, languageFlag_));
+        shown_ = true;
+    }
+
+private:
+    UserInterface& userInterface_;
+    LanguageFlag languageFlag_;
+    bool shown_ = false;
+};
+
+class DialogQuestion : public EraseQuestion {
+public:
+    DialogQuestion(UserInterface& userInterface, LanguageFlag languageFlag)
+        : userInterface_(userInterface), languageFlag_(languageFlag) {}
+    bool ConfirmErase(std::uint16_t version) override {
+        const ComposedText question = ComposeVersionQuestion(version, languageFlag_);
+        return userInterface_.AskYesNo(question.data(), kQuestionCaption);
+    }
+
+private:
+    UserInterface& userInterface_;
+    LanguageFlag languageFlag_;
+};
+
+void Show(UserInterface& userInterface, const char* text) {
+    if (text != nullptr) userInterface.SetStatusText(text);
+}
+
+// Memory that runs out in the middle of a command ends the command with its
+// failure text, not the program: the library's exception is turned into the
+// command's result here, at the dialog's edge.
+template <typename Command>
+Outcome Guarded(Command&& command) {
+    try {
+        return command();
+    } catch (const std::bad_alloc&) {
+        Outcome failed;
+        failed.kind = OutcomeKind::Failed;
+        return failed;
+    }
+}
+
+}  // namespace
+
+ComposedText ComposeUserIdText(std::uint32_t userId, LanguageFlag languageFlag) {
+    ComposedText text{};
+    std::snprintf(text.data(), text.size(), "%s%4X%s", Choose(kUserIdRefusedBefore, languageFlag),
+                  static_cast<unsigned int>(userId), Choose(kUserIdRefusedAfter, languageFlag));
+    return text;
+}
+
+ComposedText ComposeVersionQuestion(std::uint16_t version, LanguageFlag languageFlag) {
+    ComposedText text{};
+    std::snprintf(text.data(), text.size(), "%s%X.%2X%s", Choose(kQuestionBefore, languageFlag),
+                  static_cast<unsigned int>(version >> 8),
+                  static_cast<unsigned int>(version & 0xFF),
+                  Choose(kQuestionAfter, languageFlag));
+    return text;
+}
+
+const char* DialogStatusText(DialogCommandKind command, const Outcome& outcome,
+                             LanguageFlag flag, ComposedText& buffer) {
+    const LocalizedText& failed =
+        command == DialogCommandKind::Update ? kUpdateFailedText : kClearFailedText;
+    switch (outcome.kind) {
+    case OutcomeKind::Updated: return Choose(kUpdateSucceededText, flag);
+    case OutcomeKind::Erased: return Choose(kClearSucceededText, flag);
+    case OutcomeKind::NoDevice:
+    case OutcomeKind::NoPermission:
+    case OutcomeKind::OpenFailed:
+    case OutcomeKind::SeveralDevices: return Choose(kOpenDriverFailedText, flag);
+    case OutcomeKind::UserIdUnreadable: return Choose(kGetUserIdFailureText, flag);
+    case OutcomeKind::RefusedByUserId:
+        buffer = ComposeUserIdText(outcome.userId, flag);
+        return buffer.data();
+    case OutcomeKind::Declined:
+    case OutcomeKind::Listed: return nullptr;
+    case OutcomeKind::CarriesStandIn: return Choose(kStandInImageText, flag);
+    case OutcomeKind::ImageInvalid:
+    case OutcomeKind::Failed:
+    case OutcomeKind::Interrupted: return Choose(failed, flag);
+    }
+    return Choose(failed, flag);
+}
+
+int OnUpdate(UsbLink& link, UserInterface& userInterface, LanguageFlag languageFlag,
+             FirmwareImage image, const CommandSafety& safety) {
+    WaitText wait(userInterface, languageFlag);
+    const Outcome outcome = Guarded([&] { return UpdateFirmware(link, image, safety, wait); });
+    ComposedText buffer{};
+    Show(userInterface, DialogStatusText(DialogCommandKind::Update, outcome, languageFlag, buffer));
+    return 0;
+}
+
+int OnClear(ScsiDrives& drives, UserInterface& userInterface, LanguageFlag languageFlag,
+            const CommandSafety& safety) {
+    DialogQuestion question(userInterface, languageFlag);
+    const Outcome outcome = Guarded([&] { return ClearFirmware(drives, question, safety); });
+    ComposedText buffer{};
+    Show(userInterface, DialogStatusText(DialogCommandKind::Clear, outcome, languageFlag, buffer));
+    return 0;
+}
+
+}  // namespace fwup

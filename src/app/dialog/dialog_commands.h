@@ -1,0 +1,33 @@
+#pragma once
+
+// The dialog's two commands: each runs its command of the core and turns
+// the outcome into the one text the status line shows, from one table.
+
+#include "app/dialog/dialog_texts.h"
+#include "core/outcome.h"
+#include "image/firmware_image.h"
+#include "platform/scsi_drives.h"
+#include "platform/usb_link.h"
+#include "app/dialog/user_interface.h"
+
+namespace fwup {
+
+enum class DialogCommandKind { Update, Clear };
+
+// The status text for an outcome, or null where the status line keeps what
+// it showed (the user declined). Composed texts go into buffer.
+const char* DialogStatusText(DialogCommandKind command, const Outcome& outcome,
+                             LanguageFlag languageFlag, ComposedText& buffer);
+
+// The Update button: the wait text once the device is open and the download
+// starts, then the outcome. A device that does not open shows the
+// open-failure text alone. Always 0.
+int OnUpdate(UsbLink& link, UserInterface& userInterface, LanguageFlag languageFlag,
+             FirmwareImage image, const CommandSafety& safety = {});
+
+// The Clear button: asks from version 2.40 on, in a box captioned "提示", and
+// writes the one outcome text (nothing when the user declines). Always 0.
+int OnClear(ScsiDrives& drives, UserInterface& userInterface, LanguageFlag languageFlag,
+            const CommandSafety& safety = {});
+
+}  // namespace fwup

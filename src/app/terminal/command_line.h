@@ -1,0 +1,36 @@
+#pragma once
+
+#include <string>
+
+#include "app/terminal/terminal_texts.h"
+
+namespace fwup {
+
+enum class FrontEndCommand { None, List, Info, Clear, Update, Run, Help, Version };
+
+struct CommandLine {
+    FrontEndCommand command = FrontEndCommand::None;
+    std::string device;      // --device ID: the device to work on
+    bool all = false;        // --all: every device found, in parallel
+    bool assumeYes = false;  // -y, --yes: the question of clear is answered Yes
+    int waitSeconds = 120;   // --wait: how long run waits for the re-plugged device
+    std::string image;       // --image FILE: this image instead of the built-in one
+    bool json = false;       // --json: one JSON document on standard output
+    int verbosity = 0;       // -v: each exchange; -vv: with hex dumps
+    bool simulate = false;   // --simulate: simulated devices instead of the hardware
+    std::string usageError;  // what is wrong with the command line, for the user
+    std::string help;        // the --help text
+};
+
+// The command line as the user typed it; wrong usage is said in usageError,
+// in the user's language. --help and --version win over everything else.
+CommandLine ParseCommandLine(int argc, const char* const* argv, Language language);
+
+// Chinese texts for a zh_CN locale, English otherwise, as gettext chooses:
+// the first of LC_ALL, LC_MESSAGES and LANG that is set and not empty names
+// the locale; unless that is C or POSIX, LANGUAGE (a list of languages in
+// order of preference) decides first.
+Language LanguageFromEnvironment(const char* lcAll, const char* lcMessages, const char* lang,
+                                 const char* language = nullptr);
+
+}  // namespace fwup

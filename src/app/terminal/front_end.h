@@ -1,0 +1,40 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "app/terminal/command_line.h"
+#include "app/terminal/outcome_table.h"
+#include "image/firmware_image.h"
+#include "platform/scsi_drives.h"
+#include "platform/usb_link.h"
+
+namespace fwup {
+
+struct FrontEnd {
+    CommandLine commandLine;
+    Language language = Language::English;
+    UsbLink& usb;
+    ScsiDrives& drives;
+    FirmwareImage image;        // the image the program carries
+    bool realHardware = true;   // false over the simulation
+    std::FILE* out;
+    std::FILE* err;
+    std::FILE* in;
+    bool inIsTerminal = false;  // a person can answer the question
+    bool drawProgress = false;  // standard error is a terminal that takes escape codes
+    int columns = 80;
+    std::string codeset = "UTF-8";                   // the terminal's character set
+    const std::atomic<bool>* interrupted = nullptr;  // set by Ctrl-C
+    std::uint32_t pollMs = 500;  // run: how often to look for the re-plugged device
+};
+
+// Whether a typed answer is an explicit yes ("y", "yes" or "是", as UTF-8).
+bool IsExplicitYes(std::string answer);
+
+// Runs the command the command line names and returns the exit status.
+ExitCode RunFrontEnd(FrontEnd& frontEnd);
+
+}  // namespace fwup

@@ -1,0 +1,43 @@
+#include "app/terminal/outcome_table.h"
+
+namespace fwup {
+namespace {
+
+struct Row {
+    ExitCode exit;
+    const char* name;
+};
+
+// Every kind has its row: the switch has no default, so a new kind does not
+// compile until it is given one.
+Row RowOf(OutcomeKind kind) {
+    switch (kind) {
+    case OutcomeKind::Updated: return {ExitCode::Done, "updated"};
+    case OutcomeKind::Erased: return {ExitCode::Done, "erased"};
+    case OutcomeKind::Listed: return {ExitCode::Done, "listed"};
+    case OutcomeKind::NoDevice: return {ExitCode::NoDevice, "no-device"};
+    case OutcomeKind::SeveralDevices: return {ExitCode::Usage, "several-devices"};
+    case OutcomeKind::NoPermission: return {ExitCode::NoPermission, "no-permission"};
+    case OutcomeKind::OpenFailed: return {ExitCode::NoDevice, "open-failed"};
+    case OutcomeKind::UserIdUnreadable: return {ExitCode::DeviceFailed, "user-id-unreadable"};
+    case OutcomeKind::RefusedByUserId: return {ExitCode::RefusedByPolicy, "refused-by-user-id"};
+    case OutcomeKind::Declined: return {ExitCode::Declined, "declined"};
+    case OutcomeKind::CarriesStandIn: return {ExitCode::StandInImage, "carries-stand-in"};
+    case OutcomeKind::ImageInvalid: return {ExitCode::Usage, "image-invalid"};
+    case OutcomeKind::Failed: return {ExitCode::DeviceFailed, "failed"};
+    case OutcomeKind::Interrupted: return {ExitCode::Interrupted, "interrupted"};
+    }
+    return {ExitCode::DeviceFailed, "failed"};
+}
+
+}  // namespace
+
+ExitCode ExitCodeOf(OutcomeKind kind) {
+    return RowOf(kind).exit;
+}
+
+const char* OutcomeName(OutcomeKind kind) {
+    return RowOf(kind).name;
+}
+
+}  // namespace fwup

@@ -1,0 +1,148 @@
+#include "app/terminal/progress_line.h"
+
+#include <algorithm>
+#include <climits>
+
+namespace fwup {
+namespace {
+
+constexpr int kShortestBar = 10;
+constexpr int kLongestBar = 40;
+
+// The longest start of a UTF-8 text that fits in the columns, never cut
+// inside a character, and the columns it takes: CJK characters take two.
+struct Fitted {
+    std::size_t bytes;
+    int width;
+};
+Fitted FitToWidth(const std::string& text, int columns) {
+    Fitted fitted{0, 0};
+    for (; fitted.bytes < text.size(); ++fitted.bytes) {
+        const unsigned char byte = static_cast<unsigned char>(text[fitted.bytes]);
+        if ((byte & 0xC0) == 0x80) continue;  // continuation byte
+        const int next = fitted.width + (byte >= 0xE0 ? 2 : 1);
+        if (next > columns) break;
+        fitted.width = next;
+    }
+    return fitted;
+}
+
+int DisplayWidth(const std::string& text) {
+    return FitToWidth(text, INT_MAX).width;
+}
+
+}  // namespace
+
+ProgressLine::ProgressLine(std::FILE* out, Language language, int columns,
+                           std::function<Clock::time_point()> now)
+    : out_(out), language_(language), columns_(columns), now_(std::move(now)) {}
+
+std::string ProgressLine::Render(const Progress& progress) const {
+    const std::uint64_t total = progress.total;
+    const std::uint64_t done = std::min(progress.done, total);
+    const int percent = total == 0 ? 0 : static_cast<int>(done * 100 / total);
+    char counts[96] = {};
+    std::snprintf(counts, sizeof counts, Say(kProgressCounts, language_),
+                  static_cast<unsigned long long>(done), static_cast<unsigned long long>(total));
+    char percentage[8] = {};
+    std::snprintf(percentage, sizeof percentage, "%3d%%", percent);
+    const std::string tail = std::string(" ") + percentage + " " + counts;
+    // The bar takes what the counts leave, so that the line never wraps; on
+    // a terminal too narrow for a bar, the figures alone.
+    const int width = std::min(columns_ - 1 - 2 - DisplayWidth(tail), kLongestBar);
+    if (width < kShortestBar)
+        return DisplayWidth(tail) < columns_ ? tail.substr(1) : std::string(percentage);
+    const int filled =
+        total == 0 ? 0 : static_cast<int>(done * static_cast<std::uint64_t>(width) / total);
+    return "[" + std::string(static_cast<std::size_t>(filled), '#') +
+           std::string(static_cast<std::size_t>(width - filled), '.') + "]" + tail;
+}
+
+void ProgressLine::Draw() {
+    // Back to the start of the line, the bar, and the rest of the line cleared.
+    std::fprintf(out_, "\r%s\x1b[K", Render(last_).c_str());
+    std::fflush(out_);
+    lastDraw_ = now_();
+    ++draws_;
+}
+
+void ProgressLine::Update(const Progress& progress) {
+    last_ = progress;
+    if (active_ && now_() - lastDraw_ < kRedrawInterval) return;
+    active_ = true;
+    Draw();
+}
+
+void ProgressLine::Finish() {
+    if (!active_) return;
+    Draw();
+    std::fputc('\n', out_);
+    std::fflush(out_);
+    active_ = false;
+}
+
+ProgressBoard::ProgressBoard(TerminalOutput& output, Language language, int columns, bool redraw,
+                             std::function<Clock::time_point()> now)
+    : output_(output), language_(language), columns_(columns), redraw_(redraw),
+      now_(std::move(now)) {}
+
+int ProgressBoard::AddLine(const std::string& id) {
+    std::lock_guard<std::mutex> hold(lock_);
+    lines_.push_back(Line{id, {}, false, {}, 0});
+    return static_cast<int>(lines_.size()) - 1;
+}
+
+std::string ProgressBoard::Render(const Line& line) const {
+    const std::string head = line.id + " ";
+    if (!line.hasProgress) {
+        const std::string text = head + line.text;
+        return text.substr(0, FitToWidth(text, columns_ - 1).bytes);
+    }
+    const int room = columns_ - DisplayWidth(head);
+    return head + ProgressLine(nullptr, language_, room).Render(line.progress);
+}
+
+void ProgressBoard::DrawLocked(bool force) {
+    if (!force && drawnLines_ == lines_.size() && now_() - lastDraw_ < ProgressLine::kRedrawInterval)
+        return;
+    std::string frame;
+    // Back up over the lines drawn before, then every line afresh.
+    if (drawnLines_ > 0) frame += "\x1b[" + std::to_string(drawnLines_) + "A";
+    for (const Line& line : lines_) frame += "\r" + Render(line) + "\x1b[K\n";
+    output_.Raw(frame);
+    drawnLines_ = lines_.size();
+    lastDraw_ = now_();
+    ++draws_;
+}
+
+void ProgressBoard::SetText(int index, const std::string& utf8Text) {
+    std::lock_guard<std::mutex> hold(lock_);
+    Line& line = lines_[static_cast<std::size_t>(index)];
+    line.text = utf8Text;
+    line.hasProgress = false;
+    if (redraw_) DrawLocked(true);
+    else output_.Message(line.id + ": " + utf8Text);
+}
+
+void ProgressBoard::SetProgress(int index, const Progress& progress) {
+    std::lock_guard<std::mutex> hold(lock_);
+    Line& line = lines_[static_cast<std::size_t>(index)];
+    line.hasProgress = true;
+    line.progress = progress;
+    if (redraw_) {
+        DrawLocked(false);
+        return;
+    }
+    const int quarters =
+        progress.total == 0 ? 0 : static_cast<int>(std::min(progress.done, progress.total) * 4 / progress.total);
+    if (quarters <= line.quartersShown) return;
+    line.quartersShown = quarters;
+    output_.Message(line.id + ": " + std::to_string(quarters * 25) + "%");
+}
+
+void ProgressBoard::Finish() {
+    std::lock_guard<std::mutex> hold(lock_);
+    if (redraw_ && !lines_.empty()) DrawLocked(true);
+}
+
+}  // namespace fwup
