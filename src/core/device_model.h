@@ -63,6 +63,12 @@ inline constexpr std::uint32_t kEraseReplyLength = 4;
 // Where the pass-through request names a target, the device is target 1.
 inline constexpr std::uint8_t kVendorTargetId = 1;
 inline constexpr std::uint32_t kClearTimeLimitSeconds = 1000;
+// The station's read-only look at a volume before it acts. The device answers
+// the version query at once; an ordinary stick that does not know the command
+// answers CHECK CONDITION at once or, for some, never: 5 s lets a slow bridge
+// answer and keeps such a stick from holding every command's device list for
+// Clear's 1000 s.
+inline constexpr std::uint32_t kProbeTimeLimitSeconds = 5;
 
 // --- The clear policy.
 // The user id is read from version 2.38 on, the user asked from 2.40 on, and

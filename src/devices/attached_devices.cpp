@@ -6,14 +6,14 @@
 namespace fwup {
 namespace {
 
-// The volume, probed as the device search probes each candidate: false when
-// it is not the device.
+// The volume, probed as the device search probes each candidate but with the
+// short limit of a look that changes nothing: false when it is not the device.
 bool ProbeVolume(ScsiDrives& drives, const VolumeCandidate& volume, AttachedDevice& device) {
     device.mode = AttachedMode::Storage;
     device.id = volume.id;
     device.volume = volume;
     const FoundDrive found =
-        FindVendorDrive(drives, &device.version, kClearTimeLimitSeconds, &volume);
+        FindVendorDrive(drives, &device.version, kProbeTimeLimitSeconds, &volume);
     device.versionKnown = found.handle != kInvalidHandleValue;
     if (device.versionKnown) drives.CloseVolume(found.handle);
     device.readable = !found.permissionDenied;

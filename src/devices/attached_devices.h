@@ -29,7 +29,7 @@ struct AttachedDevices {
 };
 
 // Every attached device of the model. Storage volumes are asked only the
-// read-only version query: a volume that answers it is the device; one that
+// read-only version query, within kProbeTimeLimitSeconds: a volume that answers it is the device; one that
 // may not be asked (for want of rights) is listed as unreadable; any other is
 // not the device. Every volume opened is closed again.
 AttachedDevices ListAttachedDevices(UsbLink& usb, ScsiDrives& drives, bool vendorMode,
