@@ -120,6 +120,7 @@ void FailEachAllocation(MakeDevice makeDevice, Command command, const std::strin
 
 TEST(AllocationFailure, EndsTheCommandWithItsFailureText) {
     const Bytes image = EmbeddedImage();
+    const ImageDescription described = Described(image);  // the program describes it at start
     const std::string longName(40, 'x');
     FailEachAllocation([&] {
                            SimulatedDevice device(DeviceMode::VendorMode);
@@ -127,7 +128,7 @@ TEST(AllocationFailure, EndsTheCommandWithItsFailureText) {
                            return device;
                        },
                        [&](Shielded& device, FixedUserInterface& ui) {
-                           OnUpdate(device, ui, 1, View(image));
+                           OnUpdate(device, ui, 1, described);
                        },
                        "Update the firmware failure", "Update the firmware successfully");
     FailEachAllocation([&] { return DeviceInStorageMode(longName, 0x0238); },

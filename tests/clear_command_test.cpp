@@ -218,7 +218,7 @@ TEST(ClearThenUpdate, AnErasedDeviceTakesTheDownloadAfterReplug) {
     ASSERT_FALSE(image.empty());
     std::optional<VendorUsbDevice> link = OpenVendorUsbDevice(device).device;
     ASSERT_TRUE(link.has_value());
-    EXPECT_EQ(DownloadFirmware(*link, kUpdateEndFlag, test::View(image), kUpdateTimeoutMs),
+    EXPECT_EQ(DownloadFirmware(*link, kUpdateEndFlag, test::Described(image), kUpdateTimeoutMs),
               DownloadResult::Ok);
     CloseVendorUsbDevice(link);
     EXPECT_TRUE(device.FirmwareComplete());

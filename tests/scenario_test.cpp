@@ -60,8 +60,8 @@ Story ClearThenUpdateTwice(Simulation& demo, const Bytes& image) {
     RecordingUserInterface clear;
     OnClear(demo, clear, 1);
     RecordingUserInterface update;
-    OnUpdate(demo, update, 1, View(image));
-    OnUpdate(demo, update, 1, View(image));
+    OnUpdate(demo, update, 1, Described(image));
+    OnUpdate(demo, update, 1, Described(image));
     return {clear.statusTexts, update.statusTexts};
 }
 
@@ -74,7 +74,7 @@ TEST(Simulation, WholeStoryAndItsReport) {
     Simulation demo(settings);
 
     RecordingUserInterface early;
-    OnUpdate(demo, early, 1, View(image));  // not erased yet: no vendor-mode device
+    OnUpdate(demo, early, 1, Described(image));  // not erased yet: no vendor-mode device
     EXPECT_EQ(early.statusTexts, std::vector<std::string>{"Open the driver failed"});
 
     const Story story = ClearThenUpdateTwice(demo, image);

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "download/download_protocol.h"
-#include "image/firmware_image.h"
+#include "image/image_description.h"
 #include "image/image_file.h"
 #include "platform/simulation/simulated_device.h"
 
@@ -22,6 +22,9 @@ inline Bytes SmallImage() {
 inline FirmwareImage View(const Bytes& bytes) {
     return {bytes.empty() ? nullptr : bytes.data(), static_cast<std::uint32_t>(bytes.size())};
 }
+
+// The description points into bytes, which must outlive it.
+inline ImageDescription Described(const Bytes& bytes) { return DescribeImage(View(bytes)); }
 
 // An image with the given segments (length taken from the data), then trailer.
 struct SegmentSpec {
@@ -59,7 +62,7 @@ inline DownloadResult DownloadTo(SimulatedDevice& device, const Bytes& image) {
     std::optional<VendorUsbDevice> link = OpenVendorUsbDevice(device).device;
     if (!link) return DownloadResult::Failed;
     const DownloadResult result =
-        DownloadFirmware(*link, kUpdateEndFlag, View(image), kUpdateTimeoutMs);
+        DownloadFirmware(*link, kUpdateEndFlag, Described(image), kUpdateTimeoutMs);
     CloseVendorUsbDevice(link);
     return result;
 }

@@ -91,7 +91,7 @@ TEST(VendorUsbLink, MissingCommandPipeFailsTheFirstWriteBeforeTheDevice) {
     device.commandPipeOpens = false;
     std::optional<VendorUsbDevice> link = OpenVendorUsbDevice(device).device;
     ASSERT_TRUE(link);
-    EXPECT_EQ(DownloadFirmware(*link, 1, View(SmallImage()), 100), DownloadResult::Failed);
+    EXPECT_EQ(DownloadFirmware(*link, 1, Described(SmallImage()), 100), DownloadResult::Failed);
     EXPECT_TRUE(device.Traffic().empty());
     CloseVendorUsbDevice(link);
     EXPECT_EQ(device.OpenHandleCount(), 0);

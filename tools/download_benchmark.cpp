@@ -44,7 +44,8 @@ std::vector<std::uint8_t> LoadImage() {
 
 void BM_DownloadEmbeddedImage(benchmark::State& state) {
     const std::vector<std::uint8_t> bytes = LoadImage();
-    const fwup::FirmwareImage image{bytes.data(), static_cast<std::uint32_t>(bytes.size())};
+    const fwup::ImageDescription image =
+        fwup::DescribeImage({bytes.data(), static_cast<std::uint32_t>(bytes.size())});
     AcceptingDevice platform;
     fwup::VendorUsbDevice device{&platform, 1, fwup::LinkStatus::Ok};
     for (auto _ : state) {

@@ -4,8 +4,9 @@
 //   fwimage frames FILE  the exact pipe traffic of a download of it
 //   fwimage check FILE   fails when the image would flash nothing or leave bytes unsent
 //
-// The traffic and the checksum come from the program's own DownloadFirmware
-// run against the simulated device, never from a second implementation.
+// What it tells comes from the program's own description of the image, and
+// the traffic from the program's own DownloadFirmware run against the
+// simulated device: never from a second implementation.
 
 #include <cinttypes>
 #include <cstdio>
@@ -14,24 +15,13 @@
 #include <vector>
 
 #include "download/download_protocol.h"
-#include "image/firmware_image.h"
-#include "image/image_check.h"
+#include "image/image_description.h"
 #include "image/image_file.h"
 #include "platform/simulation/simulated_device.h"
 
 namespace {
 
-using fwup::FirmwareImage;
-
-// The segments a download sends, in file order.
-std::vector<fwup::ImageSegment> Segments(FirmwareImage image) {
-    std::vector<fwup::ImageSegment> segments;
-    fwup::WalkSegments(image, [&](const fwup::ImageSegment& segment) {
-        segments.push_back(segment);
-        return true;
-    });
-    return segments;
-}
+using fwup::ImageDescription;
 
 struct RecordedDownload {
     fwup::DownloadResult result;
@@ -40,7 +30,7 @@ struct RecordedDownload {
 
 // A download in which the device accepts every command, as the real device
 // does with a good image.
-RecordedDownload RecordDownload(FirmwareImage image) {
+RecordedDownload RecordDownload(const ImageDescription& image) {
     fwup::SimulatedDevice device;
     std::optional<fwup::VendorUsbDevice> link = fwup::OpenVendorUsbDevice(device).device;
     const fwup::DownloadResult result =
@@ -49,49 +39,40 @@ RecordedDownload RecordDownload(FirmwareImage image) {
     return {result, device.Traffic()};
 }
 
-int Info(FirmwareImage image) {
-    std::printf("size: %" PRIu32 " bytes\n", image.imageSize);
-    if (!fwup::IsImageAccepted(image)) {
+int Info(const ImageDescription& image) {
+    const std::uint32_t size = image.bytes.imageSize;
+    std::printf("size: %" PRIu32 " bytes\n", size);
+    if (!image.accepted) {
         std::printf("accepted: no (%s)\n", fwup::RefusalReason(image));
-        std::printf("bytes never sent: %" PRIu32 "\n", image.imageSize);
+        std::printf("bytes never sent: %" PRIu32 "\n", size);
         return 0;
     }
-    const std::array<std::uint8_t, 4> word = fwup::ReadBeginWord(image);
+    const std::array<std::uint8_t, 4>& word = image.beginWord;
     std::printf("accepted: yes\nbegin word: %02X %02X %02X %02X\n", word[0], word[1], word[2], word[3]);
 
-    const std::vector<fwup::ImageSegment> segments = Segments(image);
-    for (std::size_t i = 0; i < segments.size(); ++i) {
-        const fwup::ImageSegment& segment = segments[i];
+    for (std::size_t i = 0; i < image.segments.size(); ++i) {
+        const fwup::ImageSegment& segment = image.segments[i];
         std::printf("segment %zu: load address 0x%08" PRIX32 ", length %" PRIu32
                     ", header at %" PRIu64 ", data at %" PRIu64 "\n",
                     i, segment.loadAddress, segment.length,
                     segment.dataOffset - fwup::kSegmentHeaderSize, segment.dataOffset);
     }
-    std::printf("end address: 0x%08" PRIX32 "\n", fwup::ComputeEndAddress(image));
-
-    // Counted from the walk: a data piece can hold the bytes of a command header.
-    std::printf("data commands: %" PRIu64 "\n", fwup::DataCommandCount(image));
-    // The end command closes a download the device accepts: its payload is
-    // the last write.
-    const RecordedDownload download = RecordDownload(image);
-    const fwup::PipeTransfer* endPayload = nullptr;
-    for (const fwup::PipeTransfer& transfer : download.traffic)
-        if (transfer.isWrite) endPayload = &transfer;
-    if (download.result == fwup::DownloadResult::Ok && endPayload != nullptr &&
-        endPayload->bytes.size() == fwup::kEndPayloadSize)
-        std::printf("checksum: 0x%02X%02X\n", endPayload->bytes[1], endPayload->bytes[0]);
+    std::printf("end address: 0x%08" PRIX32 "\n", image.endAddress);
+    std::printf("data commands: %zu\n", image.dataCommands.size());
+    if (image.sendsEndCommand)
+        std::printf("checksum: 0x%04X\n", static_cast<unsigned>(image.checksum));
     else
         std::printf("checksum: none (no end command is sent)\n");
 
-    const std::uint64_t reserved = image.imageSize > 8 ? 1 : 0;
-    const std::uint64_t after = fwup::CheckImage(image).bytesUnsent;
+    const std::uint64_t reserved = size > 8 ? 1 : 0;
+    const std::uint64_t after = image.bytesUnsent;
     std::printf("bytes never sent: %" PRIu64 " (reserved byte %" PRIu64
                 ", after the last segment %" PRIu64 ")\n",
                 reserved + after, reserved, after);
     return 0;
 }
 
-int Frames(FirmwareImage image) {
+int Frames(const ImageDescription& image) {
     const RecordedDownload download = RecordDownload(image);
     for (const fwup::PipeTransfer& transfer : download.traffic) {
         if (!transfer.isWrite) {
@@ -110,15 +91,14 @@ int Frames(FirmwareImage image) {
     return 0;
 }
 
-int Check(const char* path, FirmwareImage image) {
-    const fwup::ImageCheck check = fwup::CheckImage(image);
-    if (check.problem != fwup::ImageProblem::None) {
-        std::fprintf(stderr, "%s: %s\n", path, fwup::DescribeImageProblem(check).c_str());
+int Check(const char* path, const ImageDescription& image) {
+    if (image.problem != fwup::ImageProblem::None) {
+        std::fprintf(stderr, "%s: %s\n", path, fwup::DescribeImageProblem(image).c_str());
         return 1;
     }
-    std::printf("%s: ok: %" PRIu64 " segments, end address 0x%08" PRIX32 ", trailer of %" PRIu64
+    std::printf("%s: ok: %zu segments, end address 0x%08" PRIX32 ", trailer of %" PRIu64
                 " bytes\n",
-                path, check.segments, fwup::ComputeEndAddress(image), check.bytesUnsent);
+                path, image.segments.size(), image.endAddress, image.bytesUnsent);
     return 0;
 }
 
@@ -140,8 +120,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "fwimage: cannot read %s: %s\n", argv[2], error.c_str());
         return 1;
     }
-    const FirmwareImage image{bytes.empty() ? nullptr : bytes.data(),
-                              static_cast<std::uint32_t>(bytes.size())};
+    const ImageDescription image = fwup::DescribeImage(
+        {bytes.empty() ? nullptr : bytes.data(), static_cast<std::uint32_t>(bytes.size())});
     if (command == "info") return Info(image);
     if (command == "frames") return Frames(image);
     return Check(argv[2], image);

@@ -14,7 +14,7 @@
 
 #include "image/stand_in_image.h"
 #include "download/download_protocol.h"
-#include "image/firmware_image.h"
+#include "image/image_description.h"
 #include "platform/simulation/simulated_device.h"
 
 namespace {
@@ -43,12 +43,15 @@ struct SimulatedDownload {
     std::uint16_t deviceChecksum;  // the device's own sum of what it accepted
 };
 
+fwup::ImageDescription Describe(const std::vector<std::uint8_t>& image) {
+    return fwup::DescribeImage({image.data(), static_cast<std::uint32_t>(image.size())});
+}
+
 SimulatedDownload DownloadToSimulatedDevice(const std::vector<std::uint8_t>& image) {
     fwup::SimulatedDevice device;
     std::optional<fwup::VendorUsbDevice> link = fwup::OpenVendorUsbDevice(device).device;
     const fwup::DownloadResult result = fwup::DownloadFirmware(
-        *link, fwup::kUpdateEndFlag, {image.data(), static_cast<std::uint32_t>(image.size())},
-        fwup::kUpdateTimeoutMs);
+        *link, fwup::kUpdateEndFlag, Describe(image), fwup::kUpdateTimeoutMs);
     fwup::CloseVendorUsbDevice(link);
     return {result, device.OwnChecksum()};
 }
@@ -76,7 +79,7 @@ std::vector<std::uint8_t> BuildImage() {
         image[noticeAt + 2 * i + 1] = 0;
     }
     // Raise bytes at the start of the second segment until the sum agrees.
-    std::uint16_t missing = static_cast<std::uint16_t>(kTargetChecksum - DownloadToSimulatedDevice(image).deviceChecksum);
+    std::uint16_t missing = static_cast<std::uint16_t>(kTargetChecksum - Describe(image).checksum);
     for (std::size_t i = 281; missing > 0; ++i) {
         const std::uint16_t room = static_cast<std::uint16_t>(0xFF - image[i]);
         const std::uint16_t step = missing < room ? missing : room;

@@ -1,5 +1,6 @@
 #include "download/download_protocol.h"
 
+#include <array>
 #include <initializer_list>
 
 #include "core/little_endian.h"
@@ -14,11 +15,6 @@ struct PayloadBlock {
     std::uint32_t count;
 };
 
-void AddToChecksum(std::uint16_t& checksum, const PayloadBlock& block) {
-    for (std::uint32_t i = 0; i < block.count; ++i)
-        checksum = static_cast<std::uint16_t>(checksum + block.bytes[i]);
-}
-
 // The reply buffer is cleared before the read, and a reply of fewer than two
 // bytes is judged a failure: nothing left over from before the read can pass
 // for the device's answer. Byte 0 is judged before the status byte.
@@ -31,8 +27,8 @@ DownloadResult JudgeReply(const std::array<std::uint8_t, kReplySize>& reply,
 
 DownloadResult ExchangeCommand(VendorUsbDevice& device, CommandCode code,
                                std::initializer_list<PayloadBlock> payload,
-                               DownloadResult rejection, std::uint16_t* checksum,
-                               std::uint32_t timeoutMs, ProgressSink& sink) {
+                               DownloadResult rejection, std::uint32_t timeoutMs,
+                               ProgressSink& sink) {
     std::uint32_t payloadLength = 0;
     for (const PayloadBlock& block : payload) payloadLength += block.count;
 
@@ -63,8 +59,6 @@ DownloadResult ExchangeCommand(VendorUsbDevice& device, CommandCode code,
         exchange.reply = reply.data();
         exchange.replyLength = delivered < kReplySize ? delivered : kReplySize;
     }
-    if (result == DownloadResult::Ok && checksum != nullptr)
-        for (const PayloadBlock& block : payload) AddToChecksum(*checksum, block);
     exchange.result = result;
     sink.OnExchange(exchange);
     return result;
@@ -91,64 +85,24 @@ private:
     Progress progress_;
 };
 
-// Cuts a segment into the pieces of at most MaxChunkSize that its data
-// commands carry, each at its own address; stops when fn returns false.
-template <typename Fn>
-bool ForEachPiece(std::uint32_t loadAddress, const std::uint8_t* data, std::uint32_t length,
-                  Fn&& fn) {
-    while (length > 0) {
-        const std::uint32_t piece = length < MaxChunkSize ? length : MaxChunkSize;
-        if (!fn(loadAddress, data, piece)) return false;
-        loadAddress += piece;  // wraps mod 2^32 like the device's address
-        data += piece;
-        length -= piece;
-    }
-    return true;
-}
-
 }  // namespace
 
-BeginPayload BuildBeginPayload(const std::array<std::uint8_t, 4>& beginWord,
-                               std::uint32_t endAddress) {
-    BeginPayload payload = kBeginPayloadTemplate;
-    for (std::size_t i = 0; i < beginWord.size(); ++i) payload[kBeginWordAt + i] = beginWord[i];
-    StoreLe32(&payload[kEndAddressAt], endAddress);
-    return payload;
-}
-
 DownloadResult SendBeginCommand(VendorUsbDevice& device, const std::uint8_t* payload,
-                                std::uint16_t payloadLength, std::uint16_t* checksum,
-                                std::uint32_t timeoutMs, ProgressSink& sink) {
+                                std::uint16_t payloadLength, std::uint32_t timeoutMs,
+                                ProgressSink& sink) {
     return ExchangeCommand(device, CommandCode::CmdBegin, {{payload, payloadLength}},
-                           DownloadResult::BeginRejected, checksum, timeoutMs, sink);
+                           DownloadResult::BeginRejected, timeoutMs, sink);
 }
 
 DownloadResult SendDataCommand(VendorUsbDevice& device, std::uint32_t loadAddress,
                                const std::uint8_t* data, std::uint32_t length,
-                               std::uint16_t* checksum, std::uint32_t timeoutMs,
-                               ProgressSink& sink) {
+                               std::uint32_t timeoutMs, ProgressSink& sink) {
     if (length == 0 || length > MaxChunkSize) return DownloadResult::Failed;
     std::array<std::uint8_t, kLoadAddressSize> address{};
     StoreLe32(address.data(), loadAddress);
     return ExchangeCommand(device, CommandCode::CmdData,
                            {{address.data(), kLoadAddressSize}, {data, length}},
-                           DownloadResult::DataRejected, checksum, timeoutMs, sink);
-}
-
-DownloadResult SendSegment(VendorUsbDevice& device, std::uint32_t loadAddress,
-                           const std::uint8_t* data, std::uint32_t length,
-                           std::uint16_t* checksum, std::uint32_t timeoutMs,
-                           ProgressSink& sink) {
-    DownloadResult result = DownloadResult::Ok;
-    ForEachPiece(loadAddress, data, length,
-                 [&](std::uint32_t address, const std::uint8_t* piece, std::uint32_t count) {
-                     result = sink.StopRequested()
-                                  ? DownloadResult::Interrupted
-                                  : SendDataCommand(device, address, piece, count, checksum,
-                                                    timeoutMs, sink);
-                     return result == DownloadResult::Ok;
-                 });
-    return result;
+                           DownloadResult::DataRejected, timeoutMs, sink);
 }
 
 DownloadResult SendEndCommand(VendorUsbDevice& device, std::uint32_t endFlag,
@@ -158,67 +112,27 @@ DownloadResult SendEndCommand(VendorUsbDevice& device, std::uint32_t endFlag,
     StoreLe16(payload.data(), checksum);
     payload[2] = static_cast<std::uint8_t>(endFlag);
     return ExchangeCommand(device, CommandCode::CmdEnd, {{payload.data(), kEndPayloadSize}},
-                           DownloadResult::EndRejected, nullptr, timeoutMs, sink);
-}
-
-std::uint64_t DataCommandCount(FirmwareImage image) {
-    std::uint64_t commands = 0;
-    if (!IsImageAccepted(image)) return commands;
-    WalkSegments(image, [&](const ImageSegment& segment) {
-        return ForEachPiece(segment.loadAddress, segment.data, segment.length,
-                            [&](std::uint32_t, const std::uint8_t*, std::uint32_t) {
-                                ++commands;
-                                return true;
-                            });
-    });
-    return commands;
-}
-
-std::uint16_t DownloadChecksum(FirmwareImage image) {
-    if (!IsImageAccepted(image)) return 0;
-    std::uint16_t sum = 0;
-    const BeginPayload begin = BuildBeginPayload(ReadBeginWord(image), ComputeEndAddress(image));
-    AddToChecksum(sum, {begin.data(), kBeginPayloadSize});
-    if (image.imageSize < kShortestImageWithSegments) return sum;
-    WalkSegments(image, [&](const ImageSegment& segment) {
-        return ForEachPiece(segment.loadAddress, segment.data, segment.length,
-                            [&](std::uint32_t address, const std::uint8_t* piece,
-                                std::uint32_t count) {
-                                std::array<std::uint8_t, kLoadAddressSize> bytes{};
-                                StoreLe32(bytes.data(), address);
-                                AddToChecksum(sum, {bytes.data(), kLoadAddressSize});
-                                AddToChecksum(sum, {piece, count});
-                                return true;
-                            });
-    });
-    return sum;
+                           DownloadResult::EndRejected, timeoutMs, sink);
 }
 
 DownloadResult DownloadFirmware(VendorUsbDevice& device, std::uint32_t endFlag,
-                                FirmwareImage image, std::uint32_t timeoutMs,
+                                const ImageDescription& image, std::uint32_t timeoutMs,
                                 ProgressSink& sink) {
-    if (!IsImageAccepted(image)) return DownloadResult::Failed;
-    DownloadProgress progress(sink, DownloadDataBytes(image));
+    if (!image.accepted) return DownloadResult::Failed;
+    DownloadProgress progress(sink, image.dataBytes);
     if (progress.StopRequested()) return DownloadResult::Interrupted;
-
-    std::uint16_t downloadChecksum = 0;
-    const BeginPayload begin =
-        BuildBeginPayload(ReadBeginWord(image), ComputeEndAddress(image));
-    DownloadResult result = SendBeginCommand(device, begin.data(), kBeginPayloadSize,
-                                             &downloadChecksum, timeoutMs, progress);
-    if (result != DownloadResult::Ok) return result;
-    // Too short for a segment header: the begin command is the whole download.
-    if (image.imageSize < kShortestImageWithSegments) return DownloadResult::Ok;
-
-    WalkSegments(image, [&](const ImageSegment& segment) {
-        result = SendSegment(device, segment.loadAddress, segment.data, segment.length,
-                             &downloadChecksum, timeoutMs, progress);
-        return result == DownloadResult::Ok;
-    });
-    if (result != DownloadResult::Ok) return result;
-
+    DownloadResult result = SendBeginCommand(device, image.beginPayload.data(),
+                                             kBeginPayloadSize, timeoutMs, progress);
+    if (result != DownloadResult::Ok || !image.sendsEndCommand) return result;
+    for (const DataCommand& command : image.dataCommands) {
+        if (progress.StopRequested()) return DownloadResult::Interrupted;
+        result = SendDataCommand(device, command.address, command.data, command.length,
+                                 timeoutMs, progress);
+        if (result != DownloadResult::Ok) return result;
+    }
     if (progress.StopRequested()) return DownloadResult::Interrupted;
-    return SendEndCommand(device, endFlag, downloadChecksum, timeoutMs, progress);
+    // Every command before it was accepted: the device has summed them all.
+    return SendEndCommand(device, endFlag, image.checksum, timeoutMs, progress);
 }
 
 }  // namespace fwup

@@ -48,7 +48,7 @@ private:
 
 }  // namespace
 
-Outcome UpdateFirmware(UsbLink& link, FirmwareImage image, const CommandSafety& safety,
+Outcome UpdateFirmware(UsbLink& link, const ImageDescription& image, const CommandSafety& safety,
                        ProgressSink& sink, const UsbDeviceInfo* which) {
     Outcome outcome;
     VendorUsbSearch search = OpenVendorUsbDevice(link, which);
@@ -65,7 +65,7 @@ Outcome UpdateFirmware(UsbLink& link, FirmwareImage image, const CommandSafety& 
         outcome.link = search.status;
         return outcome;
     }
-    outcome.bytesTotal = IsImageAccepted(image) ? DownloadDataBytes(image) : 0;
+    outcome.bytesTotal = image.dataBytes;
     if (safety.imageIsStandIn) {
         outcome.kind = OutcomeKind::CarriesStandIn;
         return outcome;

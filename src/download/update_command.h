@@ -2,7 +2,7 @@
 
 #include "core/outcome.h"
 #include "core/progress.h"
-#include "image/firmware_image.h"
+#include "image/image_description.h"
 #include "platform/usb_link.h"
 
 namespace fwup {
@@ -12,7 +12,7 @@ namespace fwup {
 // and closes the device again. A device that does not open ends there with
 // nothing sent. A program that carries the stand-in image stops once the
 // device is open, before its first frame.
-Outcome UpdateFirmware(UsbLink& link, FirmwareImage image, const CommandSafety& safety,
+Outcome UpdateFirmware(UsbLink& link, const ImageDescription& image, const CommandSafety& safety,
                        ProgressSink& sink = NoProgress(), const UsbDeviceInfo* which = nullptr);
 
 }  // namespace fwup

@@ -61,11 +61,4 @@ void WalkSegments(FirmwareImage image, Visitor&& visit) {
     }
 }
 
-// One past the highest address the walked segments fill: the largest
-// (address + length) mod 2^32. 0 for a null image or one without segments.
-std::uint32_t ComputeEndAddress(FirmwareImage image);
-
-// The data bytes a download of the image sends: the walked segments' lengths.
-std::uint64_t DownloadDataBytes(FirmwareImage image);
-
 }  // namespace fwup

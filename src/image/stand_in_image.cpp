@@ -1,7 +1,5 @@
 #include "image/stand_in_image.h"
 
-#include "download/download_protocol.h"
-
 namespace fwup {
 namespace {
 
@@ -36,18 +34,6 @@ bool IsStandInImage(FirmwareImage image) {
         Fnv1a64(image.imageData, image.imageSize) == kStandInImageDigest)
         return true;
     return CarriesNotice(image);
-}
-
-ImageSummary SummarizeImage(FirmwareImage image) {
-    ImageSummary summary;
-    summary.size = image.imageSize;
-    summary.accepted = IsImageAccepted(image);
-    if (!summary.accepted) return summary;
-    summary.endAddress = ComputeEndAddress(image);
-    summary.dataBytes = DownloadDataBytes(image);
-    summary.checksum = DownloadChecksum(image);
-    summary.standIn = IsStandInImage(image);
-    return summary;
 }
 
 }  // namespace fwup

@@ -25,16 +25,4 @@ std::uint64_t Fnv1a64(const std::uint8_t* bytes, std::uint64_t count);
 // (a stand-in made again with other bytes).
 bool IsStandInImage(FirmwareImage image);
 
-// What a person is told of an image: its size, where its download ends, and
-// the checksum its end command carries.
-struct ImageSummary {
-    bool accepted = false;
-    std::uint32_t size = 0;
-    std::uint32_t endAddress = 0;
-    std::uint16_t checksum = 0;
-    std::uint64_t dataBytes = 0;
-    bool standIn = false;
-};
-ImageSummary SummarizeImage(FirmwareImage image);
-
 }  // namespace fwup

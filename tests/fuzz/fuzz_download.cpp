@@ -1,7 +1,10 @@
 // DownloadFirmware of an arbitrary image against the simulated device, whose
 // transfer outcomes come from the input too. Whatever happens: Ok only when
 // the device accepted every command, nothing sent after the first failure,
-// the device's own sum agrees with the end command's, every handle closed.
+// the device's own sum agrees with the end command's, every handle closed;
+// the data commands sent are the description's, in its order, and the end
+// command carries the description's checksum, which is the sum of the bytes
+// sent before it.
 //
 // Input: byte 0 = number of faults (mod 8); then per fault a transfer index
 // and a fault kind; then one byte of link settings; the rest is the image.
@@ -9,9 +12,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <optional>
 #include <vector>
 
+#include "core/little_endian.h"
 #include "download/download_protocol.h"
 #include "platform/simulation/simulated_device.h"
 
@@ -27,6 +32,22 @@ std::size_t WritesOf(const fwup::PipeTransfer& header) {
                    header.bytes[3] == static_cast<std::uint8_t>(fwup::CommandCode::CmdData)
                ? 3
                : 2;
+}
+
+void AddToSum(std::uint16_t& sum, const std::vector<std::uint8_t>& bytes) {
+    for (std::uint8_t byte : bytes) sum = static_cast<std::uint16_t>(sum + byte);
+}
+
+// The k-th data command on the wire is the description's k-th: its address
+// write, and its data write when that was made.
+void RequireDescribed(const fwup::ImageDescription& described, std::size_t k,
+                      const fwup::PipeTransfer* address, const fwup::PipeTransfer* data) {
+    Require(k < described.dataCommands.size());
+    const fwup::DataCommand& command = described.dataCommands[k];
+    Require(address->bytes.size() == 4 && fwup::ReadLe32(address->bytes.data()) == command.address);
+    if (data == nullptr) return;
+    Require(data->bytes.size() == command.length &&
+            std::memcmp(data->bytes.data(), command.data, command.length) == 0);
 }
 
 bool IsAcceptingReply(const fwup::PipeTransfer& transfer) {
@@ -58,19 +79,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     device.commandPipeOpens = (settings & 1) == 0;
 
     std::vector<std::uint8_t> image(data + at, data + size);  // exact size: overreads are caught
-    const fwup::FirmwareImage view{image.empty() ? nullptr : image.data(),
-                                   static_cast<std::uint32_t>(image.size())};
+    const fwup::ImageDescription described = fwup::DescribeImage(
+        {image.empty() ? nullptr : image.data(), static_cast<std::uint32_t>(image.size())});
 
     std::optional<fwup::VendorUsbDevice> link = fwup::OpenVendorUsbDevice(device).device;
     Require(link.has_value());
     const fwup::DownloadResult result =
-        fwup::DownloadFirmware(*link, settings >> 1, view, fwup::kUpdateTimeoutMs);
+        fwup::DownloadFirmware(*link, settings >> 1, described, fwup::kUpdateTimeoutMs);
     fwup::CloseVendorUsbDevice(link);
 
     const std::vector<fwup::PipeTransfer>& traffic = device.Traffic();
     // Walk the traffic command by command, as the device frames it: a data
     // block that happens to look like a header is not taken for one.
     std::uint32_t commands = 0;
+    std::size_t dataCommands = 0;
+    std::uint16_t sumSent = 0;  // of the payloads before the end command
     bool endSent = false;
     for (std::size_t i = 0; i < traffic.size();) {
         const fwup::PipeTransfer& header = traffic[i];
@@ -79,6 +102,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         endSent = header.bytes.size() > 3 &&
                   header.bytes[3] == static_cast<std::uint8_t>(fwup::CommandCode::CmdEnd);
         const std::size_t end = i + WritesOf(header) + 1;  // and its reply
+        // The payload writes that were made: end - 1 is the reply.
+        auto payload = [&](std::size_t j) {
+            return j < end - 1 && j < traffic.size() ? &traffic[j] : nullptr;
+        };
+        const fwup::PipeTransfer* first = payload(i + 1);
+        const fwup::PipeTransfer* second = payload(i + 2);
+        if (endSent && first != nullptr) {
+            Require(first->bytes.size() == fwup::kEndPayloadSize);
+            Require((first->bytes[0] | first->bytes[1] << 8) == sumSent);
+            Require(sumSent == described.checksum);
+        } else if (WritesOf(header) == 3 && first != nullptr) {
+            RequireDescribed(described, dataCommands++, first, second);
+        }
+        if (!endSent && first != nullptr) AddToSum(sumSent, first->bytes);
+        if (!endSent && second != nullptr) AddToSum(sumSent, second->bytes);
         for (std::size_t j = i; j < end && j < traffic.size(); ++j) {
             Require(traffic[j].isWrite == (j + 1 < end));
             // Every transfer before the last went through and every reply
@@ -95,11 +133,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Require(device.AcceptedCommands() == commands);
         // The device accepts the end command only when the sums agree.
         if (endSent) Require(device.FirmwareComplete());
+        // Everything described was sent; without an end, the begin alone.
+        Require(dataCommands == described.dataCommands.size());
+        Require(endSent == described.sendsEndCommand);
     } else if (!traffic.empty()) {
         Require(!IsAcceptingReply(traffic.back()));  // the failure is the last transfer
     }
     // A refused image, or a command pipe that did not open, reaches nothing.
-    Require(traffic.empty() == !(fwup::IsImageAccepted(view) && device.commandPipeOpens));
+    Require(traffic.empty() == !(described.accepted && device.commandPipeOpens));
     Require(device.ProtocolErrors() == 0);
     Require(device.OpenHandleCount() == 0);
     return 0;

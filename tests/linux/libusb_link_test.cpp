@@ -98,7 +98,7 @@ TEST_F(LibusbLink, WholeDownloadLeavesTheDeviceHoldingExactlyTheImagesSegments) 
     ASSERT_TRUE(link.has_value());
     EXPECT_EQ(device_->ClaimedInterfaces(), 1);  // both pipes share one claim
     const DownloadResult result =
-        DownloadFirmware(*link, kUpdateEndFlag, View(image), kUpdateTimeoutMs);
+        DownloadFirmware(*link, kUpdateEndFlag, Described(image), kUpdateTimeoutMs);
     CloseVendorUsbDevice(link);
 
     const double hostCpu = CpuSeconds(CLOCK_THREAD_CPUTIME_ID) - hostCpuStart;
@@ -162,7 +162,7 @@ TEST_P(LibusbLinkFault, EndsTheDownloadAtTheFault) {
     ASSERT_TRUE(link.has_value());
     const Clock::time_point start = Clock::now();
     const DownloadResult result =
-        DownloadFirmware(*link, kUpdateEndFlag, View(EmbeddedImage()), kLimitMs);
+        DownloadFirmware(*link, kUpdateEndFlag, Described(EmbeddedImage()), kLimitMs);
     const long elapsed = MsSince(start);
     const LinkStatus status = link->lastStatus;
     CloseVendorUsbDevice(link);

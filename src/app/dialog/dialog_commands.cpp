@@ -103,7 +103,7 @@ const char* DialogStatusText(DialogCommandKind command, const Outcome& outcome,
 }
 
 int OnUpdate(UsbLink& link, UserInterface& userInterface, LanguageFlag languageFlag,
-             FirmwareImage image, const CommandSafety& safety) {
+             const ImageDescription& image, const CommandSafety& safety) {
     WaitText wait(userInterface, languageFlag);
     const Outcome outcome = Guarded([&] { return UpdateFirmware(link, image, safety, wait); });
     ComposedText buffer{};

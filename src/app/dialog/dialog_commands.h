@@ -5,7 +5,7 @@
 
 #include "app/dialog/dialog_texts.h"
 #include "core/outcome.h"
-#include "image/firmware_image.h"
+#include "image/image_description.h"
 #include "platform/scsi_drives.h"
 #include "platform/usb_link.h"
 #include "app/dialog/user_interface.h"
@@ -23,7 +23,7 @@ const char* DialogStatusText(DialogCommandKind command, const Outcome& outcome,
 // starts, then the outcome. A device that does not open shows the
 // open-failure text alone. Always 0.
 int OnUpdate(UsbLink& link, UserInterface& userInterface, LanguageFlag languageFlag,
-             FirmwareImage image, const CommandSafety& safety = {});
+             const ImageDescription& image, const CommandSafety& safety = {});
 
 // The Clear button: asks from version 2.40 on, in a box captioned "提示", and
 // writes the one outcome text (nothing when the user declines). Always 0.

@@ -1,5 +1,7 @@
 #include "app/dialog/update_dialog.h"
 
+#include <new>
+
 #include "app/dialog/dialog_commands.h"
 #include "app/dialog/dialog_logic.h"
 #include "app/dialog/message_loop.h"
@@ -44,21 +46,30 @@ void WriteTexts(HWND window, LanguageFlag languageFlag) {
 }
 
 // The image inside the program's resources: either complete or absent.
-void LoadFirmwareImage(UpdateDialog& dialog) {
-    dialog.imageData = nullptr;
-    dialog.imageSize = 0;
+FirmwareImage LoadFirmwareImage() {
     HMODULE module = GetModuleHandleW(nullptr);
     HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(kFirmwareImageResourceId),
                                 kFirmwareImageResourceType);
-    if (found == nullptr) return;
+    if (found == nullptr) return {};
     const DWORD size = SizeofResource(module, found);
-    if (size == 0) return;
+    if (size == 0) return {};
     HGLOBAL loaded = LoadResource(module, found);
-    if (loaded == nullptr) return;
+    if (loaded == nullptr) return {};
     const void* data = LockResource(loaded);
-    if (data == nullptr) return;
-    dialog.imageData = static_cast<const std::uint8_t*>(data);
-    dialog.imageSize = size;
+    if (data == nullptr) return {};
+    return FirmwareImage{static_cast<const std::uint8_t*>(data), size};
+}
+
+// Memory that runs out here leaves the image refused, so that Update sends
+// nothing; the stand-in is still recognised, so that Clear changes nothing.
+ImageDescription DescribeLoadedImage(FirmwareImage image) {
+    try {
+        return DescribeImage(image);
+    } catch (const std::bad_alloc&) {
+        ImageDescription refused;
+        refused.standIn = IsStandInImage(image);
+        return refused;
+    }
 }
 
 INT_PTR InitializeDialog(UpdateDialog& dialog) {
@@ -70,22 +81,18 @@ INT_PTR InitializeDialog(UpdateDialog& dialog) {
     dialog.statusLine = GetDlgItem(window, kStatusLineId);
     dialog.languageFlag = ChooseLanguageFlag(GetUserDefaultLangID());
     WriteTexts(window, dialog.languageFlag);
-    LoadFirmwareImage(dialog);
+    dialog.image = DescribeLoadedImage(LoadFirmwareImage());
     return TRUE;  // the focus goes to the first tab stop, the Update button
-}
-
-FirmwareImage ImageOf(const UpdateDialog& dialog) {
-    return FirmwareImage{dialog.imageData, dialog.imageSize};
 }
 
 // A program that carries the stand-in image finds real devices but changes none.
 CommandSafety SafetyOf(const UpdateDialog& dialog) {
-    return CommandSafety{ProgramSpeaksToRealDevices() && IsStandInImage(ImageOf(dialog))};
+    return CommandSafety{ProgramSpeaksToRealDevices() && dialog.image.standIn};
 }
 
 void RunUpdate(const UpdateDialog& dialog) {
     Win32UserInterface userInterface(dialog.window, dialog.statusLine);
-    OnUpdate(ProgramUsbLink(), userInterface, dialog.languageFlag, ImageOf(dialog),
+    OnUpdate(ProgramUsbLink(), userInterface, dialog.languageFlag, dialog.image,
              SafetyOf(dialog));
 }
 

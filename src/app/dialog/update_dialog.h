@@ -5,14 +5,16 @@
 #include <cstdint>
 
 #include "app/dialog/dialog_texts.h"
+#include "image/image_description.h"
 
 namespace fwup {
 
 // The program's one window. The commands read these fields; none writes them.
 struct UpdateDialog {
     HWND window = nullptr;
-    std::uint32_t imageSize = 0;
-    const std::uint8_t* imageData = nullptr;  // inside the program's resources; never freed
+    // The image inside the program's resources (never freed), described once
+    // when the dialog is initialised; refused when it is absent.
+    ImageDescription image;
     LanguageFlag languageFlag = 1;
     HWND statusLine = nullptr;
 };

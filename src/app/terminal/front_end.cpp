@@ -8,14 +8,14 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "app/terminal/progress_line.h"
 #include "app/terminal/terminal_output.h"
 #include "devices/attached_devices.h"
 #include "core/device_model.h"
-#include "image/stand_in_image.h"
-#include "image/image_check.h"
+#include "image/image_description.h"
 #include "download/update_command.h"
 #include "image/image_file.h"
 #include "storage/clear_command.h"
@@ -87,10 +87,9 @@ Said TextsFor(Texts command, const Outcome& outcome) {
 
 // The image line of info and --version: size, end address, checksum, and
 // whether it is the stand-in.
-std::string ImageLine(FirmwareImage image, Language language) {
-    const ImageSummary summary = SummarizeImage(image);
+std::string ImageLine(const ImageDescription& summary, Language language) {
     if (!summary.accepted) return Say(kImageMissing, language);
-    return Format(Say(kImageLine, language), static_cast<unsigned>(summary.size),
+    return Format(Say(kImageLine, language), static_cast<unsigned>(summary.bytes.imageSize),
                   static_cast<unsigned>(summary.endAddress), static_cast<unsigned>(summary.checksum),
                   summary.standIn ? Say(kImageStandIn, language) : "");
 }
@@ -123,10 +122,10 @@ struct DeviceRun {
 // The whole of one invocation: the devices, how they show, what came of them.
 class Station {
 public:
-    Station(FrontEnd& frontEnd, FirmwareImage image)
+    Station(FrontEnd& frontEnd, ImageDescription image)
         : frontEnd_(frontEnd),
           line_(frontEnd.commandLine),
-          image_(image),
+          image_(std::move(image)),
           output_(frontEnd.out, frontEnd.err, line_.json, frontEnd.codeset) {}
 
     ExitCode Run();
@@ -143,7 +142,7 @@ private:
         return frontEnd_.interrupted != nullptr && frontEnd_.interrupted->load();
     }
     CommandSafety Safety() const {
-        return CommandSafety{frontEnd_.realHardware && IsStandInImage(image_)};
+        return CommandSafety{frontEnd_.realHardware && image_.standIn};
     }
 
     ExitCode List();
@@ -168,7 +167,7 @@ private:
 
     FrontEnd& frontEnd_;
     const CommandLine& line_;
-    FirmwareImage image_;
+    ImageDescription image_;
     TerminalOutput output_;
     std::vector<AttachedDevice> several_;  // the devices none of which was chosen
 };
@@ -556,9 +555,9 @@ ExitCode Station::Info() {
 }
 
 Json Station::ImageJson() const {
-    const ImageSummary image = SummarizeImage(image_);
+    const ImageDescription& image = image_;
     if (!image.accepted) return nullptr;
-    return Json{{"size", image.size},
+    return Json{{"size", image.bytes.imageSize},
                 {"end_address", Format("0x%08X", image.endAddress)},
                 {"checksum", Format("0x%04X", image.checksum)},
                 {"stand_in", image.standIn}};
@@ -650,26 +649,27 @@ ExitCode RunFrontEnd(FrontEnd& frontEnd) {
     }
     std::vector<std::uint8_t> fileBytes;
     FirmwareImage image = frontEnd.image;
-    if (!line.image.empty() && line.usageError.empty()) {
-        // A refused image is wrong usage, and no image goes into the document.
+    const bool imageFromFile = !line.image.empty() && line.usageError.empty();
+    // A refused image is wrong usage, and no image goes into the document.
+    if (imageFromFile) {
         std::string error;
-        Station refusing(frontEnd, FirmwareImage{});
         if (!ReadImageFile(line.image, fileBytes, error))
-            return refusing.ReportUsage(
+            return Station(frontEnd, {}).ReportUsage(
                 Format(Say(kImageUnreadable, language), line.image.c_str(), error.c_str()));
         image = FirmwareImage{fileBytes.empty() ? nullptr : fileBytes.data(),
                               static_cast<std::uint32_t>(fileBytes.size())};
-        const ImageCheck check = CheckImage(image);
-        if (check.problem != ImageProblem::None)
-            return refusing.ReportUsage(Format(Say(kImageRefused, language), line.image.c_str(),
-                                               DescribeImageProblem(check).c_str()));
     }
+    ImageDescription described = DescribeImage(image);
+    if (imageFromFile && described.problem != ImageProblem::None)
+        return Station(frontEnd, {}).ReportUsage(Format(Say(kImageRefused, language),
+                                                        line.image.c_str(),
+                                                        DescribeImageProblem(described).c_str()));
     if (line.command == FrontEndCommand::Version) {
         plain.Result(std::string("firmware-updater ") + FWUP_VERSION);
-        plain.Result(ImageLine(image, language));
+        plain.Result(ImageLine(described, language));
         return ExitCode::Done;
     }
-    Station station(frontEnd, image);
+    Station station(frontEnd, std::move(described));
     if (!line.usageError.empty())
         return station.ReportUsage(Format(Say(kUsageError, language), line.usageError.c_str()));
     if (line.command == FrontEndCommand::None)
