@@ -19,20 +19,12 @@ Outcome ClearFoundDrive(ScsiDrives& drives, VendorDrive drive, std::uint16_t ver
                         EraseQuestion& question, const CommandSafety& safety,
                         ProgressSink& sink) {
     if (safety.imageIsStandIn) return Result(OutcomeKind::CarriesStandIn, CommandStep::None, version);
-    if (version > kUserIdCheckedAboveVersion) {
-        std::uint32_t userId = 0;
-        VendorCommandDetail detail;
-        if (QueryUserID(drives, drive, &userId, kClearTimeLimitSeconds, &detail) !=
-            VendorCommandResult::Success) {
-            Outcome outcome = Result(OutcomeKind::UserIdUnreadable, CommandStep::UserId, version);
-            outcome.drive = detail.status;
-            return outcome;
-        }
-        if (userId != kAcceptedUserId) {
-            Outcome outcome = Result(OutcomeKind::RefusedByUserId, CommandStep::UserId, version);
-            outcome.userIdKnown = true;
-            outcome.userId = userId;
-            return outcome;
+    if (UserIdIsChecked(version)) {
+        Outcome read = Result(OutcomeKind::UserIdUnreadable, CommandStep::UserId, version);
+        if (!ReadUserId(drives, drive, read)) return read;
+        if (read.userId != kAcceptedUserId) {
+            read.kind = OutcomeKind::RefusedByUserId;
+            return read;
         }
     }
     // The user is asked only about a device whose user id has passed.
@@ -52,8 +44,26 @@ Outcome ClearFoundDrive(ScsiDrives& drives, VendorDrive drive, std::uint16_t ver
 
 }  // namespace
 
-Outcome ClearFirmware(ScsiDrives& drives, EraseQuestion& question, const CommandSafety& safety,
-                      ProgressSink& sink, const VolumeCandidate* which) {
+bool UserIdIsChecked(std::uint16_t version) {
+    return version > kUserIdCheckedAboveVersion;
+}
+
+bool ReadUserId(ScsiDrives& drives, VendorDrive drive, Outcome& outcome) {
+    std::uint32_t userId = 0;
+    VendorCommandDetail detail;
+    if (QueryUserID(drives, drive, &userId, kClearTimeLimitSeconds, &detail) !=
+        VendorCommandResult::Success) {
+        outcome.kind = OutcomeKind::UserIdUnreadable;
+        outcome.step = CommandStep::UserId;
+        outcome.drive = detail.status;
+        return false;
+    }
+    outcome.userIdKnown = true;
+    outcome.userId = userId;
+    return true;
+}
+
+Outcome UseVendorDrive(ScsiDrives& drives, const VolumeCandidate* which, const FoundDriveUse& use) {
     std::uint16_t version = 0;
     const FoundDrive found = FindVendorDrive(drives, &version, kClearTimeLimitSeconds, which);
     if (found.handle == kInvalidHandleValue) {
@@ -70,9 +80,16 @@ Outcome ClearFirmware(ScsiDrives& drives, EraseQuestion& question, const Command
         VendorDrive drive;
         ~CloseOnExit() { drives.CloseVolume(drive); }
     } closeOnExit{drives, found.handle};
-    Outcome outcome = ClearFoundDrive(drives, found.handle, version, question, safety, sink);
+    Outcome outcome = use(found, version);
     outcome.deviceId = found.volume.id;
     return outcome;
+}
+
+Outcome ClearFirmware(ScsiDrives& drives, EraseQuestion& question, const CommandSafety& safety,
+                      ProgressSink& sink, const VolumeCandidate* which) {
+    return UseVendorDrive(drives, which, [&](const FoundDrive& found, std::uint16_t version) {
+        return ClearFoundDrive(drives, found.handle, version, question, safety, sink);
+    });
 }
 
 }  // namespace fwup
