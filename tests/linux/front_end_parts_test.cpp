@@ -6,7 +6,7 @@
 #include <cstdlib>
 
 #include "app/terminal/command_line.h"
-#include "app/terminal/front_end.h"
+#include "app/terminal/device_view.h"
 #include "app/terminal/progress_line.h"
 #include "test_images.h"
 
