@@ -12,7 +12,7 @@ bool Interrupted(const FrontEnd& frontEnd) {
 DeviceView::DeviceView(const FrontEnd& frontEnd, TerminalOutput& output, const std::string& id,
                        ProgressBoard* board)
     : frontEnd_(frontEnd), output_(output), id_(id), board_(board),
-      line_(frontEnd.err, frontEnd.language, frontEnd.columns) {
+      line_(output, frontEnd.language, frontEnd.columns) {
     if (board_ != nullptr) index_ = board_->AddLine(id);
 }
 
