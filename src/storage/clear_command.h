@@ -26,13 +26,17 @@ using FoundDriveUse = std::function<Outcome(const FoundDrive& found, std::uint16
 // Finds the device in storage mode (the given volume, or the first candidate
 // that answers), hands it to use, and closes its volume on every path. None
 // found: NoDevice, or NoPermission naming the first volume refused.
-Outcome UseVendorDrive(ScsiDrives& drives, const VolumeCandidate* which, const FoundDriveUse& use);
+// Every command sent is reported to the sink.
+Outcome UseVendorDrive(ScsiDrives& drives, const VolumeCandidate* which, const FoundDriveUse& use,
+                       ProgressSink& sink = NoProgress());
 
 // The user id means something only above version 2.37: there it is read
 // into the outcome (userIdKnown, userId), and a failed read makes the
-// outcome UserIdUnreadable with the request's status. False on that failure.
+// outcome UserIdUnreadable with the request's status, SCSI status and sense.
+// False on that failure.
 bool UserIdIsChecked(std::uint16_t version);
-bool ReadUserId(ScsiDrives& drives, VendorDrive drive, Outcome& outcome);
+bool ReadUserId(ScsiDrives& drives, VendorDrive drive, Outcome& outcome,
+                ProgressSink& sink = NoProgress());
 
 // Clear: finds the device in storage mode (the given volume, or the first
 // candidate that answers), applies the version and user-id policy, asks from

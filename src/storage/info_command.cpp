@@ -4,7 +4,7 @@
 
 namespace fwup {
 
-DeviceInfo ReadDeviceInfo(ScsiDrives& drives, const VolumeCandidate* which) {
+DeviceInfo ReadDeviceInfo(ScsiDrives& drives, const VolumeCandidate* which, ProgressSink& sink) {
     DeviceInfo info;
     info.outcome = UseVendorDrive(drives, which, [&](const FoundDrive& found, std::uint16_t version) {
         Outcome outcome;
@@ -13,9 +13,9 @@ DeviceInfo ReadDeviceInfo(ScsiDrives& drives, const VolumeCandidate* which) {
         outcome.version = version;
         info.volume = found.volume;
         info.userIdChecked = UserIdIsChecked(version);
-        if (info.userIdChecked) ReadUserId(drives, found.handle, outcome);
+        if (info.userIdChecked) ReadUserId(drives, found.handle, outcome, sink);
         return outcome;
-    });
+    }, sink);
     return info;
 }
 

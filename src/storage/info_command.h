@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/outcome.h"
+#include "core/progress.h"
 #include "platform/scsi_drives.h"
 
 namespace fwup {
@@ -15,7 +16,9 @@ struct DeviceInfo {
 };
 
 // Info: finds the device as Clear does and reads what Clear's policy reads,
-// changing nothing. The volume it found is closed on every path.
-DeviceInfo ReadDeviceInfo(ScsiDrives& drives, const VolumeCandidate* which = nullptr);
+// changing nothing. The volume it found is closed on every path; each
+// command sent is reported to the sink.
+DeviceInfo ReadDeviceInfo(ScsiDrives& drives, const VolumeCandidate* which = nullptr,
+                          ProgressSink& sink = NoProgress());
 
 }  // namespace fwup

@@ -115,6 +115,10 @@ TEST(Station, AllAtOnceOneFailingChangesNoOther) {
         EXPECT_EQ(device["bytes_total"], 45592);
         // Never more than the device accepted: five data commands before the rejection.
         EXPECT_EQ(device["bytes_sent"], failing ? 256 + 4 * 4096 : 45592);
+        // Where it failed, and what the download said of it.
+        EXPECT_EQ(device["step"], failing ? Json("data") : Json(nullptr));
+        EXPECT_EQ(device["download_result"], failing ? "data-rejected" : "ok");
+        EXPECT_EQ(device["link"], "ok");
     }
     EXPECT_TRUE(Contains(run.err, "sim-2: Update the firmware failure")) << run.err;
 }
@@ -199,6 +203,23 @@ TEST(Station, AnImageThatFailsTheCheckIsRefusedBeforeAnyDevice) {
     EXPECT_TRUE(Contains(run.err, "sim-1: data 0x80002000, length 7: reply 02 00 00 00, accepted"))
         << run.err;
     EXPECT_TRUE(Contains(run.err, "  data   0000  61 62 63")) << run.err;
+}
+
+TEST(Station, VerboseTracesEachScsiCommandAndWhereAClearFailed) {
+    Simulation bench(Bench(1));
+    bench.Device().InjectStorageFault(kEraseCommand, StorageFault{ScsiFault::NoSignature});
+    const Ran run = Station(bench, {"clear", "--yes", "-v", "--json"});
+    EXPECT_EQ(run.code, ExitCode::DeviceFailed);
+    // The device answers the version query, then fails the erase.
+    EXPECT_TRUE(Contains(run.err, "sim-disk-1: scsi 87 10 00 00 00 00 00 00 00 00: carried out, "
+                                  "status 0x00, 4 bytes\n"))
+        << run.err;
+    EXPECT_TRUE(Contains(run.err, "sim-disk-1: scsi 87 FF")) << run.err;
+    EXPECT_TRUE(Contains(run.err, "sim-disk-1: failed at erase, status 0x00\n")) << run.err;
+    const Json device = Json::parse(run.out)["devices"][0];
+    EXPECT_EQ(device["step"], "erase");
+    EXPECT_EQ(device["scsi_status"], "0x00");
+    EXPECT_EQ(device["sense"], nullptr);
 }
 
 std::string InGb18030(const std::string& utf8) {

@@ -21,7 +21,11 @@ void DeviceView::State(const TerminalText& text) {
 }
 
 void DeviceView::OnProgress(const Progress& progress) {
-    if (progress.step != Step::Download) return;
+    // Among several, the board says when a device's erase is under way.
+    if (progress.step == Step::Erase) {
+        if (progress.done == 0) State(kStateErasing);
+        return;
+    }
     if (board_ != nullptr) {
         board_->SetProgress(index_, progress);
         return;
@@ -53,8 +57,7 @@ void DeviceView::OnExchange(const CommandExchange& exchange) {
         line += "no reply";
     } else {
         line += "reply";
-        for (std::uint32_t i = 0; i < exchange.replyLength; ++i)
-            line += Format(" %02X", exchange.reply[i]);
+        if (exchange.replyLength > 0) line += " " + HexBytes(exchange.reply, exchange.replyLength);
     }
     line += exchange.result == DownloadResult::Ok ? ", accepted" : Format(", result %d",
                                                                          static_cast<int>(exchange.result));
@@ -72,6 +75,36 @@ void DeviceView::OnExchange(const CommandExchange& exchange) {
         if (exchange.reply != nullptr) dump("reply", exchange.reply, exchange.replyLength);
     }
     output_.Message(line);
+}
+
+void DeviceView::OnScsiCommand(const ScsiExchange& exchange) {
+    if (frontEnd_.commandLine.verbosity == 0) return;
+    const ScsiResult& result = exchange.result;
+    std::string line = id_ + ": scsi " + HexBytes(exchange.cdb, exchange.cdbLength) + ": ";
+    line += result.carriedOut ? "carried out" : "not carried out";
+    line += Format(", status 0x%02X", result.scsiStatus);
+    if (result.sense.length > 0)
+        line += ", sense " + HexBytes(result.sense.bytes.data(), result.sense.length);
+    line += Format(", %u bytes", result.bytesMoved);
+    output_.Message(line);
+}
+
+std::string FailureTrace(const DeviceRun& run) {
+    const Outcome& outcome = run.outcome;
+    const char* step = StepName(outcome.step);
+    if (Succeeded(outcome) || step == nullptr) return {};
+    const std::string& id = run.device.id.empty() ? outcome.deviceId : run.device.id;
+    std::string line = id + ": failed at " + step;
+    if (run.texts == Texts::Update)
+        return line + ", download result " + DownloadResultName(outcome.download) + ", link " +
+               LinkStatusName(outcome.link) + Format(", %llu of %llu bytes accepted",
+                                                     static_cast<unsigned long long>(outcome.bytesAccepted),
+                                                     static_cast<unsigned long long>(outcome.bytesTotal));
+    if (outcome.step != CommandStep::UserId && outcome.step != CommandStep::Erase) return line;
+    line += Format(", status 0x%02X", outcome.scsiStatus);
+    if (outcome.sense.length > 0)
+        line += ", sense " + HexBytes(outcome.sense.bytes.data(), outcome.sense.length);
+    return line;
 }
 
 bool IsExplicitYes(std::string answer) {

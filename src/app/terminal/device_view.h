@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+#include "app/terminal/device_run.h"
 #include "app/terminal/front_end.h"
 #include "app/terminal/progress_line.h"
 #include "app/terminal/terminal_output.h"
@@ -25,6 +26,7 @@ public:
     void State(const TerminalText& text);
     void OnProgress(const Progress& progress) override;
     void OnExchange(const CommandExchange& exchange) override;
+    void OnScsiCommand(const ScsiExchange& exchange) override;
     bool StopRequested() override { return Interrupted(frontEnd_); }
     void Finish();  // ends the progress line before anything else is said
 
@@ -38,6 +40,10 @@ private:
     bool started_ = false;
     bool drawing_ = false;
 };
+
+// -v's line on a device that failed: the step, and what the download or the
+// failing SCSI command said; empty for a device that did not fail.
+std::string FailureTrace(const DeviceRun& run);
 
 // Whether a typed answer is an explicit yes ("y", "yes" or "是", as UTF-8).
 bool IsExplicitYes(std::string answer);

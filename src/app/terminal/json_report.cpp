@@ -20,6 +20,24 @@ Json ImageJson(FirmwareImage image) {
                 {"stand_in", summary.standIn}};
 }
 
+// Where it went wrong: the step, and what the download or the SCSI command
+// that failed there said of it.
+void AddFailureJson(Json& entry, const DeviceRun& run) {
+    const Outcome& outcome = run.outcome;
+    const char* step = StepName(outcome.step);
+    entry["step"] = step == nullptr ? Json(nullptr) : Json(step);
+    if (run.texts == Texts::Update) {
+        entry["download_result"] = DownloadResultName(outcome.download);
+        entry["link"] = LinkStatusName(outcome.link);
+        return;
+    }
+    const bool scsiSent = outcome.step == CommandStep::UserId || outcome.step == CommandStep::Erase;
+    entry["scsi_status"] = scsiSent ? Json(Format("0x%02X", outcome.scsiStatus)) : Json(nullptr);
+    entry["sense"] = scsiSent && outcome.sense.length > 0
+                         ? Json(HexBytes(outcome.sense.bytes.data(), outcome.sense.length))
+                         : Json(nullptr);
+}
+
 Json DeviceJson(FrontEndCommand command, const DeviceRun& run) {
     const AttachedDevice& device = run.device;
     const Outcome& outcome = run.outcome;
@@ -45,6 +63,7 @@ Json DeviceJson(FrontEndCommand command, const DeviceRun& run) {
         entry["bytes_sent"] = outcome.bytesAccepted;
         entry["bytes_total"] = outcome.bytesTotal;
     }
+    AddFailureJson(entry, run);
     return entry;
 }
 

@@ -73,6 +73,7 @@ private:
                                                  const std::vector<std::string>& before);
     void SayInfo(const DeviceInfo& info);
     void Report(const DeviceRun& run);
+    void Trace(const DeviceRun& run);
     void Summarize(const DeviceRun& run);
     ExitCode Refuse(DeviceRun& refusal);
     ExitCode Finish(const std::vector<DeviceRun>& runs);
@@ -88,14 +89,22 @@ private:
 
 void Station::Report(const DeviceRun& run) {
     const bool good = Succeeded(run.outcome);
+    Trace(run);
     for (const std::string& line : OutcomeLines(run, line_.waitSeconds, Lang())) {
         if (good) output_.Result(line);
         else output_.Message(line);
     }
 }
 
+// With -v, where a device failed and what the device said of it.
+void Station::Trace(const DeviceRun& run) {
+    const std::string trace = FailureTrace(run);
+    if (line_.verbosity > 0 && !trace.empty()) output_.Message(trace);
+}
+
 // The summary's one line for a device: its ID and what came of it.
 void Station::Summarize(const DeviceRun& run) {
+    Trace(run);
     const std::vector<std::string> lines = OutcomeLines(run, line_.waitSeconds, Lang());
     output_.Result(run.device.id + ": " + (lines.empty() ? std::string() : lines.front()) + "  [" +
                    OutcomeName(run.outcome.kind) + "]");
@@ -317,7 +326,8 @@ ExitCode Station::Info() {
         return Finish({run});
     }
     const VolumeCandidate* only = run.device.id.empty() ? nullptr : &run.device.volume;
-    const DeviceInfo info = ReadDeviceInfo(frontEnd_.drives, only);
+    DeviceView view(frontEnd_, output_, run.device.id, nullptr);
+    const DeviceInfo info = ReadDeviceInfo(frontEnd_.drives, only, view);
     run.outcome = info.outcome;
     if (info.outcome.kind == OutcomeKind::NoDevice || info.outcome.kind == OutcomeKind::NoPermission) {
         Report(run);

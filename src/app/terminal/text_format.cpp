@@ -14,4 +14,10 @@ std::string Format(const char* format, ...) {
     return filled;
 }
 
+std::string HexBytes(const std::uint8_t* bytes, std::size_t count) {
+    std::string hex;
+    for (std::size_t i = 0; i < count; ++i) hex += Format(i == 0 ? "%02X" : " %02X", bytes[i]);
+    return hex;
+}
+
 }  // namespace fwup
