@@ -31,7 +31,7 @@ struct ScriptedVolume : ScsiDrives {
         const std::size_t count = std::min<std::size_t>(delivers.size(), command.dataLength);
         if (count > 0) std::memcpy(command.data, delivers.data(), count);
         return {carriedOut ? DriveStatus::Ok : DriveStatus::Failed, carriedOut, 0,
-                static_cast<std::uint32_t>(count)};
+                static_cast<std::uint32_t>(count), {}};
     }
 };
 

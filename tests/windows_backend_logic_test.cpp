@@ -104,12 +104,12 @@ TEST(PassThroughRecord, FilledFieldByFieldForADataInCommand) {
     EXPECT_EQ(record.TargetId, 1);  // the device answers as target 1
     EXPECT_EQ(record.Lun, 0);
     EXPECT_EQ(record.CdbLength, 10);
-    EXPECT_EQ(record.SenseInfoLength, 0);
+    EXPECT_EQ(record.SenseInfoLength, kSenseBytes);  // the sense buffer follows the record
     EXPECT_EQ(record.DataIn, kScsiIoctlDataIn);
     EXPECT_EQ(record.DataTransferLength, 8u);
     EXPECT_EQ(record.TimeOutValue, 1000u);
     EXPECT_EQ(record.DataBuffer, reply);
-    EXPECT_EQ(record.SenseInfoOffset, 0u);
+    EXPECT_EQ(record.SenseInfoOffset, kScsiPassThroughDirectLength);
     EXPECT_EQ(std::memcmp(record.Cdb, cdb, 10), 0);
     for (std::size_t i = 10; i < sizeof record.Cdb; ++i) EXPECT_EQ(record.Cdb[i], 0);
 
@@ -120,6 +120,18 @@ TEST(PassThroughRecord, FilledFieldByFieldForADataInCommand) {
     answered.DataTransferLength = 4000;
     EXPECT_EQ(PassThroughResult(true, answered, 8).bytesMoved, 8u);
     EXPECT_FALSE(PassThroughResult(false, answered, 8).carriedOut);
+
+    // Sense as long as the platform says, and only with a status other than GOOD.
+    std::uint8_t sense[kSenseBytes] = {0x70, 0, 0x05};
+    answered.SenseInfoLength = 18;
+    EXPECT_EQ(PassThroughResult(true, answered, 8, sense).sense.length, 0);
+    answered.ScsiStatus = 0x02;
+    const ScsiResult refused = PassThroughResult(true, answered, 8, sense);
+    EXPECT_EQ(refused.scsiStatus, 0x02);
+    ASSERT_EQ(refused.sense.length, 18);
+    EXPECT_EQ(refused.sense.bytes[2], 0x05);
+    answered.SenseInfoLength = 200;
+    EXPECT_EQ(PassThroughResult(true, answered, 8, sense).sense.length, kSenseBytes);
 }
 
 }  // namespace

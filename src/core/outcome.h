@@ -37,6 +37,8 @@ struct Outcome {
     DownloadResult download = DownloadResult::Ok;  // Update: the download's own result
     LinkStatus link = LinkStatus::Ok;              // Update: how the failing transfer ended
     DriveStatus drive = DriveStatus::Ok;           // Clear: how the failing request ended
+    std::uint8_t scsiStatus = 0;                   // Clear: the failing command's SCSI status
+    SenseData sense;                               // Clear: and the sense data that came with it
     bool versionKnown = false;
     std::uint16_t version = 0;  // Clear: the device's firmware version, when known
     bool userIdKnown = false;

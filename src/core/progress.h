@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "core/download_result.h"
+#include "platform/scsi_drives.h"
 
 namespace fwup {
 
@@ -30,6 +31,14 @@ struct CommandExchange {
     DownloadResult result = DownloadResult::Ok;
 };
 
+// One SCSI command of a storage-mode command, as it went: for a trace of what
+// crossed to the device, as CommandExchange is for a download.
+struct ScsiExchange {
+    const std::uint8_t* cdb = nullptr;
+    std::uint8_t cdbLength = 0;
+    ScsiResult result;  // bytesMoved never more than was asked
+};
+
 // Where progress goes, and whence a request to stop comes. The dialog ignores
 // all but the start of the download; the terminal draws it. Stopping happens
 // only between two commands, never inside one.
@@ -38,6 +47,7 @@ public:
     virtual ~ProgressSink() = default;
     virtual void OnProgress(const Progress&) {}
     virtual void OnExchange(const CommandExchange&) {}
+    virtual void OnScsiCommand(const ScsiExchange&) {}
     virtual bool StopRequested() { return false; }
 };
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -39,6 +40,14 @@ enum class DriveStatus {
     Failed,        // the platform did not carry the request out
 };
 
+// The sense data the platform returned with a command: what the device said
+// of a refusal (fixed or descriptor format, as it came).
+inline constexpr std::uint8_t kSenseBytes = 32;
+struct SenseData {
+    std::uint8_t length = 0;  // at most kSenseBytes
+    std::array<std::uint8_t, kSenseBytes> bytes{};
+};
+
 // What came of one command. carriedOut says the platform carried the request
 // out, whatever the device's SCSI status; bytesMoved is the count the
 // platform reports for the data phase, never more than was asked.
@@ -47,6 +56,7 @@ struct ScsiResult {
     bool carriedOut = false;
     std::uint8_t scsiStatus = 0;
     std::uint32_t bytesMoved = 0;
+    SenseData sense;
 };
 
 // The SCSI drive seam: candidate volumes, a raw handle on one, one command on

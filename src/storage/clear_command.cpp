@@ -5,6 +5,13 @@
 namespace fwup {
 namespace {
 
+// How the request ended, as the platform and the device said.
+void NoteRequest(Outcome& outcome, const VendorCommandDetail& detail) {
+    outcome.drive = detail.status;
+    outcome.scsiStatus = detail.scsiStatus;
+    outcome.sense = detail.sense;
+}
+
 Outcome Result(OutcomeKind kind, CommandStep step, std::uint16_t version) {
     Outcome outcome;
     outcome.kind = kind;
@@ -19,20 +26,12 @@ Outcome ClearFoundDrive(ScsiDrives& drives, VendorDrive drive, std::uint16_t ver
                         EraseQuestion& question, const CommandSafety& safety,
                         ProgressSink& sink) {
     if (safety.imageIsStandIn) return Result(OutcomeKind::CarriesStandIn, CommandStep::None, version);
-    if (version > kUserIdCheckedAboveVersion) {
-        std::uint32_t userId = 0;
-        VendorCommandDetail detail;
-        if (QueryUserID(drives, drive, &userId, kClearTimeLimitSeconds, &detail) !=
-            VendorCommandResult::Success) {
-            Outcome outcome = Result(OutcomeKind::UserIdUnreadable, CommandStep::UserId, version);
-            outcome.drive = detail.status;
-            return outcome;
-        }
-        if (userId != kAcceptedUserId) {
-            Outcome outcome = Result(OutcomeKind::RefusedByUserId, CommandStep::UserId, version);
-            outcome.userIdKnown = true;
-            outcome.userId = userId;
-            return outcome;
+    if (UserIdIsChecked(version)) {
+        Outcome read = Result(OutcomeKind::UserIdUnreadable, CommandStep::UserId, version);
+        if (!ReadUserId(drives, drive, read, sink)) return read;
+        if (read.userId != kAcceptedUserId) {
+            read.kind = OutcomeKind::RefusedByUserId;
+            return read;
         }
     }
     // The user is asked only about a device whose user id has passed.
@@ -41,21 +40,40 @@ Outcome ClearFoundDrive(ScsiDrives& drives, VendorDrive drive, std::uint16_t ver
     if (sink.StopRequested()) return Result(OutcomeKind::Interrupted, CommandStep::None, version);
     sink.OnProgress({Step::Erase, 0, 1});
     VendorCommandDetail detail;
-    const bool erased = EraseFirmware(drives, drive, kClearTimeLimitSeconds, &detail) ==
+    const bool erased = EraseFirmware(drives, drive, kClearTimeLimitSeconds, &detail, sink) ==
                         VendorCommandResult::Success;
     Outcome outcome = Result(erased ? OutcomeKind::Erased : OutcomeKind::Failed,
                              erased ? CommandStep::None : CommandStep::Erase, version);
-    outcome.drive = detail.status;
+    NoteRequest(outcome, detail);
     if (erased) sink.OnProgress({Step::Erase, 1, 1});
     return outcome;
 }
 
 }  // namespace
 
-Outcome ClearFirmware(ScsiDrives& drives, EraseQuestion& question, const CommandSafety& safety,
-                      ProgressSink& sink, const VolumeCandidate* which) {
+bool UserIdIsChecked(std::uint16_t version) {
+    return version > kUserIdCheckedAboveVersion;
+}
+
+bool ReadUserId(ScsiDrives& drives, VendorDrive drive, Outcome& outcome, ProgressSink& sink) {
+    std::uint32_t userId = 0;
+    VendorCommandDetail detail;
+    if (QueryUserID(drives, drive, &userId, kClearTimeLimitSeconds, &detail, sink) !=
+        VendorCommandResult::Success) {
+        outcome.kind = OutcomeKind::UserIdUnreadable;
+        outcome.step = CommandStep::UserId;
+        NoteRequest(outcome, detail);
+        return false;
+    }
+    outcome.userIdKnown = true;
+    outcome.userId = userId;
+    return true;
+}
+
+Outcome UseVendorDrive(ScsiDrives& drives, const VolumeCandidate* which, const FoundDriveUse& use,
+                       ProgressSink& sink) {
     std::uint16_t version = 0;
-    const FoundDrive found = FindVendorDrive(drives, &version, kClearTimeLimitSeconds, which);
+    const FoundDrive found = FindVendorDrive(drives, &version, kClearTimeLimitSeconds, which, sink);
     if (found.handle == kInvalidHandleValue) {
         Outcome outcome;
         outcome.kind = found.permissionDenied ? OutcomeKind::NoPermission : OutcomeKind::NoDevice;
@@ -70,9 +88,16 @@ Outcome ClearFirmware(ScsiDrives& drives, EraseQuestion& question, const Command
         VendorDrive drive;
         ~CloseOnExit() { drives.CloseVolume(drive); }
     } closeOnExit{drives, found.handle};
-    Outcome outcome = ClearFoundDrive(drives, found.handle, version, question, safety, sink);
+    Outcome outcome = use(found, version);
     outcome.deviceId = found.volume.id;
     return outcome;
+}
+
+Outcome ClearFirmware(ScsiDrives& drives, EraseQuestion& question, const CommandSafety& safety,
+                      ProgressSink& sink, const VolumeCandidate* which) {
+    return UseVendorDrive(drives, which, [&](const FoundDrive& found, std::uint16_t version) {
+        return ClearFoundDrive(drives, found.handle, version, question, safety, sink);
+    }, sink);
 }
 
 }  // namespace fwup

@@ -1,10 +1,12 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include "core/outcome.h"
 #include "core/progress.h"
 #include "platform/scsi_drives.h"
+#include "storage/vendor_scsi_commands.h"
 
 namespace fwup {
 
@@ -16,6 +18,25 @@ public:
     // True only for an explicit Yes.
     virtual bool ConfirmErase(std::uint16_t version) = 0;
 };
+
+// What is done with the device once found: its open volume, the version it
+// answered. The outcome's device id is set by the caller.
+using FoundDriveUse = std::function<Outcome(const FoundDrive& found, std::uint16_t version)>;
+
+// Finds the device in storage mode (the given volume, or the first candidate
+// that answers), hands it to use, and closes its volume on every path. None
+// found: NoDevice, or NoPermission naming the first volume refused.
+// Every command sent is reported to the sink.
+Outcome UseVendorDrive(ScsiDrives& drives, const VolumeCandidate* which, const FoundDriveUse& use,
+                       ProgressSink& sink = NoProgress());
+
+// The user id means something only above version 2.37: there it is read
+// into the outcome (userIdKnown, userId), and a failed read makes the
+// outcome UserIdUnreadable with the request's status, SCSI status and sense.
+// False on that failure.
+bool UserIdIsChecked(std::uint16_t version);
+bool ReadUserId(ScsiDrives& drives, VendorDrive drive, Outcome& outcome,
+                ProgressSink& sink = NoProgress());
 
 // Clear: finds the device in storage mode (the given volume, or the first
 // candidate that answers), applies the version and user-id policy, asks from

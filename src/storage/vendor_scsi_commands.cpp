@@ -24,13 +24,13 @@ template <std::size_t N>
 VendorCommandResult RunVendorCommand(ScsiDrives& drives, VendorDrive drive,
                                      std::uint8_t command, std::array<std::uint8_t, N>& reply,
                                      std::uint32_t timeLimitSeconds, bool wholeReplyNeeded,
-                                     VendorCommandDetail* detail) {
+                                     VendorCommandDetail* detail, ProgressSink& sink) {
     const VendorCdb cdb = BuildVendorCdb(command);
     reply.fill(0);
     VendorCommandDetail said;
     VendorCommandResult result =
         SendVendorCommand(drives, drive, cdb.data(), kVendorCdbLength, reply.data(),
-                          static_cast<std::int32_t>(N), timeLimitSeconds, &said);
+                          static_cast<std::int32_t>(N), timeLimitSeconds, &said, sink);
     if (result == VendorCommandResult::Success && wholeReplyNeeded && said.bytesMoved < N)
         result = VendorCommandResult::Failed;
     if (detail != nullptr) *detail = said;
@@ -55,7 +55,7 @@ VendorCommandResult SendVendorCommand(ScsiDrives& drives, VendorDrive drive,
                                       const std::uint8_t* cdb, std::int32_t cdbCount,
                                       std::uint8_t* reply, std::int32_t replyLength,
                                       std::uint32_t timeLimitSeconds,
-                                      VendorCommandDetail* detail) {
+                                      VendorCommandDetail* detail, ProgressSink& sink) {
     if (drive == kInvalidHandleValue) return VendorCommandResult::NoDevice;
     VendorCdb sent{};
     for (std::int32_t i = 0; i < cdbCount && i < static_cast<std::int32_t>(kVendorCdbLength); ++i)
@@ -70,10 +70,14 @@ VendorCommandResult SendVendorCommand(ScsiDrives& drives, VendorDrive drive,
     command.data = transferLength > 0 ? reply : nullptr;
     command.dataLength = transferLength;
     command.timeLimitSeconds = timeLimitSeconds;
-    const ScsiResult result = drives.Execute(drive, command);
+    ScsiResult result = drives.Execute(drive, command);
+    result.bytesMoved = result.bytesMoved < transferLength ? result.bytesMoved : transferLength;
+    sink.OnScsiCommand(ScsiExchange{sent.data(), kVendorCdbLength, result});
     if (detail != nullptr) {
         detail->status = result.status;
-        detail->bytesMoved = result.bytesMoved < transferLength ? result.bytesMoved : transferLength;
+        detail->bytesMoved = result.bytesMoved;
+        detail->scsiStatus = result.scsiStatus;
+        detail->sense = result.sense;
     }
     if (!result.carriedOut) return VendorCommandResult::Failed;
     return ReplyIsSigned(reply, replyLength) ? VendorCommandResult::Success
@@ -82,10 +86,10 @@ VendorCommandResult SendVendorCommand(ScsiDrives& drives, VendorDrive drive,
 
 VendorCommandResult QueryFirmwareVersion(ScsiDrives& drives, VendorDrive drive,
                                          std::uint16_t* version, std::uint32_t timeLimitSeconds,
-                                         VendorCommandDetail* detail) {
+                                         VendorCommandDetail* detail, ProgressSink& sink) {
     std::array<std::uint8_t, kVersionReplyLength> reply;
     const VendorCommandResult result = RunVendorCommand(drives, drive, kVersionQueryCommand,
-                                                        reply, timeLimitSeconds, true, detail);
+                                                        reply, timeLimitSeconds, true, detail, sink);
     // The device sends its numbers most significant byte first.
     if (result == VendorCommandResult::Success && version != nullptr)
         *version = static_cast<std::uint16_t>(reply[2] << 8 | reply[3]);
@@ -93,10 +97,11 @@ VendorCommandResult QueryFirmwareVersion(ScsiDrives& drives, VendorDrive drive,
 }
 
 VendorCommandResult QueryUserID(ScsiDrives& drives, VendorDrive drive, std::uint32_t* userId,
-                                std::uint32_t timeLimitSeconds, VendorCommandDetail* detail) {
+                                std::uint32_t timeLimitSeconds, VendorCommandDetail* detail,
+                                ProgressSink& sink) {
     std::array<std::uint8_t, kUserIdReplyLength> reply;
     const VendorCommandResult result = RunVendorCommand(drives, drive, kUserIdQueryCommand,
-                                                        reply, timeLimitSeconds, true, detail);
+                                                        reply, timeLimitSeconds, true, detail, sink);
     // Bytes 2 and 3 of the reply are not part of the id.
     if (result == VendorCommandResult::Success && userId != nullptr)
         *userId = static_cast<std::uint32_t>(reply[4]) << 24 |
@@ -106,14 +111,17 @@ VendorCommandResult QueryUserID(ScsiDrives& drives, VendorDrive drive, std::uint
 }
 
 VendorCommandResult EraseFirmware(ScsiDrives& drives, VendorDrive drive,
-                                  std::uint32_t timeLimitSeconds, VendorCommandDetail* detail) {
+                                  std::uint32_t timeLimitSeconds, VendorCommandDetail* detail,
+                                ProgressSink& sink) {
     // Success says only that the reply was signed; bytes 2 and 3 mean nothing.
     std::array<std::uint8_t, kEraseReplyLength> reply;
-    return RunVendorCommand(drives, drive, kEraseCommand, reply, timeLimitSeconds, false, detail);
+    return RunVendorCommand(drives, drive, kEraseCommand, reply, timeLimitSeconds, false, detail,
+                            sink);
 }
 
 FoundDrive FindVendorDrive(ScsiDrives& drives, std::uint16_t* version,
-                           std::uint32_t timeLimitSeconds, const VolumeCandidate* only) {
+                           std::uint32_t timeLimitSeconds, const VolumeCandidate* only,
+                           ProgressSink& sink) {
     FoundDrive found;
     const std::vector<VolumeCandidate> candidates =
         only != nullptr ? std::vector<VolumeCandidate>{*only} : drives.FindCandidateVolumes();
@@ -128,7 +136,7 @@ FoundDrive FindVendorDrive(ScsiDrives& drives, std::uint16_t* version,
         // volume stays open, whatever ends the search.
         try {
             VendorCommandDetail detail;
-            if (QueryFirmwareVersion(drives, drive, version, timeLimitSeconds, &detail) ==
+            if (QueryFirmwareVersion(drives, drive, version, timeLimitSeconds, &detail, sink) ==
                 VendorCommandResult::Success) {
                 found.handle = drive;
                 found.volume = candidate;

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "core/device_model.h"
+#include "core/progress.h"
 #include "platform/scsi_drives.h"
 
 namespace fwup {
@@ -25,6 +26,8 @@ enum class VendorCommandResult : int {
 struct VendorCommandDetail {
     DriveStatus status = DriveStatus::Failed;
     std::uint32_t bytesMoved = 0;
+    std::uint8_t scsiStatus = 0;
+    SenseData sense;
 };
 
 using VendorCdb = std::array<std::uint8_t, kVendorCdbLength>;
@@ -36,12 +39,13 @@ VendorCdb BuildVendorCdb(std::uint8_t command);
 // zero-filled to 10. The reply buffer is cleared first, so bytes the device
 // does not deliver read as 0; only the signature in the first two reply bytes
 // decides, and only when more than 2 bytes were asked. A negative reply
-// length asks for no data.
+// length asks for no data. Each command sent is reported to the sink.
 VendorCommandResult SendVendorCommand(ScsiDrives& drives, VendorDrive drive,
                                       const std::uint8_t* cdb, std::int32_t cdbCount,
                                       std::uint8_t* reply, std::int32_t replyLength,
                                       std::uint32_t timeLimitSeconds,
-                                      VendorCommandDetail* detail = nullptr);
+                                      VendorCommandDetail* detail = nullptr,
+                                      ProgressSink& sink = NoProgress());
 
 // The queries store their value only on Success and only when a location is
 // given; on any failure the location keeps what it held. A reply the platform
@@ -49,14 +53,17 @@ VendorCommandResult SendVendorCommand(ScsiDrives& drives, VendorDrive drive,
 // read as a version or an id.
 VendorCommandResult QueryFirmwareVersion(ScsiDrives& drives, VendorDrive drive,
                                          std::uint16_t* version, std::uint32_t timeLimitSeconds,
-                                         VendorCommandDetail* detail = nullptr);
+                                         VendorCommandDetail* detail = nullptr,
+                                      ProgressSink& sink = NoProgress());
 VendorCommandResult QueryUserID(ScsiDrives& drives, VendorDrive drive, std::uint32_t* userId,
                                 std::uint32_t timeLimitSeconds,
-                                VendorCommandDetail* detail = nullptr);
+                                VendorCommandDetail* detail = nullptr,
+                                ProgressSink& sink = NoProgress());
 // Judged by the reply's signature alone.
 VendorCommandResult EraseFirmware(ScsiDrives& drives, VendorDrive drive,
                                   std::uint32_t timeLimitSeconds,
-                                  VendorCommandDetail* detail = nullptr);
+                                  VendorCommandDetail* detail = nullptr,
+                                  ProgressSink& sink = NoProgress());
 
 struct FoundDrive {
     VendorDrive handle = kInvalidHandleValue;
@@ -70,6 +77,7 @@ struct FoundDrive {
 // untouched, when none answers. Given a volume, only that one is tried. At
 // most one volume is open at a time, and every volume not returned is closed.
 FoundDrive FindVendorDrive(ScsiDrives& drives, std::uint16_t* version,
-                           std::uint32_t timeLimitSeconds, const VolumeCandidate* only = nullptr);
+                           std::uint32_t timeLimitSeconds, const VolumeCandidate* only = nullptr,
+                           ProgressSink& sink = NoProgress());
 
 }  // namespace fwup

@@ -6,7 +6,7 @@
 #include <cstdlib>
 
 #include "app/terminal/command_line.h"
-#include "app/terminal/front_end.h"
+#include "app/terminal/device_view.h"
 #include "app/terminal/progress_line.h"
 #include "test_images.h"
 
@@ -108,7 +108,8 @@ TEST(ProgressLine, RedrawsAtMostTenTimesASecondAndAlwaysTheFinalState) {
     std::size_t size = 0;
     std::FILE* out = open_memstream(&text, &size);
     ProgressLine::Clock::time_point now{};
-    ProgressLine line(out, Language::English, 80, [&] { return now; });
+    TerminalOutput output(out, out, false, "UTF-8");
+    ProgressLine line(output, Language::English, 80, [&] { return now; });
 
     // 1000 accepted commands over two seconds.
     for (int i = 1; i <= 1000; ++i) {
@@ -144,7 +145,7 @@ TEST(ProgressLine, NeverWiderThanTheTerminalNorMoreThanWasAccepted) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.drawn);
-        const std::string line = ProgressLine(stdout, c.language, c.columns).Render(c.progress);
+        const std::string line = RenderProgress(c.progress, c.language, c.columns);
         EXPECT_NE(line.find(c.drawn), std::string::npos) << line;
         int width = 0;
         for (unsigned char byte : line) width += (byte & 0xC0) == 0x80 ? 0 : byte >= 0xE0 ? 2 : 1;

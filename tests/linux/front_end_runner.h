@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/terminal/console.h"
 #include "app/terminal/embedded_image.h"
 #include "app/terminal/front_end.h"
 
@@ -50,6 +51,7 @@ inline Ran RunFrontEndWith(std::vector<const char*> words, UsbLink& usb, ScsiDri
     frontEnd.drawProgress = terminal.drawProgress;
     frontEnd.columns = terminal.columns;
     frontEnd.codeset = terminal.codeset;
+    frontEnd.encode = EncodeText;
     frontEnd.interrupted = interrupted;
     frontEnd.pollMs = 1;
     const ExitCode code = RunFrontEnd(frontEnd);

@@ -115,6 +115,10 @@ TEST(Station, AllAtOnceOneFailingChangesNoOther) {
         EXPECT_EQ(device["bytes_total"], 45592);
         // Never more than the device accepted: five data commands before the rejection.
         EXPECT_EQ(device["bytes_sent"], failing ? 256 + 4 * 4096 : 45592);
+        // Where it failed, and what the download said of it.
+        EXPECT_EQ(device["step"], failing ? Json("data") : Json(nullptr));
+        EXPECT_EQ(device["download_result"], failing ? "data-rejected" : "ok");
+        EXPECT_EQ(device["link"], "ok");
     }
     EXPECT_TRUE(Contains(run.err, "sim-2: Update the firmware failure")) << run.err;
 }
@@ -201,15 +205,24 @@ TEST(Station, AnImageThatFailsTheCheckIsRefusedBeforeAnyDevice) {
     EXPECT_TRUE(Contains(run.err, "  data   0000  61 62 63")) << run.err;
 }
 
-TEST(Station, TextsInTheTerminalsCharacterSetAndEnglishInAscii) {
-    Simulation english(Bench(1));
-    Ran run = Station(english, {"clear", "--yes"});
-    for (unsigned char byte : run.out + run.err) EXPECT_LT(byte, 0x80) << run.out << run.err;
+TEST(Station, VerboseTracesEachScsiCommandAndWhereAClearFailed) {
+    Simulation bench(Bench(1));
+    bench.Device().InjectStorageFault(kEraseCommand, StorageFault{ScsiFault::NoSignature});
+    const Ran run = Station(bench, {"clear", "--yes", "-v", "--json"});
+    EXPECT_EQ(run.code, ExitCode::DeviceFailed);
+    // The device answers the version query, then fails the erase.
+    EXPECT_TRUE(Contains(run.err, "sim-disk-1: scsi 87 10 00 00 00 00 00 00 00 00: carried out, "
+                                  "status 0x00, 4 bytes\n"))
+        << run.err;
+    EXPECT_TRUE(Contains(run.err, "sim-disk-1: scsi 87 FF")) << run.err;
+    EXPECT_TRUE(Contains(run.err, "sim-disk-1: failed at erase, status 0x00\n")) << run.err;
+    const Json device = Json::parse(run.out)["devices"][0];
+    EXPECT_EQ(device["step"], "erase");
+    EXPECT_EQ(device["scsi_status"], "0x00");
+    EXPECT_EQ(device["sense"], nullptr);
+}
 
-    Simulation chinese(Bench(1));
-    run = Station(chinese, {"clear", "--yes"},
-                  Terminal{std::nullopt, false, Language::Chinese, 100, "GB18030"});
-    const std::string utf8 = "清除原固件成功\n";
+std::string InGb18030(const std::string& utf8) {
     iconv_t toGb = iconv_open("GB18030", "UTF-8");
     char gb[64] = {};
     char* in = const_cast<char*>(utf8.data());
@@ -217,7 +230,25 @@ TEST(Station, TextsInTheTerminalsCharacterSetAndEnglishInAscii) {
     std::size_t inLeft = utf8.size(), outLeft = sizeof gb;
     iconv(toGb, &in, &inLeft, &out, &outLeft);
     iconv_close(toGb);
-    EXPECT_TRUE(Contains(run.out, std::string(gb, sizeof gb - outLeft))) << run.out;
+    return std::string(gb, sizeof gb - outLeft);
+}
+
+TEST(Station, TextsInTheTerminalsCharacterSetAndEnglishInAscii) {
+    Simulation english(Bench(1));
+    Ran run = Station(english, {"clear", "--yes"});
+    for (unsigned char byte : run.out + run.err) EXPECT_LT(byte, 0x80) << run.out << run.err;
+
+    const Terminal gb18030{std::nullopt, true, Language::Chinese, 100, "GB18030"};
+    Simulation chinese(Bench(1));
+    run = Station(chinese, {"clear", "--yes"}, gb18030);
+    EXPECT_TRUE(Contains(run.out, InGb18030("清除原固件成功\n"))) << run.out;
+
+    // The progress bar too, whose counts end in a Chinese word.
+    Simulation replugged(Bench(1));
+    ASSERT_EQ(Station(replugged, {"clear", "--yes"}).code, ExitCode::Done);
+    run = Station(replugged, {"update"}, gb18030);
+    EXPECT_TRUE(Contains(run.err, InGb18030("45592/45592 字节\x1b[K\n"))) << run.err;
+    EXPECT_FALSE(Contains(run.err, "字节")) << run.err;
 }
 
 }  // namespace

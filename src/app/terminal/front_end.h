@@ -7,12 +7,15 @@
 
 #include "app/terminal/command_line.h"
 #include "app/terminal/outcome_table.h"
+#include "app/terminal/terminal_output.h"
 #include "image/firmware_image.h"
 #include "platform/scsi_drives.h"
 #include "platform/usb_link.h"
 
 namespace fwup {
 
+// The terminal program, whatever system it runs on: its command line, the
+// backends it runs over, and the console as the system describes it.
 struct FrontEnd {
     CommandLine commandLine;
     Language language = Language::English;
@@ -27,12 +30,10 @@ struct FrontEnd {
     bool drawProgress = false;  // standard error is a terminal that takes escape codes
     int columns = 80;
     std::string codeset = "UTF-8";                   // the terminal's character set
+    TextEncoder encode = nullptr;                    // into it; none: UTF-8 as it is
     const std::atomic<bool>* interrupted = nullptr;  // set by Ctrl-C
     std::uint32_t pollMs = 500;  // run: how often to look for the re-plugged device
 };
-
-// Whether a typed answer is an explicit yes ("y", "yes" or "是", as UTF-8).
-bool IsExplicitYes(std::string answer);
 
 // Runs the command the command line names and returns the exit status.
 ExitCode RunFrontEnd(FrontEnd& frontEnd);

@@ -40,4 +40,45 @@ const char* OutcomeName(OutcomeKind kind) {
     return RowOf(kind).name;
 }
 
+const char* StepName(CommandStep step) {
+    switch (step) {
+    case CommandStep::None: return nullptr;
+    case CommandStep::Search: return "search";
+    case CommandStep::Open: return "open";
+    case CommandStep::Begin: return "begin";
+    case CommandStep::Data: return "data";
+    case CommandStep::End: return "end";
+    case CommandStep::UserId: return "user-id";
+    case CommandStep::Erase: return "erase";
+    }
+    return nullptr;
+}
+
+const char* DownloadResultName(DownloadResult result) {
+    switch (result) {
+    case DownloadResult::Ok: return "ok";
+    case DownloadResult::Interrupted: return "interrupted";
+    case DownloadResult::Failed: return "failed";
+    case DownloadResult::BeginRejected: return "begin-rejected";
+    case DownloadResult::DataRejected: return "data-rejected";
+    case DownloadResult::EndRejected: return "end-rejected";
+    }
+    return "failed";
+}
+
+const char* LinkStatusName(LinkStatus status) {
+    switch (status) {
+    case LinkStatus::Ok: return "ok";
+    case LinkStatus::TimedOut: return "timed-out";
+    case LinkStatus::Stalled: return "stalled";
+    case LinkStatus::DeviceGone: return "device-gone";
+    case LinkStatus::NoPermission: return "no-permission";
+    case LinkStatus::Busy: return "busy";
+    case LinkStatus::NotFound: return "not-found";
+    case LinkStatus::Unavailable: return "unavailable";
+    case LinkStatus::Failed: return "failed";
+    }
+    return "failed";
+}
+
 }  // namespace fwup

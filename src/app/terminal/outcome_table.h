@@ -22,4 +22,10 @@ enum class ExitCode : int {
 ExitCode ExitCodeOf(OutcomeKind kind);
 const char* OutcomeName(OutcomeKind kind);
 
+// The names that -v and the JSON document give the rest of an outcome: the
+// failing step, the download's own result, how the failing transfer ended.
+const char* StepName(CommandStep step);
+const char* DownloadResultName(DownloadResult result);
+const char* LinkStatusName(LinkStatus status);
+
 }  // namespace fwup

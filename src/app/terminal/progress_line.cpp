@@ -33,35 +33,34 @@ int DisplayWidth(const std::string& text) {
 
 }  // namespace
 
-ProgressLine::ProgressLine(std::FILE* out, Language language, int columns,
-                           std::function<Clock::time_point()> now)
-    : out_(out), language_(language), columns_(columns), now_(std::move(now)) {}
-
-std::string ProgressLine::Render(const Progress& progress) const {
+std::string RenderProgress(const Progress& progress, Language language, int columns) {
     const std::uint64_t total = progress.total;
     const std::uint64_t done = std::min(progress.done, total);
     const int percent = total == 0 ? 0 : static_cast<int>(done * 100 / total);
     char counts[96] = {};
-    std::snprintf(counts, sizeof counts, Say(kProgressCounts, language_),
+    std::snprintf(counts, sizeof counts, Say(kProgressCounts, language),
                   static_cast<unsigned long long>(done), static_cast<unsigned long long>(total));
     char percentage[8] = {};
     std::snprintf(percentage, sizeof percentage, "%3d%%", percent);
     const std::string tail = std::string(" ") + percentage + " " + counts;
     // The bar takes what the counts leave, so that the line never wraps; on
     // a terminal too narrow for a bar, the figures alone.
-    const int width = std::min(columns_ - 1 - 2 - DisplayWidth(tail), kLongestBar);
+    const int width = std::min(columns - 1 - 2 - DisplayWidth(tail), kLongestBar);
     if (width < kShortestBar)
-        return DisplayWidth(tail) < columns_ ? tail.substr(1) : std::string(percentage);
+        return DisplayWidth(tail) < columns ? tail.substr(1) : std::string(percentage);
     const int filled =
         total == 0 ? 0 : static_cast<int>(done * static_cast<std::uint64_t>(width) / total);
     return "[" + std::string(static_cast<std::size_t>(filled), '#') +
            std::string(static_cast<std::size_t>(width - filled), '.') + "]" + tail;
 }
 
+ProgressLine::ProgressLine(TerminalOutput& output, Language language, int columns,
+                           std::function<Clock::time_point()> now)
+    : output_(output), language_(language), columns_(columns), now_(std::move(now)) {}
+
 void ProgressLine::Draw() {
     // Back to the start of the line, the bar, and the rest of the line cleared.
-    std::fprintf(out_, "\r%s\x1b[K", Render(last_).c_str());
-    std::fflush(out_);
+    output_.Raw("\r" + RenderProgress(last_, language_, columns_) + "\x1b[K");
     lastDraw_ = now_();
     ++draws_;
 }
@@ -76,8 +75,7 @@ void ProgressLine::Update(const Progress& progress) {
 void ProgressLine::Finish() {
     if (!active_) return;
     Draw();
-    std::fputc('\n', out_);
-    std::fflush(out_);
+    output_.Raw("\n");
     active_ = false;
 }
 
@@ -99,7 +97,7 @@ std::string ProgressBoard::Render(const Line& line) const {
         return text.substr(0, FitToWidth(text, columns_ - 1).bytes);
     }
     const int room = columns_ - DisplayWidth(head);
-    return head + ProgressLine(nullptr, language_, room).Render(line.progress);
+    return head + RenderProgress(line.progress, language_, room);
 }
 
 void ProgressBoard::DrawLocked(bool force) {

@@ -2,7 +2,6 @@
 
 #include <chrono>
 #include <cstdint>
-#include <cstdio>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -14,15 +13,20 @@
 
 namespace fwup {
 
-// A download's progress on a terminal: one line, redrawn in place at most ten
-// times a second, whose final state is always drawn. Only the device's
+// The line for a state of a download: bar, percentage and bytes, in UTF-8;
+// never wider than the terminal's columns less one. Only the device's
 // accepted bytes count, so a failed download never shows more than it took.
+std::string RenderProgress(const Progress& progress, Language language, int columns);
+
+// A download's progress on a terminal: one line on standard error, redrawn
+// in place at most ten times a second, whose final state is always drawn.
+// It is written through the terminal's output, in its character set.
 class ProgressLine {
 public:
     using Clock = std::chrono::steady_clock;
     static constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
 
-    ProgressLine(std::FILE* out, Language language, int columns,
+    ProgressLine(TerminalOutput& output, Language language, int columns,
                  std::function<Clock::time_point()> now = Clock::now);
 
     void Update(const Progress& progress);  // the first update draws at once
@@ -30,14 +34,10 @@ public:
     bool Active() const { return active_; }
     int Draws() const { return draws_; }
 
-    // The line for a state: bar, percentage and bytes; never wider than the
-    // terminal's columns less one.
-    std::string Render(const Progress& progress) const;
-
 private:
     void Draw();
 
-    std::FILE* out_;
+    TerminalOutput& output_;
     Language language_;
     int columns_;
     std::function<Clock::time_point()> now_;

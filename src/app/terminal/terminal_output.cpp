@@ -1,10 +1,5 @@
 #include "app/terminal/terminal_output.h"
 
-#include <iconv.h>
-
-#include <cerrno>
-#include <vector>
-
 namespace fwup {
 namespace {
 
@@ -14,32 +9,13 @@ bool IsUtf8(const std::string& codeset) {
 
 }  // namespace
 
-TerminalOutput::TerminalOutput(std::FILE* out, std::FILE* err, bool json, std::string codeset)
-    : out_(out), err_(err), json_(json), codeset_(std::move(codeset)) {}
+TerminalOutput::TerminalOutput(std::FILE* out, std::FILE* err, bool json, std::string codeset,
+                               TextEncoder encode)
+    : out_(out), err_(err), json_(json), codeset_(std::move(codeset)), encode_(encode) {}
 
 std::string TerminalOutput::Encode(const std::string& utf8) const {
-    if (codeset_.empty() || IsUtf8(codeset_)) return utf8;
-    iconv_t convert = iconv_open(codeset_.c_str(), "UTF-8");
-    if (convert == reinterpret_cast<iconv_t>(-1)) return utf8;
-    std::string encoded;
-    std::vector<char> input(utf8.begin(), utf8.end());
-    char* in = input.data();
-    std::size_t inLeft = input.size();
-    char buffer[256];
-    while (inLeft > 0) {
-        char* outAt = buffer;
-        std::size_t outLeft = sizeof buffer;
-        const std::size_t done = iconv(convert, &in, &inLeft, &outAt, &outLeft);
-        encoded.append(buffer, static_cast<std::size_t>(outAt - buffer));
-        if (done == static_cast<std::size_t>(-1) && errno != E2BIG) {
-            // A character the character set lacks, or a broken sequence: skip it whole.
-            encoded.push_back('?');
-            ++in, --inLeft;
-            while (inLeft > 0 && (static_cast<unsigned char>(*in) & 0xC0) == 0x80) ++in, --inLeft;
-        }
-    }
-    iconv_close(convert);
-    return encoded;
+    if (encode_ == nullptr || codeset_.empty() || IsUtf8(codeset_)) return utf8;
+    return encode_(utf8, codeset_);
 }
 
 void TerminalOutput::Write(std::FILE* to, const std::string& utf8, bool line) {

@@ -98,6 +98,7 @@ inline constexpr TerminalText kReplugAndWait{
     "vendor mode.",
     "现在请重新插拔设备：最多等待 %d 秒，直到它以下载模式出现。"};
 inline constexpr TerminalText kStateClearing{"clearing", "正在清除"};
+inline constexpr TerminalText kStateErasing{"erasing", "正在擦除"};
 inline constexpr TerminalText kStateWaiting{"waiting for the re-plug", "等待重新插拔"};
 inline constexpr TerminalText kNotBack{
     "The device did not come up in vendor mode within %d s.",

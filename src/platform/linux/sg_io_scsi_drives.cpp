@@ -159,7 +159,7 @@ ScsiResult SgIoScsiDrives::Execute(PlatformHandle volume, const ScsiCommand& com
     const bool dataIn = command.direction == DataDirection::In && command.dataLength > 0;
     if (dataIn && command.data == nullptr) return result;
 
-    unsigned char sense[32] = {};
+    unsigned char sense[kSenseBytes] = {};
     std::uint8_t cdb[kLongestCdb] = {};
     std::memcpy(cdb, command.cdb, command.cdbLength);
     sg_io_hdr_t request;
@@ -190,6 +190,8 @@ ScsiResult SgIoScsiDrives::Execute(PlatformHandle volume, const ScsiCommand& com
     result.status = result.carriedOut ? DriveStatus::Ok : DriveStatus::Failed;
     result.scsiStatus = request.status;
     result.bytesMoved = request.dxfer_len - std::min(resid, request.dxfer_len);
+    result.sense.length = std::min<std::uint8_t>(request.sb_len_wr, kSenseBytes);
+    std::memcpy(result.sense.bytes.data(), sense, result.sense.length);
     return result;
 }
 

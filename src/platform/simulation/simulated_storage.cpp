@@ -23,9 +23,16 @@ const char* Describe(VolumeKind kind) {
 }
 
 // A volume that does not know the command: the request is carried out, the
-// device refuses it, nothing is delivered.
+// device refuses it with fixed-format sense ILLEGAL REQUEST, INVALID COMMAND
+// OPERATION CODE, nothing is delivered.
 ScsiResult RefuseCommand() {
-    return ScsiResult{DriveStatus::Ok, true, kCheckCondition, 0};
+    ScsiResult refused{DriveStatus::Ok, true, kCheckCondition, 0, {}};
+    refused.sense.length = 18;
+    refused.sense.bytes[0] = 0x70;   // current error, fixed format
+    refused.sense.bytes[2] = 0x05;   // ILLEGAL REQUEST
+    refused.sense.bytes[7] = 10;     // additional length
+    refused.sense.bytes[12] = 0x20;  // INVALID COMMAND OPERATION CODE
+    return refused;
 }
 
 }  // namespace
@@ -131,14 +138,14 @@ ScsiResult SimulatedDevice::Execute(PlatformHandle volume, const ScsiCommand& co
     // The vendor commands only ever read from the device.
     if (command.direction != DataDirection::In) return {};
     const SimulatedVolume* present = PresentVolume(name);
-    if (present == nullptr) return ScsiResult{DriveStatus::Gone, false, 0, 0};
+    if (present == nullptr) return ScsiResult{DriveStatus::Gone, false, 0, 0, {}};
     if (!present->isDevice) return RefuseCommand();
 
     const auto faultFound = storageFaults_.find(command.cdb[1]);
     const StorageFault fault =
         faultFound == storageFaults_.end() ? StorageFault{} : faultFound->second;
     if (fault.kind == ScsiFault::PassThroughFails) return {};
-    if (fault.kind == ScsiFault::PermissionDenied) return {DriveStatus::NoPermission, false, 0, 0};
+    if (fault.kind == ScsiFault::PermissionDenied) return {DriveStatus::NoPermission, false, 0, 0, {}};
     std::vector<std::uint8_t> reply;
     if (fault.kind == ScsiFault::NoSignature) {
         reply = {kReplySignature0, kWrongSignature1, 0x00, 0x00};
@@ -151,7 +158,7 @@ ScsiResult SimulatedDevice::Execute(PlatformHandle volume, const ScsiCommand& co
     const std::uint32_t delivered =
         std::min(static_cast<std::uint32_t>(reply.size()), command.dataLength);
     if (delivered > 0) std::memcpy(command.data, reply.data(), delivered);
-    return ScsiResult{DriveStatus::Ok, true, kGood, delivered};
+    return ScsiResult{DriveStatus::Ok, true, kGood, delivered, {}};
 }
 
 }  // namespace fwup

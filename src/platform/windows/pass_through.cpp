@@ -39,6 +39,8 @@ ScsiPassThroughDirect BuildPassThroughRecord(const ScsiCommand& command) {
                                                            : kScsiIoctlDataUnspecified;
     record.DataTransferLength = command.data != nullptr ? command.dataLength : 0;
     record.TimeOutValue = command.timeLimitSeconds;
+    record.SenseInfoLength = kSenseBytes;
+    record.SenseInfoOffset = kScsiPassThroughDirectLength;
     record.DataBuffer = command.data;
     for (std::uint32_t i = 0; i < command.cdbLength && i < kPassThroughCdbFieldSize; ++i)
         record.Cdb[i] = command.cdb[i];
@@ -46,12 +48,18 @@ ScsiPassThroughDirect BuildPassThroughRecord(const ScsiCommand& command) {
 }
 
 ScsiResult PassThroughResult(bool carriedOut, const ScsiPassThroughDirect& record,
-                             std::uint32_t asked) {
+                             std::uint32_t asked, const std::uint8_t* sense) {
     ScsiResult result;
     result.carriedOut = carriedOut;
     result.status = carriedOut ? DriveStatus::Ok : DriveStatus::Failed;
     result.scsiStatus = record.ScsiStatus;
     result.bytesMoved = record.DataTransferLength < asked ? record.DataTransferLength : asked;
+    // The platform says in SenseInfoLength how much sense it wrote; a GOOD
+    // status has none worth reading.
+    if (sense != nullptr && record.ScsiStatus != 0) {
+        result.sense.length = record.SenseInfoLength < kSenseBytes ? record.SenseInfoLength : kSenseBytes;
+        std::memcpy(result.sense.bytes.data(), sense, result.sense.length);
+    }
     return result;
 }
 

@@ -53,12 +53,14 @@ struct ScsiPassThroughDirect {
 static_assert(sizeof(ScsiPassThroughDirect) == kScsiPassThroughDirectLength);
 
 // The record for one command: cleared, then the fixed fields (the device as
-// target 1, no sense data), the CDB, the data-in buffer and the time limit.
+// target 1), the CDB, the data-in buffer, the time limit, and room for
+// kSenseBytes of sense data right after the record in the same request.
 ScsiPassThroughDirect BuildPassThroughRecord(const ScsiCommand& command);
 
 // What the platform wrote back, as the seam reports it: the count moved,
-// never more than was asked.
+// never more than was asked, and the sense data (the bytes after the record)
+// where the device did not answer GOOD.
 ScsiResult PassThroughResult(bool carriedOut, const ScsiPassThroughDirect& record,
-                             std::uint32_t asked);
+                             std::uint32_t asked, const std::uint8_t* sense = nullptr);
 
 }  // namespace fwup

@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <ntddscsi.h>
 
+#include <cstddef>
 #include <cstring>
 
 #include "platform/windows/pass_through.h"
@@ -57,8 +58,14 @@ PlatformHandle Win32ScsiDrives::OpenVolume(const VolumeCandidate& volume, DriveS
 
 ScsiResult Win32ScsiDrives::Execute(PlatformHandle volume, const ScsiCommand& command) {
     const ScsiPassThroughDirect record = BuildPassThroughRecord(command);
-    SCSI_PASS_THROUGH_DIRECT request;
-    std::memset(&request, 0, sizeof request);
+    // The sense buffer follows the record in the one request the platform fills.
+    struct RequestWithSense {
+        SCSI_PASS_THROUGH_DIRECT request;
+        UCHAR sense[kSenseBytes];
+    } withSense;
+    static_assert(offsetof(RequestWithSense, sense) == kScsiPassThroughDirectLength);
+    std::memset(&withSense, 0, sizeof withSense);
+    SCSI_PASS_THROUGH_DIRECT& request = withSense.request;
     request.Length = record.Length;
     request.ScsiStatus = record.ScsiStatus;
     request.PathId = record.PathId;
@@ -75,12 +82,14 @@ ScsiResult Win32ScsiDrives::Execute(PlatformHandle volume, const ScsiCommand& co
 
     DWORD returned = 0;
     const BOOL carriedOut =
-        DeviceIoControl(AsHandle(volume), IOCTL_SCSI_PASS_THROUGH_DIRECT, &request, sizeof request,
-                        &request, sizeof request, &returned, nullptr);
+        DeviceIoControl(AsHandle(volume), IOCTL_SCSI_PASS_THROUGH_DIRECT, &withSense,
+                        sizeof withSense, &withSense, sizeof withSense, &returned, nullptr);
     ScsiPassThroughDirect answered = record;
     answered.ScsiStatus = request.ScsiStatus;
     answered.DataTransferLength = request.DataTransferLength;
-    ScsiResult result = PassThroughResult(carriedOut != FALSE, answered, record.DataTransferLength);
+    answered.SenseInfoLength = request.SenseInfoLength;
+    ScsiResult result = PassThroughResult(carriedOut != FALSE, answered,
+                                          record.DataTransferLength, withSense.sense);
     if (!carriedOut && GetLastError() == ERROR_ACCESS_DENIED) result.status = DriveStatus::NoPermission;
     return result;
 }

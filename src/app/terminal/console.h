@@ -1,0 +1,23 @@
+#pragma once
+
+#include <string>
+
+namespace fwup {
+
+// The console the terminal program runs in, as the system it runs on
+// describes it. Each system's program implements these (linux/console.cpp).
+struct Console {
+    bool inIsTerminal = false;  // a person can answer the question
+    bool drawProgress = false;  // standard error is a terminal that takes escape codes
+    int columns = 80;
+    std::string codeset = "UTF-8";  // the terminal's character set
+};
+
+// Sets the program's locale from the environment, then describes the console.
+Console DescribeConsole();
+
+// UTF-8 in the named character set, characters it lacks as "?": the
+// TextEncoder that TerminalOutput writes through.
+std::string EncodeText(const std::string& utf8, const std::string& codeset);
+
+}  // namespace fwup

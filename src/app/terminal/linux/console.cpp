@@ -1,0 +1,86 @@
+// The Linux console: the locale's character set through nl_langinfo and
+// iconv, the terminal's size and whether it takes escape codes.
+#include "app/terminal/console.h"
+
+#include <iconv.h>
+#include <langinfo.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <clocale>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+namespace fwup {
+namespace {
+
+constexpr int kDefaultColumns = 80;
+
+int TerminalColumns() {
+    winsize size{};
+    if (ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
+    return kDefaultColumns;
+}
+
+// Escape codes only for a terminal that takes them.
+bool DrawsProgress() {
+    const char* term = std::getenv("TERM");
+    return isatty(STDERR_FILENO) != 0 && term != nullptr && *term != '\0' &&
+           std::strcmp(term, "dumb") != 0;
+}
+
+// The terminal's character set: the locale's, or where that locale is not
+// installed here, what its name says ("zh_CN.GB18030"); UTF-8 when it says
+// nothing.
+std::string TerminalCodeset(bool localeInstalled) {
+    if (localeInstalled) return nl_langinfo(CODESET);
+    for (const char* name : {"LC_ALL", "LC_CTYPE", "LANG"}) {
+        const char* value = std::getenv(name);
+        if (value == nullptr || *value == '\0') continue;
+        const char* dot = std::strchr(value, '.');
+        if (dot == nullptr) break;
+        std::string codeset(dot + 1);
+        return codeset.substr(0, codeset.find('@'));
+    }
+    return "UTF-8";
+}
+
+}  // namespace
+
+Console DescribeConsole() {
+    const bool localeInstalled = std::setlocale(LC_ALL, "") != nullptr;
+    Console console;
+    console.inIsTerminal = isatty(STDIN_FILENO) != 0;
+    console.drawProgress = DrawsProgress();
+    console.columns = TerminalColumns();
+    console.codeset = TerminalCodeset(localeInstalled);
+    return console;
+}
+
+std::string EncodeText(const std::string& utf8, const std::string& codeset) {
+    iconv_t convert = iconv_open(codeset.c_str(), "UTF-8");
+    if (convert == reinterpret_cast<iconv_t>(-1)) return utf8;
+    std::string encoded;
+    std::vector<char> input(utf8.begin(), utf8.end());
+    char* in = input.data();
+    std::size_t inLeft = input.size();
+    char buffer[256];
+    while (inLeft > 0) {
+        char* outAt = buffer;
+        std::size_t outLeft = sizeof buffer;
+        const std::size_t done = iconv(convert, &in, &inLeft, &outAt, &outLeft);
+        encoded.append(buffer, static_cast<std::size_t>(outAt - buffer));
+        if (done == static_cast<std::size_t>(-1) && errno != E2BIG) {
+            // A character the character set lacks, or a broken sequence: skip it whole.
+            encoded.push_back('?');
+            ++in, --inLeft;
+            while (inLeft > 0 && (static_cast<unsigned char>(*in) & 0xC0) == 0x80) ++in, --inLeft;
+        }
+    }
+    iconv_close(convert);
+    return encoded;
+}
+
+}  // namespace fwup

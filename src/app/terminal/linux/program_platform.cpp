@@ -1,0 +1,60 @@
+// The Linux program platform: signals, and the backends over libusb and
+// SG_IO, or the simulation.
+#include "app/terminal/program_platform.h"
+
+#include <signal.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "platform/linux/libusb_usb_link.h"
+#include "platform/linux/sg_io_scsi_drives.h"
+#include "platform/simulation/scenario.h"
+
+namespace fwup {
+namespace {
+
+std::atomic<bool>* interruptFlag = nullptr;
+
+void OnInterrupt(int) {
+    if (interruptFlag != nullptr) *interruptFlag = true;
+}
+
+// The simulation's devices stand as the command expects to meet them: in
+// storage mode, but already re-plugged in vendor mode for update.
+Scenario ScenarioFor(FrontEndCommand command, std::FILE* err) {
+    std::vector<std::string> problems;
+    Scenario scenario = ReadScenario([](const char* name) { return std::getenv(name); }, problems);
+    for (const std::string& problem : problems) std::fprintf(err, "%s\n", problem.c_str());
+    scenario.startInVendorMode = command == FrontEndCommand::Update;
+    scenario.keepTraffic = false;
+    return scenario;
+}
+
+}  // namespace
+
+// Ctrl-C asks the command to stop between two transfers; a read of the
+// question's answer returns at once. A closed pipe never kills a flash.
+void CatchInterrupts(std::atomic<bool>& interrupted) {
+    interruptFlag = &interrupted;
+    struct sigaction action {};
+    action.sa_handler = OnInterrupt;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = 0;  // no restart: a blocked read of the answer ends
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+    signal(SIGPIPE, SIG_IGN);
+}
+
+int RunOverBackends(const CommandLine& line, std::FILE* err, const StationOver& station) {
+    if (line.simulate) {
+        Simulation simulation(ScenarioFor(line.command, err));
+        return station(simulation, simulation, false);
+    }
+    LibusbUsbLink usb;
+    SgIoScsiDrives drives;
+    return station(usb, drives, true);
+}
+
+}  // namespace fwup

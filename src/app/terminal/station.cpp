@@ -1,0 +1,368 @@
+#include "app/terminal/station.h"
+
+#include <chrono>
+#include <memory>
+#include <optional>
+#include <thread>
+#include <vector>
+
+#include "app/terminal/device_run.h"
+#include "app/terminal/device_view.h"
+#include "app/terminal/image_loading.h"
+#include "app/terminal/json_report.h"
+#include "app/terminal/outcome_texts.h"
+#include "app/terminal/text_format.h"
+#include "core/device_model.h"
+#include "download/update_command.h"
+#include "storage/info_command.h"
+
+namespace fwup {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// The device an ID that list prints names: its id as listed, a block device
+// without "/dev/", or "serial:" and a vendor-mode device's serial number.
+const AttachedDevice* FindAttachedDevice(const AttachedDevices& attached, const std::string& id) {
+    constexpr char kSerialPrefix[] = "serial:";
+    const bool bySerial = id.rfind(kSerialPrefix, 0) == 0;
+    const std::string serial = bySerial ? id.substr(sizeof kSerialPrefix - 1) : std::string{};
+    for (const AttachedDevice& device : attached.devices) {
+        if (bySerial) {
+            if (device.mode == AttachedMode::Vendor && !serial.empty() && device.usb.serial == serial)
+                return &device;
+        } else if (device.id == id || device.id == "/dev/" + id) {
+            return &device;
+        }
+    }
+    return nullptr;
+}
+
+TerminalOutput OutputFor(const FrontEnd& frontEnd) {
+    return TerminalOutput(frontEnd.out, frontEnd.err, frontEnd.commandLine.json, frontEnd.codeset,
+                          frontEnd.encode);
+}
+
+// The whole of one invocation: the devices, how they show, what came of them.
+class Station {
+public:
+    Station(FrontEnd& frontEnd, const ImageDescription& image)
+        : frontEnd_(frontEnd), line_(frontEnd.commandLine), image_(image),
+          output_(OutputFor(frontEnd)) {}
+
+    ExitCode Run();
+
+private:
+    Language Lang() const { return frontEnd_.language; }
+    const char* Say(const TerminalText& text) const { return fwup::Say(text, Lang()); }
+    bool Interrupted() const { return fwup::Interrupted(frontEnd_); }
+    CommandSafety Safety() const {
+        return CommandSafety{frontEnd_.realHardware && image_.standIn};
+    }
+
+    ExitCode List();
+    ExitCode Info();
+    ExitCode Work();
+    std::optional<std::vector<AttachedDevice>> Choose(bool vendorMode, bool storageMode,
+                                                      DeviceRun& refusal);
+    void RunOne(DeviceRun& run, DeviceView& view);
+    void ClearOne(DeviceRun& run, DeviceView& view);
+    void UpdateOne(DeviceRun& run, DeviceView& view, const UsbDeviceInfo* which);
+    std::optional<UsbDeviceInfo> AwaitVendorMode(const AttachedDevice& cleared,
+                                                 const std::vector<std::string>& before);
+    void SayInfo(const DeviceInfo& info);
+    void Report(const DeviceRun& run);
+    void Trace(const DeviceRun& run);
+    void Summarize(const DeviceRun& run);
+    ExitCode Refuse(DeviceRun& refusal);
+    ExitCode Finish(const std::vector<DeviceRun>& runs);
+    void EmitJson(const std::vector<DeviceRun>& runs, ExitCode exit);
+    std::string ListLine(const AttachedDevice& device) const;
+
+    FrontEnd& frontEnd_;
+    const CommandLine& line_;
+    const ImageDescription& image_;
+    TerminalOutput output_;
+    std::vector<AttachedDevice> several_;  // the devices none of which was chosen
+};
+
+void Station::Report(const DeviceRun& run) {
+    const bool good = Succeeded(run.outcome);
+    Trace(run);
+    for (const std::string& line : OutcomeLines(run, line_.waitSeconds, Lang())) {
+        if (good) output_.Result(line);
+        else output_.Message(line);
+    }
+}
+
+// With -v, where a device failed and what the device said of it.
+void Station::Trace(const DeviceRun& run) {
+    const std::string trace = FailureTrace(run);
+    if (line_.verbosity > 0 && !trace.empty()) output_.Message(trace);
+}
+
+// The summary's one line for a device: its ID and what came of it.
+void Station::Summarize(const DeviceRun& run) {
+    Trace(run);
+    const std::vector<std::string> lines = OutcomeLines(run, line_.waitSeconds, Lang());
+    output_.Result(run.device.id + ": " + (lines.empty() ? std::string() : lines.front()) + "  [" +
+                   OutcomeName(run.outcome.kind) + "]");
+}
+
+void Station::ClearOne(DeviceRun& run, DeviceView& view) {
+    run.texts = Texts::Clear;
+    TerminalQuestion question(frontEnd_, output_);
+    view.State(kStateClearing);
+    const VolumeCandidate* which = run.device.id.empty() ? nullptr : &run.device.volume;
+    run.outcome = ClearFirmware(frontEnd_.drives, question, Safety(), view, which);
+    // Ctrl-C at the question: nothing was erased, and the user asked to stop.
+    if (run.outcome.kind == OutcomeKind::Declined && Interrupted())
+        run.outcome.kind = OutcomeKind::Interrupted;
+    if (run.outcome.kind == OutcomeKind::Declined && question.couldNotAsk)
+        output_.Message(Say(kHintNoTerminal));
+}
+
+void Station::UpdateOne(DeviceRun& run, DeviceView& view, const UsbDeviceInfo* which) {
+    run.texts = Texts::Update;
+    run.outcome = UpdateFirmware(frontEnd_.usb, image_, Safety(), view, which);
+    view.Finish();
+}
+
+std::optional<UsbDeviceInfo> Station::AwaitVendorMode(const AttachedDevice& cleared,
+                                                      const std::vector<std::string>& before) {
+    const Clock::time_point until = Clock::now() + std::chrono::seconds(line_.waitSeconds);
+    for (;;) {
+        LinkStatus status = LinkStatus::Ok;
+        std::vector<UsbDeviceInfo> fresh;
+        for (const UsbDeviceInfo& device : frontEnd_.usb.FindDevices(&status)) {
+            // The device keeps its port across the re-plug; where the port is
+            // not known, a device that was not there before the clear.
+            if (!cleared.volume.usbPort.empty() && device.id == cleared.volume.usbPort) return device;
+            bool seen = false;
+            for (const std::string& id : before) seen = seen || id == device.id;
+            if (!seen) fresh.push_back(device);
+        }
+        if (cleared.volume.usbPort.empty() && fresh.size() == 1) return fresh.front();
+        if (Interrupted() || Clock::now() >= until) return std::nullopt;
+        frontEnd_.usb.WaitForArrival(frontEnd_.pollMs);
+    }
+}
+
+void Station::RunOne(DeviceRun& run, DeviceView& view) {
+    if (run.device.mode == AttachedMode::Vendor) {  // cleared already: the update alone
+        UpdateOne(run, view, &run.device.usb);
+        return;
+    }
+    std::vector<std::string> before;
+    LinkStatus status = LinkStatus::Ok;
+    for (const UsbDeviceInfo& device : frontEnd_.usb.FindDevices(&status)) before.push_back(device.id);
+    ClearOne(run, view);
+    if (run.outcome.kind != OutcomeKind::Erased) return;
+    if (line_.all) view.State(kStateWaiting);
+    else output_.Message(Format(Say(kReplugAndWait), line_.waitSeconds));
+    const std::optional<UsbDeviceInfo> back = AwaitVendorMode(run.device, before);
+    if (!back) {
+        run.outcome.kind = Interrupted() ? OutcomeKind::Interrupted : OutcomeKind::NoDevice;
+        run.timedOutWaiting = !Interrupted();
+        run.texts = Texts::Update;
+        return;
+    }
+    UpdateOne(run, view, &*back);
+}
+
+std::optional<std::vector<AttachedDevice>> Station::Choose(bool vendorMode, bool storageMode,
+                                                           DeviceRun& refusal) {
+    const AttachedDevices attached =
+        ListAttachedDevices(frontEnd_.usb, frontEnd_.drives, vendorMode, storageMode);
+    if (!line_.device.empty()) {
+        const AttachedDevice* named = FindAttachedDevice(attached, line_.device);
+        if (named == nullptr) {
+            refusal.outcome.kind = OutcomeKind::NoDevice;
+            refusal.device.id = line_.device;
+            output_.Message(Format(Say(kNoSuchDevice), line_.device.c_str()));
+            return std::nullopt;
+        }
+        return std::vector<AttachedDevice>{*named};
+    }
+    std::vector<AttachedDevice> usable;
+    for (const AttachedDevice& device : attached.devices)
+        if (device.readable) usable.push_back(device);
+    if (usable.size() > 1 && !line_.all) {
+        refusal.outcome.kind = OutcomeKind::SeveralDevices;
+        output_.Message(Say(kSeveralDevices));
+        for (const AttachedDevice& device : usable) output_.Message(ListLine(device));
+        several_ = usable;
+        return std::nullopt;
+    }
+    // None usable: the command searches by itself and says why it found none.
+    if (usable.empty()) return std::vector<AttachedDevice>{AttachedDevice{}};
+    return usable;
+}
+
+ExitCode Station::Work() {
+    const FrontEndCommand command = line_.command;
+    const bool vendor = command == FrontEndCommand::Update || command == FrontEndCommand::Run;
+    const bool storage = command == FrontEndCommand::Clear || command == FrontEndCommand::Run;
+    DeviceRun refusal;
+    refusal.texts = command == FrontEndCommand::Update ? Texts::Update : Texts::Clear;
+    const std::optional<std::vector<AttachedDevice>> chosen = Choose(vendor, storage, refusal);
+    if (!chosen) return Refuse(refusal);
+    std::vector<DeviceRun> runs;
+    for (const AttachedDevice& device : *chosen) runs.push_back(DeviceRun{device, {}, refusal.texts, false});
+
+    auto work = [&](DeviceRun& run, DeviceView& view) {
+        if (command == FrontEndCommand::Clear) ClearOne(run, view);
+        else if (command == FrontEndCommand::Update)
+            UpdateOne(run, view, run.device.id.empty() ? nullptr : &run.device.usb);
+        else RunOne(run, view);
+    };
+    if (!line_.all) {
+        DeviceView view(frontEnd_, output_, runs[0].device.id, nullptr);
+        work(runs[0], view);
+        Report(runs[0]);
+        return Finish(runs);
+    }
+    // Every device at once, each on a thread of its own: one that fails
+    // never stops, slows or changes another.
+    ProgressBoard board(output_, Lang(), frontEnd_.columns, frontEnd_.drawProgress);
+    std::vector<std::unique_ptr<DeviceView>> views;
+    for (DeviceRun& run : runs)
+        views.push_back(std::make_unique<DeviceView>(frontEnd_, output_, run.device.id, &board));
+    std::vector<std::thread> threads;
+    for (std::size_t i = 0; i < runs.size(); ++i)
+        threads.emplace_back([&, i] { work(runs[i], *views[i]); });
+    for (std::thread& thread : threads) thread.join();
+    board.Finish();
+    for (const DeviceRun& run : runs) Summarize(run);
+    return Finish(runs);
+}
+
+// No device was chosen: none by that ID, or several and none named. Each of
+// the several is in the JSON document, none of them changed.
+ExitCode Station::Refuse(DeviceRun& refusal) {
+    if (refusal.outcome.kind == OutcomeKind::NoDevice) Report(refusal);
+    std::vector<DeviceRun> runs;
+    for (const AttachedDevice& device : several_) runs.push_back(DeviceRun{device, refusal.outcome, refusal.texts, false});
+    if (runs.empty()) runs.push_back(refusal);
+    return Finish(runs);
+}
+
+ExitCode Station::Finish(const std::vector<DeviceRun>& runs) {
+    ExitCode exit = ExitCode::Done;
+    for (const DeviceRun& run : runs) {
+        const ExitCode code = ExitCodeOf(run.outcome.kind);
+        if (code != ExitCode::Done) {
+            exit = code;  // the first that failed, in the order of the list
+            break;
+        }
+    }
+    if (line_.json) EmitJson(runs, exit);
+    return exit;
+}
+
+void Station::EmitJson(const std::vector<DeviceRun>& runs, ExitCode exit) {
+    output_.Json(JsonReport(line_.command, image_, runs, exit));
+}
+
+std::string Station::ListLine(const AttachedDevice& device) const {
+    std::string details;
+    if (device.mode == AttachedMode::Vendor) {
+        if (!device.usb.serial.empty()) details = Format(Say(kListSerial), device.usb.serial.c_str());
+    } else {
+        details = device.volume.description;
+        if (!device.readable) details += std::string(details.empty() ? "" : "  ") + Say(kNeedsRoot);
+        if (device.versionKnown)
+            details += std::string(details.empty() ? "" : "  ") +
+                       Format(Say(kListVersion), std::string(FormatVersion(device.version).View()).c_str());
+    }
+    return device.id + "  " + Say(device.mode == AttachedMode::Vendor ? kModeVendor : kModeStorage) +
+           (details.empty() ? "" : "  " + details);
+}
+
+ExitCode Station::List() {
+    const AttachedDevices attached = ListAttachedDevices(frontEnd_.usb, frontEnd_.drives, true, true);
+    if (attached.usbStatus == LinkStatus::Unavailable) output_.Message(Say(kHintUsbUnavailable));
+    std::vector<DeviceRun> runs;
+    if (attached.devices.empty()) {
+        output_.Message(Say(kNothingAttached));
+    } else {
+        output_.Result(Say(kListHeader));
+        for (const AttachedDevice& device : attached.devices) output_.Result(ListLine(device));
+    }
+    for (const AttachedDevice& device : attached.devices) {
+        DeviceRun run{device, {}, Texts::Clear, false};
+        run.outcome.kind = OutcomeKind::Listed;
+        runs.push_back(run);
+    }
+    if (line_.json) EmitJson(runs, ExitCode::Done);
+    return ExitCode::Done;
+}
+
+// Where the device is, its version and its user id, as info says them.
+void Station::SayInfo(const DeviceInfo& info) {
+    const std::uint16_t version = info.outcome.version;
+    const std::string where = info.volume.description.empty()
+                                  ? info.volume.id
+                                  : info.volume.id + " (" + info.volume.description + ")";
+    output_.Result(Format(Say(kInfoFoundAt), where.c_str()));
+    output_.Result(Format(Say(kInfoVersion), static_cast<unsigned>(version >> 8),
+                          static_cast<unsigned>(version & 0xFF), static_cast<unsigned>(version)));
+    if (!info.userIdChecked) output_.Result(Say(kInfoUserIdNotChecked));
+    else if (info.outcome.userIdKnown)
+        output_.Result(Format(Say(kInfoUserId), static_cast<unsigned>(info.outcome.userId)));
+    else output_.Message(Say(kInfoUserIdFailed));
+}
+
+ExitCode Station::Info() {
+    DeviceRun refusal;
+    const std::optional<std::vector<AttachedDevice>> chosen = Choose(true, true, refusal);
+    if (!chosen) return Refuse(refusal);
+    DeviceRun run{chosen->front(), {}, Texts::Clear, false};
+    run.outcome.kind = OutcomeKind::Listed;
+    if (run.device.mode == AttachedMode::Vendor && !run.device.id.empty()) {
+        output_.Result(Format(Say(kInfoVendorMode), run.device.id.c_str()));
+        output_.Result(ImageLine(image_, Lang()));
+        return Finish({run});
+    }
+    const VolumeCandidate* only = run.device.id.empty() ? nullptr : &run.device.volume;
+    DeviceView view(frontEnd_, output_, run.device.id, nullptr);
+    const DeviceInfo info = ReadDeviceInfo(frontEnd_.drives, only, view);
+    run.outcome = info.outcome;
+    if (info.outcome.kind == OutcomeKind::NoDevice || info.outcome.kind == OutcomeKind::NoPermission) {
+        Report(run);
+        return Finish({run});
+    }
+    run.device.id = info.volume.id;
+    run.device.volume = info.volume;
+    run.device.versionKnown = true;
+    run.device.version = info.outcome.version;
+    SayInfo(info);
+    output_.Result(ImageLine(image_, Lang()));
+    return Finish({run});
+}
+
+ExitCode Station::Run() {
+    if (line_.simulate) output_.Message(Say(kSimulationNote));
+    switch (line_.command) {
+    case FrontEndCommand::List: return List();
+    case FrontEndCommand::Info: return Info();
+    default: return Work();
+    }
+}
+
+}  // namespace
+
+ExitCode RunStation(FrontEnd& frontEnd, const ImageDescription& image) {
+    return Station(frontEnd, image).Run();
+}
+
+ExitCode ReportUsage(FrontEnd& frontEnd, const ImageDescription& image,
+                     const std::string& message) {
+    TerminalOutput output = OutputFor(frontEnd);
+    output.Message(message);
+    if (frontEnd.commandLine.json)
+        output.Json(JsonReport(frontEnd.commandLine.command, image, {}, ExitCode::Usage));
+    return ExitCode::Usage;
+}
+
+}  // namespace fwup
