@@ -23,7 +23,6 @@ enum class OutcomeKind {
     RefusedByUserId,   // the device's user id does not allow the erase
     Declined,          // the user answered No (or could not be asked)
     CarriesStandIn,    // the program carries the stand-in image: a real device is not changed
-    ImageInvalid,      // the image would flash nothing or leave bytes unsent
     Failed,            // the device did not carry out a command, or a transfer failed
     Interrupted,       // stopped on the user's request, between two commands
 };

@@ -30,11 +30,10 @@ VendorUsbSearch OpenVendorUsbDevice(UsbLink& link, const UsbDeviceInfo* which) {
     return search;
 }
 
-int CloseVendorUsbDevice(std::optional<VendorUsbDevice>& device) {
-    if (!device) return 0;
+void CloseVendorUsbDevice(std::optional<VendorUsbDevice>& device) {
+    if (!device) return;
     device->link->Close(device->handle);
     device.reset();
-    return 0;
 }
 
 bool ReadPipe(VendorUsbDevice& device, std::uint8_t* buffer, std::uint32_t count,

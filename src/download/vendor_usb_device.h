@@ -30,7 +30,7 @@ struct VendorUsbSearch {
 VendorUsbSearch OpenVendorUsbDevice(UsbLink& link, const UsbDeviceInfo* which = nullptr);
 
 // Closes both pipes and empties the device; does nothing when it is empty.
-int CloseVendorUsbDevice(std::optional<VendorUsbDevice>& device);
+void CloseVendorUsbDevice(std::optional<VendorUsbDevice>& device);
 
 // A transfer with a time limit on the reply pipe (read) or the command pipe
 // (write). True only when it completed; *transferred, when given, gets the

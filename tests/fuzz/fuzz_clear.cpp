@@ -111,7 +111,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Input input(data, size);
     const fwup::LanguageFlag language = input.Next() & 1;
     FuzzedDevice device(input);
-    Require(fwup::OnClear(device, device, language) == 0);
+    fwup::OnClear(device, device, language);
 
     Require(device.open_.empty());
     Require(device.texts_.size() <= 1);

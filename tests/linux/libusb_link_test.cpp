@@ -82,9 +82,6 @@ TEST_F(LibusbLink, ListsTheModelsDevicesByPortPathWithTheirSerial) {
     ASSERT_EQ(found.size(), 1u);  // the ordinary device is not of the model
     EXPECT_EQ(found[0].id, Device().id);
     EXPECT_EQ(found[0].serial, "ABC123");
-    char node[32];
-    std::snprintf(node, sizeof node, "/dev/bus/usb/001/%03d", devicePort_ + 1);
-    EXPECT_EQ(platform_->DeviceNode(Device().id), node);
 }
 
 TEST_F(LibusbLink, WholeDownloadLeavesTheDeviceHoldingExactlyTheImagesSegments) {

@@ -95,29 +95,26 @@ const char* DialogStatusText(DialogCommandKind command, const Outcome& outcome,
     case OutcomeKind::Declined:
     case OutcomeKind::Listed: return nullptr;
     case OutcomeKind::CarriesStandIn: return Choose(kStandInImageText, flag);
-    case OutcomeKind::ImageInvalid:
     case OutcomeKind::Failed:
     case OutcomeKind::Interrupted: return Choose(failed, flag);
     }
     return Choose(failed, flag);
 }
 
-int OnUpdate(UsbLink& link, UserInterface& userInterface, LanguageFlag languageFlag,
-             const ImageDescription& image, const CommandSafety& safety) {
+void OnUpdate(UsbLink& link, UserInterface& userInterface, LanguageFlag languageFlag,
+              const ImageDescription& image, const CommandSafety& safety) {
     WaitText wait(userInterface, languageFlag);
     const Outcome outcome = Guarded([&] { return UpdateFirmware(link, image, safety, wait); });
     ComposedText buffer{};
     Show(userInterface, DialogStatusText(DialogCommandKind::Update, outcome, languageFlag, buffer));
-    return 0;
 }
 
-int OnClear(ScsiDrives& drives, UserInterface& userInterface, LanguageFlag languageFlag,
-            const CommandSafety& safety) {
+void OnClear(ScsiDrives& drives, UserInterface& userInterface, LanguageFlag languageFlag,
+             const CommandSafety& safety) {
     DialogQuestion question(userInterface, languageFlag);
     const Outcome outcome = Guarded([&] { return ClearFirmware(drives, question, safety); });
     ComposedText buffer{};
     Show(userInterface, DialogStatusText(DialogCommandKind::Clear, outcome, languageFlag, buffer));
-    return 0;
 }
 
 }  // namespace fwup

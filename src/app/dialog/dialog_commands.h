@@ -21,13 +21,13 @@ const char* DialogStatusText(DialogCommandKind command, const Outcome& outcome,
 
 // The Update button: the wait text once the device is open and the download
 // starts, then the outcome. A device that does not open shows the
-// open-failure text alone. Always 0.
-int OnUpdate(UsbLink& link, UserInterface& userInterface, LanguageFlag languageFlag,
-             const ImageDescription& image, const CommandSafety& safety = {});
+// open-failure text alone.
+void OnUpdate(UsbLink& link, UserInterface& userInterface, LanguageFlag languageFlag,
+              const ImageDescription& image, const CommandSafety& safety = {});
 
 // The Clear button: asks from version 2.40 on, in a box captioned "提示", and
-// writes the one outcome text (nothing when the user declines). Always 0.
-int OnClear(ScsiDrives& drives, UserInterface& userInterface, LanguageFlag languageFlag,
-            const CommandSafety& safety = {});
+// writes the one outcome text (nothing when the user declines).
+void OnClear(ScsiDrives& drives, UserInterface& userInterface, LanguageFlag languageFlag,
+             const CommandSafety& safety = {});
 
 }  // namespace fwup

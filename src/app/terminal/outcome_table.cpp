@@ -23,7 +23,6 @@ Row RowOf(OutcomeKind kind) {
     case OutcomeKind::RefusedByUserId: return {ExitCode::RefusedByPolicy, "refused-by-user-id"};
     case OutcomeKind::Declined: return {ExitCode::Declined, "declined"};
     case OutcomeKind::CarriesStandIn: return {ExitCode::StandInImage, "carries-stand-in"};
-    case OutcomeKind::ImageInvalid: return {ExitCode::Usage, "image-invalid"};
     case OutcomeKind::Failed: return {ExitCode::DeviceFailed, "failed"};
     case OutcomeKind::Interrupted: return {ExitCode::Interrupted, "interrupted"};
     }

@@ -24,7 +24,6 @@ Said TextsFor(Texts command, const Outcome& outcome) {
     case OutcomeKind::RefusedByUserId: return {&kUserIdRefusedText, &kHintRefused};
     case OutcomeKind::Declined: return {nullptr, &kHintDeclined};
     case OutcomeKind::CarriesStandIn: return {&kStandInText};
-    case OutcomeKind::ImageInvalid: return {};
     case OutcomeKind::Failed:
         if (!update) return {&kEraseFailedText, &kHintClearFailed};
         if (outcome.link == LinkStatus::DeviceGone)

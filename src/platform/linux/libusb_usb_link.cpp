@@ -26,14 +26,6 @@ constexpr auto kCancelGrace = std::chrono::milliseconds(1000);
 constexpr auto kAbandonAfter = std::chrono::milliseconds(2000);
 constexpr timeval kEventSlice{0, 100 * 1000};
 
-std::string DeviceNodeOf(libusb_device* device) {
-    char node[32] = {};
-    std::snprintf(node, sizeof node, "/dev/bus/usb/%03u/%03u",
-                  static_cast<unsigned>(libusb_get_bus_number(device)),
-                  static_cast<unsigned>(libusb_get_device_address(device)));
-    return node;
-}
-
 LinkStatus StatusOfError(int libusbError) {
     switch (libusbError) {
         case LIBUSB_ERROR_ACCESS: return LinkStatus::NoPermission;
@@ -206,17 +198,6 @@ std::vector<UsbDeviceInfo> LibusbUsbLink::FindDevices(LinkStatus* status) {
         return true;
     });
     return found;
-}
-
-std::string LibusbUsbLink::DeviceNode(const std::string& id) const {
-    std::string node;
-    if (context_ == nullptr) return node;
-    ForEachModelDevice(context_, [&](const std::string& portPath, libusb_device* device) {
-        if (portPath != id) return true;
-        node = DeviceNodeOf(device);
-        return false;
-    });
-    return node;
 }
 
 int LibusbUsbLink::OpenLinkCount() const {

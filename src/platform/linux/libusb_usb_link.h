@@ -40,10 +40,6 @@ public:
     // With libusb's hot-plug events where the system has them.
     void WaitForArrival(std::uint32_t timeoutMs) override;
 
-    // False when libusb could not be initialised: no device is ever listed.
-    bool Available() const { return context_ != nullptr; }
-    // "/dev/bus/usb/001/002": the node of a listed device, for messages.
-    std::string DeviceNode(const std::string& id) const;
     int OpenLinkCount() const;
 
 private:
