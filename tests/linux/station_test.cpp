@@ -218,6 +218,7 @@ TEST(Station, VerboseTracesEachScsiCommandAndWhereAClearFailed) {
     EXPECT_TRUE(Contains(run.err, "sim-disk-1: failed at erase, status 0x00\n")) << run.err;
     const Json device = Json::parse(run.out)["devices"][0];
     EXPECT_EQ(device["step"], "erase");
+    EXPECT_EQ(device["drive"], "ok");  // carried out; the reply lacked the signature
     EXPECT_EQ(device["scsi_status"], "0x00");
     EXPECT_EQ(device["sense"], nullptr);
 }

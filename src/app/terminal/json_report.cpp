@@ -30,6 +30,7 @@ void AddFailureJson(Json& entry, const DeviceRun& run) {
         entry["link"] = LinkStatusName(outcome.link);
         return;
     }
+    entry["drive"] = DriveStatusName(outcome.drive);
     const bool scsiSent = outcome.step == CommandStep::UserId || outcome.step == CommandStep::Erase;
     entry["scsi_status"] = scsiSent ? Json(Format("0x%02X", outcome.scsiStatus)) : Json(nullptr);
     entry["sense"] = scsiSent && outcome.sense.length > 0

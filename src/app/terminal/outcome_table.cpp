@@ -80,4 +80,14 @@ const char* LinkStatusName(LinkStatus status) {
     return "failed";
 }
 
+const char* DriveStatusName(DriveStatus status) {
+    switch (status) {
+    case DriveStatus::Ok: return "ok";
+    case DriveStatus::NoPermission: return "no-permission";
+    case DriveStatus::Gone: return "gone";
+    case DriveStatus::Failed: return "failed";
+    }
+    return "failed";
+}
+
 }  // namespace fwup

@@ -27,5 +27,6 @@ const char* OutcomeName(OutcomeKind kind);
 const char* StepName(CommandStep step);
 const char* DownloadResultName(DownloadResult result);
 const char* LinkStatusName(LinkStatus status);
+const char* DriveStatusName(DriveStatus status);
 
 }  // namespace fwup
