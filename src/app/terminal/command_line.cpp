@@ -5,6 +5,8 @@
 #include <sstream>
 #include <string_view>
 
+#include "app/terminal/outcome_table.h"
+
 namespace fwup {
 namespace {
 
@@ -39,12 +41,6 @@ constexpr TerminalText kSimulateHelp{"simulated devices instead of the hardware"
 constexpr TerminalText kHelpHelp{"show this text", "显示本说明"};
 constexpr TerminalText kVersionHelp{"show the version and the image it carries",
                                     "显示版本及所带固件映像"};
-constexpr TerminalText kExitStatus{
-    "Exit status: 0 done, 1 the device failed, 2 wrong usage or several devices, 3 no device "
-    "found, 4 refused by the device's user id, 5 question declined, 6 no permission, 7 the "
-    "program carries the stand-in test image, 130 interrupted.",
-    "退出码：0 完成，1 设备出错，2 用法错误或有多个设备，3 未找到设备，4 设备用户ID不允许，"
-    "5 拒绝了提问，6 没有权限，7 程序带有测试用替代映像，130 已中断。"};
 constexpr TerminalText kUnknownArgument{"Unknown command or option: ", "未知的命令或选项："};
 constexpr TerminalText kNeedsYes{"clear and run with --all ask no question: add --yes",
                                  "带 --all 的 clear 和 run 不会提问：请加 --yes"};
@@ -98,7 +94,7 @@ std::string HelpText(Language language) {
     for (const Command& command : kCommands) add(Entry{command.name, command.help});
     help += std::string("\n") + Say(kOptionsHeading, language) + "\n";
     for (const Entry& entry : options) add(entry);
-    help += std::string("\n") + Say(kRootNote, language) + "\n" + Say(kExitStatus, language);
+    help += std::string("\n") + Say(kRootNote, language) + "\n" + ExitStatusSentence(language);
     return help;
 }
 

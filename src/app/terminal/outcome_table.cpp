@@ -29,7 +29,43 @@ Row RowOf(OutcomeKind kind) {
     return {ExitCode::DeviceFailed, "failed"};
 }
 
+// Every status has its meaning: the switch has no default, so a new status
+// does not compile until it is given one. Null for a number that is none.
+const TerminalText* MeaningOf(ExitCode code) {
+    switch (code) {
+    case ExitCode::Done: return &kExitDone;
+    case ExitCode::DeviceFailed: return &kExitDeviceFailed;
+    case ExitCode::Usage: return &kExitUsage;
+    case ExitCode::NoDevice: return &kExitNoDevice;
+    case ExitCode::RefusedByPolicy: return &kExitRefused;
+    case ExitCode::Declined: return &kExitDeclined;
+    case ExitCode::NoPermission: return &kExitNoPermission;
+    case ExitCode::StandInImage: return &kExitStandIn;
+    case ExitCode::Interrupted: return &kExitInterrupted;
+    }
+    return nullptr;
+}
+
 }  // namespace
+
+std::vector<ExitCode> AllExitCodes() {
+    std::vector<ExitCode> codes;
+    for (int number = 0; number < 256; ++number)
+        if (MeaningOf(static_cast<ExitCode>(number)) != nullptr)
+            codes.push_back(static_cast<ExitCode>(number));
+    return codes;
+}
+
+std::string ExitStatusSentence(Language language) {
+    std::string sentence = Say(kExitStatusOpening, language);
+    const char* separator = "";
+    for (ExitCode code : AllExitCodes()) {
+        sentence += separator + std::to_string(static_cast<int>(code)) + " " +
+                    Say(*MeaningOf(code), language);
+        separator = Say(kExitStatusSeparator, language);
+    }
+    return sentence + Say(kExitStatusClosing, language);
+}
 
 ExitCode ExitCodeOf(OutcomeKind kind) {
     return RowOf(kind).exit;

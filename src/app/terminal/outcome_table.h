@@ -1,5 +1,9 @@
 #pragma once
 
+#include <string>
+#include <vector>
+
+#include "app/terminal/terminal_texts.h"
 #include "core/outcome.h"
 
 namespace fwup {
@@ -16,6 +20,11 @@ enum class ExitCode : int {
     StandInImage = 7,      // the program carries the stand-in image: no real device is changed
     Interrupted = 130,     // stopped by Ctrl-C
 };
+
+// Every exit status, in the order of their numbers, and what each means in
+// the sentence that --help ends with: "Exit status: 0 done, 1 …".
+std::vector<ExitCode> AllExitCodes();
+std::string ExitStatusSentence(Language language);
 
 // The one table from what a command did to the exit status and to the name
 // that machine-readable output gives it.

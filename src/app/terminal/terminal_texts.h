@@ -152,4 +152,19 @@ inline constexpr TerminalText kNoCommand{"No command given. See \"firmware-updat
 inline constexpr TerminalText kSimulationNote{"(simulated device: no hardware is touched)",
                                               "（模拟设备：不会访问任何硬件）"};
 
+// The sentence --help ends with, one meaning for each exit status.
+inline constexpr TerminalText kExitStatusOpening{"Exit status: ", "退出码："};
+inline constexpr TerminalText kExitStatusSeparator{", ", "，"};
+inline constexpr TerminalText kExitStatusClosing{".", "。"};
+inline constexpr TerminalText kExitDone{"done", "完成"};
+inline constexpr TerminalText kExitDeviceFailed{"the device failed", "设备出错"};
+inline constexpr TerminalText kExitUsage{"wrong usage or several devices", "用法错误或有多个设备"};
+inline constexpr TerminalText kExitNoDevice{"no device found", "未找到设备"};
+inline constexpr TerminalText kExitRefused{"refused by the device's user id", "设备用户ID不允许"};
+inline constexpr TerminalText kExitDeclined{"question declined", "拒绝了提问"};
+inline constexpr TerminalText kExitNoPermission{"no permission", "没有权限"};
+inline constexpr TerminalText kExitStandIn{"the program carries the stand-in test image",
+                                           "程序带有测试用替代映像"};
+inline constexpr TerminalText kExitInterrupted{"interrupted", "已中断"};
+
 }  // namespace fwup
