@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <cstring>
 #include <map>
 
@@ -93,25 +94,57 @@ TEST(DriveLetters, OnlyRemovableAndCdRomFromCToZEachAskedOnce) {
     EXPECT_EQ(RawVolumePath('E'), "\\\\.\\E:");
 }
 
-TEST(PassThroughRecord, FilledFieldByFieldForADataInCommand) {
+// Where the platform reads each field: a record laid out otherwise sends the
+// wrong length, buffer or CDB, however well it is filled.
+constexpr bool k32Bit = sizeof(void*) == 4;
+static_assert(offsetof(ScsiPassThroughDirect, DataIn) == 8);
+static_assert(offsetof(ScsiPassThroughDirect, DataTransferLength) == 12);
+static_assert(offsetof(ScsiPassThroughDirect, TimeOutValue) == 16);
+static_assert(offsetof(ScsiPassThroughDirect, DataBuffer) == (k32Bit ? 20 : 24));
+static_assert(offsetof(ScsiPassThroughDirect, SenseInfoOffset) == (k32Bit ? 24 : 32));
+static_assert(offsetof(ScsiPassThroughDirect, Cdb) == (k32Bit ? 28 : 36));
+
+TEST(PassThroughRecord, CarriesEachCommandToTheDeviceAsTarget1) {
+    const std::uint8_t query[10] = {0x87, 0xAA, 0, 0, 0, 0, 0, 0, 0, 0};
+    const std::uint8_t sixBytes[6] = {0x12, 0, 0, 0, 0x24, 0};
+    std::uint8_t reply[8] = {};
+    struct Row {
+        const char* what;
+        ScsiCommand command;
+        std::uint8_t dataIn;
+        std::uint32_t length;
+        void* buffer;
+    };
+    const Row rows[] = {
+        {"data in", {query, 10, DataDirection::In, reply, 8, 1000}, kScsiIoctlDataIn, 8, reply},
+        {"no data, a short CDB", {sixBytes, 6, DataDirection::None, nullptr, 8, 5},
+         kScsiIoctlDataUnspecified, 0, nullptr},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        const ScsiPassThroughDirect record = BuildPassThroughRecord(row.command);
+        EXPECT_EQ(record.Length, kScsiPassThroughDirectLength);
+        EXPECT_EQ(record.TargetId, 1);  // the device answers as target 1
+        EXPECT_EQ(record.DataIn, row.dataIn);
+        EXPECT_EQ(record.DataTransferLength, row.length);  // no buffer, no count
+        EXPECT_EQ(record.DataBuffer, row.buffer);
+        EXPECT_EQ(record.TimeOutValue, row.command.timeLimitSeconds);
+        // The sense buffer follows the record in the same request.
+        EXPECT_EQ(record.SenseInfoLength, kSenseBytes);
+        EXPECT_EQ(record.SenseInfoOffset, kScsiPassThroughDirectLength);
+        // The CDB as given, the rest of its field cleared.
+        EXPECT_EQ(record.CdbLength, row.command.cdbLength);
+        std::uint8_t cdb[kPassThroughCdbFieldSize] = {};
+        std::memcpy(cdb, row.command.cdb, row.command.cdbLength);
+        EXPECT_EQ(std::memcmp(record.Cdb, cdb, sizeof cdb), 0);
+    }
+}
+
+TEST(PassThroughRecord, WhatThePlatformWritesBackIsReadWithinWhatWasAsked) {
     const std::uint8_t cdb[10] = {0x87, 0xAA, 0, 0, 0, 0, 0, 0, 0, 0};
     std::uint8_t reply[8] = {};
-    ScsiCommand command{cdb, 10, DataDirection::In, reply, 8, 1000};
-    const ScsiPassThroughDirect record = BuildPassThroughRecord(command);
-    EXPECT_EQ(record.Length, kScsiPassThroughDirectLength);
-    EXPECT_EQ(record.ScsiStatus, 0);
-    EXPECT_EQ(record.PathId, 0);
-    EXPECT_EQ(record.TargetId, 1);  // the device answers as target 1
-    EXPECT_EQ(record.Lun, 0);
-    EXPECT_EQ(record.CdbLength, 10);
-    EXPECT_EQ(record.SenseInfoLength, kSenseBytes);  // the sense buffer follows the record
-    EXPECT_EQ(record.DataIn, kScsiIoctlDataIn);
-    EXPECT_EQ(record.DataTransferLength, 8u);
-    EXPECT_EQ(record.TimeOutValue, 1000u);
-    EXPECT_EQ(record.DataBuffer, reply);
-    EXPECT_EQ(record.SenseInfoOffset, kScsiPassThroughDirectLength);
-    EXPECT_EQ(std::memcmp(record.Cdb, cdb, 10), 0);
-    for (std::size_t i = 10; i < sizeof record.Cdb; ++i) EXPECT_EQ(record.Cdb[i], 0);
+    const ScsiPassThroughDirect record =
+        BuildPassThroughRecord(ScsiCommand{cdb, 10, DataDirection::In, reply, 8, 1000});
 
     // What the platform writes back is never read as more than was asked.
     ScsiPassThroughDirect answered = record;

@@ -203,20 +203,23 @@ TEST(FrontEnd, UsageErrorsGoToStandardErrorWithStatus2) {
     struct Case {
         std::vector<const char*> words;
         ExitCode code;
-        const char* err;
+        const char* err;  // what standard error says; nothing at all where empty
+        const char* out;  // what standard output says
     };
     const std::vector<Case> cases{
-        {{}, ExitCode::Usage, "No command given."},
-        {{"erase"}, ExitCode::Usage, "Unknown command or option: erase."},
-        {{"clear", "update"}, ExitCode::Usage, "Unknown command or option: update."},
-        {{"clear", "--all"}, ExitCode::Usage, "add --yes."},
-        {{"bogus", "--help"}, ExitCode::Done, ""},
-        {{"--version"}, ExitCode::Done, ""},
+        {{}, ExitCode::Usage, "No command given.", ""},
+        {{"erase"}, ExitCode::Usage, "Unknown command or option: erase.", ""},
+        {{"clear", "update"}, ExitCode::Usage, "Unknown command or option: update.", ""},
+        {{"clear", "--all"}, ExitCode::Usage, "add --yes.", ""},
+        {{"bogus", "--help"}, ExitCode::Done, "", "Exit status: 0 done"},
+        {{"--version"}, ExitCode::Done, "", "firmware-updater "},
     };
     for (const Case& c : cases) {
         const Ran run = RunWith(c.words, device);
         EXPECT_EQ(run.code, c.code) << c.err;
-        EXPECT_TRUE(Contains(run.err, c.err)) << run.err;
+        if (*c.err == '\0') EXPECT_EQ(run.err, "");
+        else EXPECT_TRUE(Contains(run.err, c.err)) << run.err;
+        EXPECT_TRUE(Contains(run.out, c.out)) << run.out;
     }
     EXPECT_TRUE(device.Traffic().empty());
 }
@@ -230,6 +233,7 @@ TEST(FrontEnd, TheStandInImageChangesNoRealDevice) {
     Ran run = RunWith({"clear", "--yes"}, storage, {}, standIn, true);
     EXPECT_EQ(run.code, ExitCode::StandInImage);
     EXPECT_TRUE(Contains(run.err, "carries the stand-in test image")) << run.err;
+    ASSERT_FALSE(storage.CdbsReceivedAt("E").empty());  // found, and asked its version only
     for (const Cdb& cdb : storage.CdbsReceivedAt("E")) EXPECT_EQ(cdb, VendorCdbBytes(0x10));
     EXPECT_EQ(storage.EraseCount(), 0u);
 
