@@ -11,13 +11,15 @@
 // transfer goes to the simulated device's download side.
 //
 // usage: fwup-usb-gadget --udc=dummy_udc.N [--serial=S] [--kind=K] [--start=vendor]
-//            [--log=FILE] [--ready=FILE]
+//            [--log=FILE] [--ready=FILE] [--name=NAME]
 // The device answers as the FWUP_DEMO_* variables say (version, user id,
 // fault, delay, report), as for --simulate. Kinds: device (the default);
 // stick-refuses, an ordinary USB stick that refuses command 87 with CHECK
 // CONDITION; stick-silent, one that never answers it. FILE gets a line for
 // every vendor command that reaches the gadget and every re-plug; the ready
-// file is written once the gadget is bound. Runs until killed; must be root.
+// file is written once the gadget is bound. NAME (fwupN by default) names its
+// configfs gadgets: a new one for each run on the same boot. Runs until
+// killed; must be root.
 
 #include <fcntl.h>
 #include <linux/usb/ch9.h>
@@ -65,6 +67,7 @@ struct Options {
     bool startInVendorMode = false;
     std::string log;
     std::string ready;
+    std::string name;  // of its configfs gadgets; one not used before on this boot
 };
 
 std::mutex logLock;
@@ -129,12 +132,6 @@ InterfaceDescriptors Describe(std::uint8_t cls, std::uint8_t subclass, std::uint
     return d;
 }
 
-struct __attribute__((packed)) FfsStrings {
-    usb_functionfs_strings_head header;
-    __le16 language;
-    char text[16];
-};
-
 // One mode of the device: a gadget of its own in configfs with one
 // FunctionFS function, mounted and described, ready to be bound.
 struct Gadget {
@@ -191,14 +188,20 @@ void SetUp(Gadget& g, std::uint16_t vendor, std::uint16_t product, const std::st
     descriptors.hs = hs;
     if (write(g.ep0, &descriptors, sizeof descriptors) != sizeof descriptors)
         Fail("writing the descriptors");
-    FfsStrings strings{};
-    strings.header.magic = htole32(FUNCTIONFS_STRINGS_MAGIC);
-    strings.header.length = htole32(sizeof strings);
-    strings.header.str_count = htole32(1);
-    strings.header.lang_count = htole32(1);
-    strings.language = htole16(0x0409);
-    std::strncpy(strings.text, g.massStorage ? "Storage" : "Vendor", sizeof strings.text - 1);
-    if (write(g.ep0, &strings, sizeof strings) != sizeof strings) Fail("writing the strings");
+    // The header, one language, then its one string with its terminating zero.
+    const std::string text = g.massStorage ? "Storage" : "Vendor";
+    usb_functionfs_strings_head head{};
+    const std::uint16_t language = htole16(0x0409);
+    Bytes strings(sizeof head + sizeof language + text.size() + 1, 0);
+    head.magic = htole32(FUNCTIONFS_STRINGS_MAGIC);
+    head.length = htole32(static_cast<std::uint32_t>(strings.size()));
+    head.str_count = htole32(1);
+    head.lang_count = htole32(1);
+    std::memcpy(strings.data(), &head, sizeof head);
+    std::memcpy(strings.data() + sizeof head, &language, sizeof language);
+    std::memcpy(strings.data() + sizeof head + sizeof language, text.data(), text.size());
+    if (write(g.ep0, strings.data(), strings.size()) != static_cast<ssize_t>(strings.size()))
+        Fail("writing the strings");
     g.in = open((g.dir + "/ep1").c_str(), O_RDWR | O_CLOEXEC);
     g.out = open((g.dir + "/ep2").c_str(), O_RDWR | O_CLOEXEC);
     if (g.in < 0 || g.out < 0) Fail("opening the endpoints");
@@ -259,8 +262,8 @@ public:
           reportPath_(scenario.reportPath), disk_(std::size_t{kDiskBlocks} * kBlockSize, 0) {
         for (const fwup::VolumeCandidate& volume : simulation_.FindCandidateVolumes())
             if (!volume.usbPort.empty()) volume_ = simulation_.OpenVolume(volume, nullptr);
-        storage_.name = "fwup" + options.udc.substr(options.udc.find('.') + 1) + "s";
-        vendor_.name = "fwup" + options.udc.substr(options.udc.find('.') + 1) + "v";
+        storage_.name = options.name + "s";
+        vendor_.name = options.name + "v";
         storage_.massStorage = true;
         // The mass-storage class, SCSI transparent command set, Bulk-Only Transport.
         SetUp(storage_, 0x1d6b, 0x0104, options.serial, Describe(0x08, 0x06, 0x50, 64),
@@ -629,6 +632,7 @@ bool ReadOptions(int argc, char** argv, Options& options) {
         else if (name == "--serial") options.serial = value;
         else if (name == "--log") options.log = value;
         else if (name == "--ready") options.ready = value;
+        else if (name == "--name") options.name = value;
         else if (name == "--start" && value == "vendor") options.startInVendorMode = true;
         else if (name == "--kind" && value == "device") options.kind = Kind::Device;
         else if (name == "--kind" && value == "stick-refuses") options.kind = Kind::StickRefuses;
@@ -645,10 +649,11 @@ int main(int argc, char** argv) {
     if (!ReadOptions(argc, argv, options)) {
         std::fprintf(stderr, "usage: fwup-usb-gadget --udc=dummy_udc.N [--serial=S] "
                              "[--kind=device|stick-refuses|stick-silent] [--start=vendor] "
-                             "[--log=FILE] [--ready=FILE]\n");
+                             "[--log=FILE] [--ready=FILE] [--name=NAME]\n");
         return 2;
     }
     if (options.serial.empty()) options.serial = "FWUP" + options.udc.substr(options.udc.find('.') + 1);
+    if (options.name.empty()) options.name = "fwup" + options.udc.substr(options.udc.find('.') + 1);
     logPath = options.log;
     std::vector<std::string> problems;
     fwup::Scenario scenario =
