@@ -4,7 +4,7 @@
 # bus (tests/kernel/usb_gadget.cpp), the program installed from its Debian
 # package and run as a user in plugdev (tests/kernel/in_guest.sh).
 #
-# usage: tools/run-kernel-tests.sh [CASE...]   (storage faults all sticks)
+# usage: tools/run-kernel-tests.sh [CASE...]   (storage faults all; also sticks)
 # Builds in build/kernel/linux with the device test image (the stand-in is
 # never sent to a device that looks real); results in build/kernel/results.
 set -euo pipefail

@@ -6,11 +6,12 @@
 # kernel asks for CAP_SYS_RAWIO), then the same faults through --simulate.
 #
 # usage: in_guest.sh PACKAGE.deb GADGET RESULTS_DIR [CASE...]
-# Cases: storage download faults sticks all (all of them by default).
+# Cases: storage faults all sticks (storage faults all by default; sticks,
+# with a stick that never answers, waits out the list probe's time limit).
 set -u
 deb=$1 gadget=$2 results=$3
 shift 3
-cases=${*:-storage download faults sticks all}
+cases=${*:-storage faults all}
 user=tester
 program=/usr/bin/firmware-updater
 failures=0
@@ -222,7 +223,7 @@ case_all() {
     done
     for port in 0 1 2 3; do vendor_on_port $port >/dev/null || fail "all: port $port not in vendor mode"; done
     status=0
-    timeout 120 runuser -u "$user" -- $program update --all --json >"$results/all.json" 2>&1 || status=$?
+    timeout 120 runuser -u "$user" -- $program update --all --json >"$results/all.json" 2>/dev/null || status=$?
     check "all: four devices, one refuses data: exit 1, got $status" test $status -eq 1
     check "all: three updated" test "$(json "$results/all.json" '[.devices[] | select(.outcome=="updated")] | length')" = 3
     check "all: one failed" test "$(json "$results/all.json" '[.devices[] | select(.outcome=="failed")] | length')" = 1

@@ -439,7 +439,8 @@ private:
         command.dataLength = length;
         command.timeLimitSeconds = fwup::kClearTimeLimitSeconds;
         const fwup::ScsiResult result = simulation_.Execute(volume_, command);
-        if (!result.carriedOut) return Refuse(0x04, 0x44);  // HARDWARE ERROR, internal target failure
+        // Not carried out: refused in a way the host does not retry.
+        if (!result.carriedOut) return Refuse(0x05, 0x24);  // ILLEGAL REQUEST, invalid field in CDB
         if (result.scsiStatus != 0) return Refuse(0x05, 0x20);
         Answer answer;
         answer.data.assign(reply.begin(), reply.begin() + result.bytesMoved);
