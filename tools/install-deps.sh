@@ -16,6 +16,9 @@ packages=(
   dpkg-dev groff-base
   # The released file: its headers read back (llvm-readobj), its signature
   llvm-14 osslsigncode openssl
+  # The kernel tests: a virtual machine with Debian's kernel, its initramfs,
+  # udev in the guest, the JSON read back
+  qemu-system-x86 busybox-static kmod cpio udev jq
 )
 
 missing=()

@@ -13,6 +13,9 @@ ctest --preset native
 echo "== The Debian package of firmware-updater: built, installed, run, removed"
 bash tools/check-package.sh
 
+echo "== The Linux program against a real kernel's USB bus, in a virtual machine"
+bash tools/run-kernel-tests.sh
+
 echo "== The same tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake --preset asan
 cmake --build --preset asan

@@ -44,6 +44,8 @@ const std::vector<std::pair<const char*, ScenarioFault>>& ScenarioFaultNames() {
         {"erase-rejected", ScenarioFault::EraseRejected},
         {"data-rejected", ScenarioFault::DataRejected},
         {"stops-answering", ScenarioFault::StopsAnswering},
+        {"stalls", ScenarioFault::Stalls},
+        {"unplugged", ScenarioFault::Unplugged},
     };
     return names;
 }
@@ -156,6 +158,10 @@ void Simulation::ArmDownloadFault(SimulatedDevice& device) {
         device.InjectFault(start + kFirstDataReply, TransferFault::RejectStatus);
     if (scenario_.fault == ScenarioFault::StopsAnswering)
         device.StopAnsweringFrom(start + kMiddleOfDownload);
+    if (scenario_.fault == ScenarioFault::Stalls)
+        device.InjectFault(start + kFirstDataReply, TransferFault::Stall);
+    if (scenario_.fault == ScenarioFault::Unplugged)
+        device.InjectFault(start + kMiddleOfDownload, TransferFault::Unplugged);
 }
 
 PlatformHandle Simulation::Open(const UsbDeviceInfo& info, LinkStatus* why) {

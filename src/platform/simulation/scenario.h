@@ -25,6 +25,8 @@ enum class ScenarioFault {
     EraseRejected,   // the erase reply lacks the signature
     DataRejected,    // the device refuses a data command of every download
     StopsAnswering,  // the device goes silent in the middle of every download
+    Stalls,          // the device stalls its reply pipe at the first data command's reply
+    Unplugged,       // the device leaves the bus in the middle of every download
 };
 
 struct Scenario {
@@ -48,7 +50,8 @@ inline constexpr char kDemoDelayVariable[] = "FWUP_DEMO_DELAY_MS";     // per tr
 inline constexpr char kDemoDevicesVariable[] = "FWUP_DEMO_DEVICES";    // 1 to 16
 inline constexpr char kDemoReportVariable[] = "FWUP_DEMO_REPORT";      // file path
 
-// none, no-device, user-id-fails, erase-rejected, data-rejected, stops-answering
+// none, no-device, user-id-fails, erase-rejected, data-rejected, stops-answering,
+// stalls, unplugged
 const std::vector<std::pair<const char*, ScenarioFault>>& ScenarioFaultNames();
 
 // Reads the scenario through lookup (getenv, or a test's table). A value that

@@ -1,0 +1,263 @@
+#!/bin/bash
+# The Linux program against the device on a real kernel's USB bus. Runs as
+# root inside the guest (tools/run-kernel-tests.sh starts it there): installs
+# the package, starts the device as USB gadgets on dummy_hcd's ports, and runs
+# the installed firmware-updater as a user in plugdev (root only where the
+# kernel asks for CAP_SYS_RAWIO), then the same faults through --simulate.
+#
+# usage: in_guest.sh PACKAGE.deb GADGET RESULTS_DIR [CASE...]
+# Cases: storage faults all sticks (storage faults all by default; sticks,
+# with a stick that never answers, waits out the list probe's time limit).
+set -u
+deb=$1 gadget=$2 results=$3
+shift 3
+cases=${*:-storage faults all}
+user=tester
+program=/usr/bin/firmware-updater
+failures=0
+gadget_runs=0
+declare -A gadget_pids=()
+
+say() { echo "kernel-test: $*"; }
+pass() { say "ok   $*"; }
+fail() { say "FAIL $*"; failures=$((failures + 1)); }
+check() {  # check NAME COMMAND...: passes when COMMAND succeeds
+    local name=$1
+    shift
+    if "$@"; then pass "$name"; else fail "$name"; fi
+}
+as_user() { runuser -u "$user" -- env FWUP_DEMO_DELAY_MS=0 "$@"; }
+now_ms() { date +%s%3N; }
+
+# --- The system: modules, udev, the package, the user.
+say "setting up"
+modprobe dummy_hcd num=4 && modprobe -a libcomposite usb_f_fs usb-storage sd_mod sg ||
+    { say "the USB modules do not load"; exit 1; }
+say "modules loaded"
+/lib/systemd/systemd-udevd --daemon >/dev/null 2>&1 || { say "systemd-udevd does not start"; exit 1; }
+say "udevd started"
+# The manual pages' index would be rebuilt from every page over 9p: minutes.
+rm -f /var/lib/man-db/auto-update
+dpkg -i "$deb" >/dev/null || { say "the package does not install"; exit 1; }
+udevadm control --reload
+say "package installed"
+useradd -m -G plugdev "$user" || { say "no user"; exit 1; }
+mkdir -p "$results"
+chmod 1777 "$results"
+
+# start_gadget PORT [VAR=VALUE...] -- [OPTION...]: the device on dummy_udc.PORT,
+# until stop_gadget PORT; waits until it is bound.
+start_gadget() {
+    local port=$1
+    shift
+    local environment=()
+    while [ $# -gt 0 ] && [ "$1" != "--" ]; do environment+=("$1"); shift; done
+    shift
+    gadget_runs=$((gadget_runs + 1))
+    local ready=/run/gadget-ready-$gadget_runs
+    env FWUP_DEMO_DELAY_MS=0 "${environment[@]}" "$gadget" --udc="dummy_udc.$port" \
+        --name="fwup$gadget_runs-" --serial="FWUP$port" --log="$results/gadget-$port.log" \
+        --ready="$ready" "$@" 2>>"$results/gadget-$port.stderr" &
+    gadget_pids[$port]=$!
+    for _ in $(seq 100); do [ -f "$ready" ] && return 0; sleep 0.1; done
+    fail "the gadget on port $port did not start: $(tail -n 1 "$results/gadget-$port.stderr")"
+    return 1
+}
+stop_gadget() {
+    local port=$1 pid=${gadget_pids[$1]:-}
+    [ -n "$pid" ] || return 0
+    kill "$pid" 2>/dev/null
+    wait "$pid" 2>/dev/null
+    unset "gadget_pids[$port]"
+    # Closing its endpoint files takes the function off the bus.
+    for udc in /sys/kernel/config/usb_gadget/*/UDC; do
+        [ "$(cat "$udc" 2>/dev/null)" = "dummy_udc.$port" ] && echo "" >"$udc"
+    done
+    udevadm settle -t 10
+}
+stop_all() { for port in "${!gadget_pids[@]}"; do stop_gadget "$port"; done; }
+
+# The block device of the disk on dummy_udc.PORT, once the sd driver has it.
+disk_on_port() {
+    local port=$1 name
+    for _ in $(seq 150); do
+        for name in $(ls /sys/block | grep '^sd'); do
+            if readlink -f "/sys/block/$name" | grep -q "/dummy_hcd.$port/"; then
+                udevadm settle -t 10
+                echo "/dev/$name"
+                return 0
+            fi
+        done
+        sleep 0.2
+    done
+    return 1
+}
+# Waits until the device on dummy_udc.PORT is in vendor mode (usbfs node there).
+vendor_on_port() {
+    local port=$1
+    for _ in $(seq 150); do
+        for device in /sys/bus/usb/devices/*; do
+            [ "$(cat "$device/idProduct" 2>/dev/null)" = 7639 ] || continue
+            readlink -f "$device" | grep -q "/dummy_hcd.$port/" || continue
+            udevadm settle -t 10
+            basename "$device"
+            return 0
+        done
+        sleep 0.2
+    done
+    return 1
+}
+
+# json FILE FILTER
+json() { jq -r "$2" "$1" 2>/dev/null; }
+
+# --- Storage mode: list, clear as the user and as root, the re-plug, update.
+case_storage() {
+    start_gadget 0 FWUP_DEMO_REPORT="$results/held-real" -- || return
+    local disk port
+    disk=$(disk_on_port 0) || { fail "storage: no block device for the gadget"; return; }
+    say "storage: the gadget is $disk"
+    $program list --json >"$results/list-root.json"
+    check "storage: root lists $disk with version 2.40" \
+        test "$(json "$results/list-root.json" ".devices[] | select(.block_device==\"$disk\") | .version")" = 2.40
+    as_user $program list --json >"$results/list-user.json"
+    check "storage: the user sees $disk, unreadable without root" \
+        test "$(json "$results/list-user.json" ".devices[] | select(.block_device==\"$disk\") | .readable")" = false
+    local status=0
+    as_user $program clear --device "$disk" --yes --json >"$results/clear-user.json" 2>"$results/clear-user.err" || status=$?
+    check "storage: clear as the user ends in no-permission (6), got $status" test $status -eq 6
+    check "storage: clear as the user sends no erase" bash -c "! grep -q '87 ff' '$results/gadget-0.log'"
+    status=0
+    $program clear --device "$disk" --yes --json >"$results/clear-root.json" 2>&1 || status=$?
+    check "storage: clear as root erases (0), got $status" test $status -eq 0
+    port=$(vendor_on_port 0) || { fail "storage: the device never came back in vendor mode"; return; }
+    pass "storage: re-plugged in vendor mode at port $port"
+    as_user $program list --json >"$results/list-vendor.json"
+    check "storage: the user lists the vendor-mode device by its port $port" \
+        test "$(json "$results/list-vendor.json" ".devices[] | select(.mode==\"vendor\") | .id" | head -n 1)" = "$port"
+    local started real simulated
+    started=$(now_ms)
+    status=0
+    as_user $program update --device "$port" --json >"$results/update-real.json" 2>&1 || status=$?
+    real=$(( $(now_ms) - started ))
+    check "storage: update over usbfs as the user (0), got $status" test $status -eq 0
+    started=$(now_ms)
+    as_user env FWUP_DEMO_REPORT="$results/held-simulated" $program --simulate update \
+        --json >/dev/null 2>&1
+    simulated=$(( $(now_ms) - started ))
+    check "storage: the device holds what the simulated device holds" \
+        cmp -s "$results/held-real" "$results/held-simulated"
+    say "timing: update on the virtual bus ${real} ms, through --simulate ${simulated} ms"
+    echo "$real $simulated" >"$results/update-timing"
+    stop_gadget 0
+
+    # run: clear, the re-plug seen through hot-plug events, update.
+    start_gadget 0 -- || return
+    disk=$(disk_on_port 0) || { fail "run: no block device"; return; }
+    status=0
+    timeout 120 $program run --device "$disk" --yes --wait 60 --json >"$results/run.json" 2>&1 || status=$?
+    check "run: clear, re-plug and update (0), got $status" test $status -eq 0
+    stop_gadget 0
+}
+
+# --- Faults on the real bus and in the simulation: one table, both ways.
+# fault, the command, and how the device starts.
+fault_table=(
+    "none update vendor"
+    "data-rejected update vendor"
+    "stalls update vendor"
+    "stops-answering update vendor"
+    "unplugged update vendor"
+    "erase-rejected clear storage"
+    "user-id-fails clear storage"
+    "none clear storage"
+)
+case_faults() {
+    local row fault command start target status outcome sim_status sim_outcome
+    for row in "${fault_table[@]}"; do
+        read -r fault command start <<<"$row"
+        local options=()
+        [ "$start" = vendor ] && options+=(--start=vendor)
+        start_gadget 1 FWUP_DEMO_FAULT="$fault" -- "${options[@]}" || continue
+        if [ "$start" = vendor ]; then
+            target=$(vendor_on_port 1) || { fail "fault $fault: no vendor-mode device"; stop_gadget 1; continue; }
+            status=0
+            timeout 60 runuser -u "$user" -- $program update --device "$target" --json \
+                >"$results/fault-$fault.json" 2>/dev/null || status=$?
+        else
+            target=$(disk_on_port 1) || { fail "fault $fault: no block device"; stop_gadget 1; continue; }
+            status=0
+            timeout 60 $program clear --device "$target" --yes --json \
+                >"$results/fault-$fault-$command.json" 2>/dev/null || status=$?
+            cp "$results/fault-$fault-$command.json" "$results/fault-$fault.json"
+        fi
+        outcome=$(json "$results/fault-$fault.json" '.devices[0].outcome')
+        sim_status=0
+        local answer=()
+        [ "$command" = clear ] && answer=(--yes)
+        as_user env FWUP_DEMO_FAULT="$fault" timeout 60 $program --simulate "$command" \
+            "${answer[@]}" --json >"$results/fault-$fault-sim.json" 2>/dev/null || sim_status=$?
+        sim_outcome=$(json "$results/fault-$fault-sim.json" '.devices[0].outcome')
+        check "fault $fault ($command): real bus $outcome/$status, simulation $sim_outcome/$sim_status" \
+            test "$outcome/$status" = "$sim_outcome/$sim_status"
+        if [ "$fault" = unplugged ]; then
+            sleep 2
+            target=$(vendor_on_port 1) || { fail "unplugged: the device did not come back"; }
+            status=0
+            timeout 60 runuser -u "$user" -- $program update --device "$target" --json \
+                >"$results/fault-unplugged-again.json" 2>&1 || status=$?
+            check "unplugged: back in vendor mode, a second update completes (0), got $status" \
+                test $status -eq 0
+        fi
+        stop_gadget 1
+    done
+}
+
+# --- Four devices at once, one of them failing.
+case_all() {
+    local port status
+    for port in 0 1 2 3; do
+        local fault=none
+        [ $port -eq 2 ] && fault=data-rejected
+        start_gadget $port FWUP_DEMO_FAULT=$fault -- --start=vendor || return
+    done
+    for port in 0 1 2 3; do vendor_on_port $port >/dev/null || fail "all: port $port not in vendor mode"; done
+    status=0
+    timeout 120 runuser -u "$user" -- $program update --all --json >"$results/all.json" 2>/dev/null || status=$?
+    check "all: four devices, one refuses data: exit 1, got $status" test $status -eq 1
+    check "all: three updated" test "$(json "$results/all.json" '[.devices[] | select(.outcome=="updated")] | length')" = 3
+    check "all: one failed" test "$(json "$results/all.json" '[.devices[] | select(.outcome=="failed")] | length')" = 1
+    stop_all
+}
+
+# --- Ordinary USB sticks: never taken for the device, never erased.
+case_sticks() {
+    start_gadget 2 -- --kind=stick-refuses || return
+    start_gadget 3 -- --kind=stick-silent || return
+    local refusing silent status
+    refusing=$(disk_on_port 2) || { fail "sticks: no block device for the refusing stick"; return; }
+    silent=$(disk_on_port 3) || { fail "sticks: no block device for the silent stick"; return; }
+    status=0
+    timeout 120 $program list --json >"$results/sticks-list.json" 2>"$results/sticks-list.err" || status=$?
+    say "sticks: list as root ended with $status"
+    check "sticks: the refusing stick is not listed as a device" \
+        test -z "$(json "$results/sticks-list.json" ".devices[] | select(.block_device==\"$refusing\") | .id")"
+    check "sticks: the silent stick is not listed as a device" \
+        test -z "$(json "$results/sticks-list.json" ".devices[] | select(.block_device==\"$silent\") | .id")"
+    status=0
+    timeout 120 $program clear --device "$refusing" --yes --json >"$results/sticks-clear.json" 2>&1 || status=$?
+    say "sticks: clear of the refusing stick ended with $status"
+    check "sticks: clear of the refusing stick fails" test $status -ne 0
+    check "sticks: no stick was ever sent an erase" \
+        bash -c "! cat '$results'/gadget-2.log '$results'/gadget-3.log 2>/dev/null | grep -q '87 ff'"
+    stop_all
+}
+
+started=$(now_ms)
+for name in $cases; do
+    say "== $name"
+    "case_$name"
+    stop_all
+done
+say "done in $(( $(now_ms) - started )) ms, $failures failed"
+[ $failures -eq 0 ]

@@ -1,0 +1,49 @@
+#!/usr/bin/env bash
+# The Linux program against a real kernel: Debian's kernel in a virtual
+# machine (tools/kernel/guest.sh), the device as USB gadgets on its virtual
+# bus (tests/kernel/usb_gadget.cpp), the program installed from its Debian
+# package and run as a user in plugdev (tests/kernel/in_guest.sh).
+#
+# usage: tools/run-kernel-tests.sh [CASE...]   (storage faults all; also sticks)
+# Builds in build/kernel/linux with the device test image (the stand-in is
+# never sent to a device that looks real); results in build/kernel/results.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+started=$(date +%s)
+
+bash tools/install-deps.sh
+
+# The gadget is a host program of the native build.
+cmake --preset native >/dev/null
+cmake --build --preset native --target fwup-usb-gadget
+gadget=build/native/tests/kernel/fwup-usb-gadget
+
+# The package, with the program alone.
+build=build/kernel/linux
+cmake --preset linux -B "$build" -DFIRMWARE_IMAGE="$root/tests/windows/device-test-image.bin" \
+    -DFWUP_BUILD_TESTS=OFF >/dev/null
+cmake --build "$build"
+rm -f "$build"/firmware-updater_*.deb
+(cd "$build" && MAKEFLAGS=-j2 cpack -G DEB >/dev/null)
+debs=("$build"/firmware-updater_*.deb)
+[ -f "${debs[0]}" ] || { echo "cpack made no .deb" >&2; exit 1; }
+
+# What the guest reads lies under the work folder: the guest's /tmp is its own.
+work=$root/build/kernel/work
+rm -rf "$work"
+mkdir -p "$work/results"
+cp "${debs[0]}" "$work/firmware-updater.deb"
+cp "$gadget" "$work/"
+
+status=0
+bash tools/kernel/guest.sh "$work" tests/kernel/in_guest.sh \
+    "$work/firmware-updater.deb" "$work/fwup-usb-gadget" "$work/results" "$@" \
+    >"$work/console.log" 2>&1 || status=$?
+grep -a "kernel-test:" "$work/console.log" || true
+if [ $status -ne 0 ]; then
+    echo "== The guest's console (the kernel tests failed with status $status):" >&2
+    tail -n 60 "$work/console.log" >&2
+fi
+echo "The kernel tests took $(( $(date +%s) - started )) s."
+exit $status
