@@ -25,7 +25,7 @@ using Json = nlohmann::json;
 Scenario Bench(std::uint32_t devices = 3, ScenarioFault fault = ScenarioFault::None) {
     Scenario scenario;
     scenario.devices = devices;
-    scenario.fault = fault;
+    scenario.faults = {DeviceFault{0, fault}};
     scenario.transferDelayMs = 0;
     scenario.sleepFor = [](std::uint32_t) {};
     return scenario;
@@ -45,10 +45,10 @@ TEST(Station, ListsEveryDeviceInEitherModeAndAsksOnlyTheVersion) {
     Simulation bench(Bench());
     Ran run = Station(bench, {"list"});
     EXPECT_EQ(run.code, ExitCode::Done);
-    EXPECT_EQ(run.out, "ID  MODE  DETAILS\n"
-                       "sim-disk-1  storage  simulated removable volume  version 2.40\n"
-                       "sim-disk-2  storage  simulated removable volume  version 2.40\n"
-                       "sim-disk-3  storage  simulated removable volume  version 2.40\n");
+    EXPECT_EQ(run.out, "ID     MODE     DETAILS\n"
+                       "sim-1  storage  sim-disk-1  simulated removable volume  version 2.40\n"
+                       "sim-2  storage  sim-disk-2  simulated removable volume  version 2.40\n"
+                       "sim-3  storage  sim-disk-3  simulated removable volume  version 2.40\n");
     for (std::size_t i = 0; i < 3; ++i)
         for (const ScsiRequestRecord& request : bench.Device(i).ScsiLog())
             EXPECT_EQ(request.cdb[1], kVersionQueryCommand);
@@ -56,7 +56,7 @@ TEST(Station, ListsEveryDeviceInEitherModeAndAsksOnlyTheVersion) {
     // Once cleared and re-plugged, the second is in vendor mode.
     ASSERT_EQ(Station(bench, {"clear", "--device", "sim-disk-2", "--yes"}).code, ExitCode::Done);
     run = Station(bench, {"list"});
-    EXPECT_TRUE(Contains(run.out, "sim-2  vendor  serial SIM1001\n")) << run.out;
+    EXPECT_TRUE(Contains(run.out, "sim-2  vendor   serial SIM1001\n")) << run.out;
     EXPECT_FALSE(Contains(run.out, "sim-disk-2")) << run.out;
 }
 
@@ -65,7 +65,7 @@ TEST(Station, ChoosesTheNamedDeviceAndRefusesToGuessAmongSeveral) {
     Ran run = Station(bench, {"clear", "--yes", "--json"});
     EXPECT_EQ(run.code, ExitCode::Usage);
     EXPECT_TRUE(Contains(run.err, "Several devices are attached")) << run.err;
-    EXPECT_TRUE(Contains(run.err, "sim-disk-3  storage")) << run.err;
+    EXPECT_TRUE(Contains(run.err, "sim-3  storage  sim-disk-3")) << run.err;
     const Json document = Json::parse(run.out);
     EXPECT_EQ(document["exit_status"], 2);
     ASSERT_EQ(document["devices"].size(), 3u);
@@ -120,7 +120,7 @@ TEST(Station, AllAtOnceOneFailingChangesNoOther) {
         EXPECT_EQ(device["download_result"], failing ? "data-rejected" : "ok");
         EXPECT_EQ(device["link"], "ok");
     }
-    EXPECT_TRUE(Contains(run.err, "sim-2: Update the firmware failure")) << run.err;
+    EXPECT_TRUE(Contains(run.err, "sim-2: The update failed.")) << run.err;
 }
 
 TEST(Station, RunClearsWaitsForTheReplugAndUpdates) {
@@ -211,11 +211,11 @@ TEST(Station, VerboseTracesEachScsiCommandAndWhereAClearFailed) {
     const Ran run = Station(bench, {"clear", "--yes", "-v", "--json"});
     EXPECT_EQ(run.code, ExitCode::DeviceFailed);
     // The device answers the version query, then fails the erase.
-    EXPECT_TRUE(Contains(run.err, "sim-disk-1: scsi 87 10 00 00 00 00 00 00 00 00: carried out, "
+    EXPECT_TRUE(Contains(run.err, "sim-1: scsi 87 10 00 00 00 00 00 00 00 00: carried out, "
                                   "status 0x00, 4 bytes\n"))
         << run.err;
-    EXPECT_TRUE(Contains(run.err, "sim-disk-1: scsi 87 FF")) << run.err;
-    EXPECT_TRUE(Contains(run.err, "sim-disk-1: failed at erase, status 0x00\n")) << run.err;
+    EXPECT_TRUE(Contains(run.err, "sim-1: scsi 87 FF")) << run.err;
+    EXPECT_TRUE(Contains(run.err, "sim-1: failed at erase, status 0x00\n")) << run.err;
     const Json device = Json::parse(run.out)["devices"][0];
     EXPECT_EQ(device["step"], "erase");
     EXPECT_EQ(device["scsi_status"], "0x00");
@@ -241,7 +241,7 @@ TEST(Station, TextsInTheTerminalsCharacterSetAndEnglishInAscii) {
     const Terminal gb18030{std::nullopt, true, Language::Chinese, 100, "GB18030"};
     Simulation chinese(Bench(1));
     run = Station(chinese, {"clear", "--yes"}, gb18030);
-    EXPECT_TRUE(Contains(run.out, InGb18030("清除原固件成功\n"))) << run.out;
+    EXPECT_TRUE(Contains(run.out, InGb18030("固件已清除。\n"))) << run.out;
 
     // The progress bar too, whose counts end in a Chinese word.
     Simulation replugged(Bench(1));

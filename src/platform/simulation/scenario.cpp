@@ -28,6 +28,36 @@ bool ReadNumber(const char* text, int base, std::uint32_t minimum, std::uint32_t
     return true;
 }
 
+// One entry of the fault list, "fault" or "N:fault", for at most devices.
+bool ReadDeviceFault(const std::string& entry, std::uint32_t devices, DeviceFault& given) {
+    const std::size_t colon = entry.find(':');
+    given = DeviceFault{};
+    if (colon != std::string::npos &&
+        !ReadNumber(entry.substr(0, colon).c_str(), 10, 1, devices, given.device))
+        return false;
+    const std::string name = colon == std::string::npos ? entry : entry.substr(colon + 1);
+    for (const auto& [known, fault] : ScenarioFaultNames())
+        if (name == known) {
+            given.fault = fault;
+            return true;
+        }
+    return false;
+}
+
+// FWUP_DEMO_FAULT: a comma-separated list of faults, each for one device or
+// for every one.
+bool ReadFaultList(const std::string& text, std::uint32_t devices, std::vector<DeviceFault>& faults) {
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t comma = text.find(',', start);
+        DeviceFault given;
+        if (!ReadDeviceFault(text.substr(start, comma - start), devices, given)) return false;
+        faults.push_back(given);
+        if (comma == std::string::npos) return true;
+        start = comma + 1;
+    }
+}
+
 // Volume names sort in the order the search meets them: an ordinary CD-ROM
 // first, then the devices, then other volumes that are never reached.
 std::string DeviceVolumeName(std::size_t index) {
@@ -44,15 +74,23 @@ const std::vector<std::pair<const char*, ScenarioFault>>& ScenarioFaultNames() {
         {"erase-rejected", ScenarioFault::EraseRejected},
         {"data-rejected", ScenarioFault::DataRejected},
         {"stops-answering", ScenarioFault::StopsAnswering},
+        {"never-returns", ScenarioFault::NeverReturns},
     };
     return names;
+}
+
+ScenarioFault FaultOf(const Scenario& scenario, std::size_t index) {
+    ScenarioFault fault = ScenarioFault::None;
+    for (const DeviceFault& given : scenario.faults)
+        if (given.device == 0 || given.device == index + 1) fault = given.fault;
+    return fault;
 }
 
 Scenario ReadScenario(const std::function<const char*(const char*)>& lookup,
                       std::vector<std::string>& problems) {
     Scenario scenario;
     auto complain = [&](const char* name, const char* value) {
-        problems.push_back(std::string(name) + "=" + value + " is not understood");
+        problems.push_back(std::string(name) + "=" + value);
     };
     std::uint32_t number = 0;
     if (const char* value = lookup(kDemoVersionVariable)) {
@@ -73,10 +111,9 @@ Scenario ReadScenario(const std::function<const char*(const char*)>& lookup,
         else complain(kDemoDevicesVariable, value);
     }
     if (const char* value = lookup(kDemoFaultVariable)) {
-        bool known = false;
-        for (const auto& [name, fault] : ScenarioFaultNames())
-            if (std::string(value) == name) scenario.fault = fault, known = true;
-        if (!known) complain(kDemoFaultVariable, value);
+        std::vector<DeviceFault> faults;
+        if (ReadFaultList(value, scenario.devices, faults)) scenario.faults = faults;
+        else complain(kDemoFaultVariable, value);
     }
     if (const char* value = lookup(kDemoReportVariable)) scenario.reportPath = value;
     return scenario;
@@ -89,7 +126,8 @@ Simulation::Simulation(const Scenario& scenario) : scenario_(scenario) {
         };
     for (std::size_t i = 0; i < scenario.devices; ++i) {
         auto slot = std::make_unique<Slot>();
-        const DeviceMode start = scenario.fault == ScenarioFault::NoDevice ? DeviceMode::Absent
+        slot->fault = FaultOf(scenario, i);
+        const DeviceMode start = slot->fault == ScenarioFault::NoDevice ? DeviceMode::Absent
                                  : scenario.startInVendorMode              ? DeviceMode::VendorMode
                                                                            : DeviceMode::StorageMode;
         slot->device = std::make_unique<SimulatedDevice>(start);
@@ -106,10 +144,11 @@ Simulation::Simulation(const Scenario& scenario) : scenario_(scenario) {
         device.volumes[DeviceVolumeName(i)] = SimulatedVolume{VolumeKind::Removable, true, true};
         device.firmwareVersion = scenario.version;
         device.userId = scenario.userId;
-        if (scenario.fault == ScenarioFault::UserIdFails)
+        if (slot->fault == ScenarioFault::UserIdFails)
             device.InjectStorageFault(kUserIdQueryCommand, StorageFault{ScsiFault::PassThroughFails, 0});
-        if (scenario.fault == ScenarioFault::EraseRejected)
+        if (slot->fault == ScenarioFault::EraseRejected)
             device.InjectStorageFault(kEraseCommand, StorageFault{ScsiFault::NoSignature, 0});
+        device.comesBackAfterErase = slot->fault != ScenarioFault::NeverReturns;
         device.transferDelayMs = scenario.transferDelayMs;
         device.keepTraffic = scenario.keepTraffic;
         device.sleepFor = sleep;
@@ -150,11 +189,12 @@ std::vector<UsbDeviceInfo> Simulation::FindDevices(LinkStatus* status) {
     return found;
 }
 
-void Simulation::ArmDownloadFault(SimulatedDevice& device) {
+void Simulation::ArmDownloadFault(Slot& slot) {
+    SimulatedDevice& device = *slot.device;
     const std::uint32_t start = device.TransfersSoFar();
-    if (scenario_.fault == ScenarioFault::DataRejected)
+    if (slot.fault == ScenarioFault::DataRejected)
         device.InjectFault(start + kFirstDataReply, TransferFault::RejectStatus);
-    if (scenario_.fault == ScenarioFault::StopsAnswering)
+    if (slot.fault == ScenarioFault::StopsAnswering)
         device.StopAnsweringFrom(start + kMiddleOfDownload);
 }
 
@@ -167,7 +207,7 @@ PlatformHandle Simulation::Open(const UsbDeviceInfo& info, LinkStatus* why) {
     std::lock_guard<std::mutex> hold(slot->lock);
     const PlatformHandle link = slot->device->Open(info, why);
     // Each Update opens the device afresh: a new download begins.
-    if (link != kInvalidHandleValue) ArmDownloadFault(*slot->device);
+    if (link != kInvalidHandleValue) ArmDownloadFault(*slot);
     return link;
 }
 
