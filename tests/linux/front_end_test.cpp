@@ -208,8 +208,13 @@ TEST(FrontEnd, UsageErrorsGoToStandardErrorWithStatus2) {
     const std::vector<Case> cases{
         {{}, ExitCode::Usage, "No command given."},
         {{"erase"}, ExitCode::Usage, "Unknown command or option: erase."},
-        {{"clear", "update"}, ExitCode::Usage, "Unknown command or option: update."},
+        {{"clear", "update"}, ExitCode::Usage, "One command at a time: update."},
         {{"clear", "--all"}, ExitCode::Usage, "add --yes."},
+        // Options on either side of the command.
+        {{"--json", "update", "--device"}, ExitCode::Usage, "--device needs a value."},
+        {{"--device", "sim-9", "update"}, ExitCode::NoDevice, "No device sim-9 is attached"},
+        {{"-y", "clear"}, ExitCode::NoDevice, "No device found."},
+        {{"list", "--yes"}, ExitCode::Done, "Note: --yes has no effect on list.\n"},
         {{"bogus", "--help"}, ExitCode::Done, ""},
         {{"--version"}, ExitCode::Done, ""},
     };

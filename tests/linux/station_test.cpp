@@ -9,6 +9,7 @@
 #include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 
 #include "linux/front_end_runner.h"
@@ -142,6 +143,69 @@ TEST(Station, RunClearsWaitsForTheReplugAndUpdates) {
     run = Station(stuck, {"run", "--yes", "--wait", "1"});
     EXPECT_EQ(run.code, ExitCode::NoDevice);
     EXPECT_TRUE(Contains(run.err, "did not come up in vendor mode within 1 s")) << run.err;
+}
+
+TEST(Station, EachDeviceKeepsItsPortThroughTheReplugAndFailsAlone) {
+    // Four devices: the second rejects data, the fourth never comes back.
+    Scenario scenario = Bench(4);
+    scenario.faults = {{2, ScenarioFault::DataRejected}, {4, ScenarioFault::NeverReturns}};
+    Simulation bench(scenario);
+    Ran run = Station(bench, {"run", "--all", "--yes", "--wait", "1", "--json"});
+    EXPECT_EQ(run.code, ExitCode::DeviceFailed);  // the first that failed, in the list's order
+    const Json devices = Json::parse(run.out)["devices"];
+    ASSERT_EQ(devices.size(), 4u);
+    const char* outcomes[] = {"updated", "failed", "updated", "no-device"};
+    for (std::size_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(devices[i]["id"], "sim-" + std::to_string(i + 1));
+        EXPECT_EQ(devices[i]["block_device"], "sim-disk-" + std::to_string(i + 1));
+        EXPECT_EQ(devices[i]["outcome"], outcomes[i]) << i;
+        EXPECT_EQ(devices[i]["user_id"], "0xFFFFFFFF");  // as the clear read it
+    }
+    EXPECT_TRUE(Contains(run.err, "sim-4: The device did not come up in vendor mode within 1 s"))
+        << run.err;
+
+    // One ID from storage mode through the re-plug to the update.
+    Simulation three(Bench(3));
+    run = Station(three, {"--device", "sim-2", "run", "-y"});
+    EXPECT_EQ(run.code, ExitCode::Done) << run.err;
+    for (std::size_t i = 0; i < 3; ++i) EXPECT_EQ(three.Device(i).FirmwareComplete(), i == 1);
+}
+
+TEST(Station, NothingUsableOrAnUnknownIdIsSaidOnceWithoutASecondSearch) {
+    Scenario scenario = Bench(2, ScenarioFault::NoDevice);
+    Simulation none(scenario);
+    Ran run = Station(none, {"clear", "--all", "--yes", "--json"});
+    EXPECT_EQ(run.code, ExitCode::NoDevice);
+    EXPECT_EQ(Json::parse(run.out)["devices"], Json::array());
+    EXPECT_EQ(run.err, "No device found.\nNo device in storage mode answered. Plug the device in "
+                       "and try again; if it has been cleared already, run \"firmware-updater "
+                       "update\".\n");
+    for (const ScsiRequestRecord& request : none.Device(0).ScsiLog())
+        EXPECT_EQ(request.timeLimitSeconds, kProbeTimeLimitSeconds);
+
+    Simulation bench(Bench(3));
+    run = Station(bench, {"clear", "--yes", "--device", "sim-9"});
+    EXPECT_EQ(run.code, ExitCode::NoDevice);
+    EXPECT_EQ(run.err, "No device sim-9 is attached in the mode this command needs. Attached: "
+                       "sim-1, sim-2, sim-3.\n");
+}
+
+TEST(Station, ListAlignsItsColumnsAndCountsTwoBeforeTen) {
+    Simulation bench(Bench(11));
+    const Ran run = Station(bench, {"list"});
+    std::vector<std::string> ids;
+    std::istringstream lines(run.out);
+    for (std::string line; std::getline(lines, line);) {
+        ids.push_back(line.substr(0, line.find(' ')));
+        EXPECT_EQ(line.find(ids.size() == 1 ? "MODE" : "storage"), 8u) << line;
+    }
+    ASSERT_EQ(ids.size(), 12u);
+    EXPECT_EQ(ids[2], "sim-2");
+    EXPECT_EQ(ids[10], "sim-10");
+
+    Terminal chinese;
+    chinese.language = Language::Chinese;
+    EXPECT_TRUE(Contains(Station(bench, {"list"}, chinese).out, "sim-10  存储模式  sim-disk-10"));
 }
 
 TEST(Station, CtrlCStopsBetweenCommandsAndTheNextUpdateSucceeds) {

@@ -52,6 +52,7 @@ ExitCode RunFrontEnd(FrontEnd& frontEnd) {
         return ReportUsage(frontEnd, image, SettingProblemsText(frontEnd.settingProblems, language));
     if (line.command == FrontEndCommand::None)
         return ReportUsage(frontEnd, image, Say(kNoCommand, language));
+    for (const std::string& note : line.notes) plain.Message(note);
     return RunStation(frontEnd, image);
 }
 
