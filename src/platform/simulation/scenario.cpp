@@ -29,13 +29,14 @@ bool ReadNumber(const char* text, int base, std::uint32_t minimum, std::uint32_t
 }
 
 // One entry of the fault list, "fault" or "N:fault", for at most devices.
+// (Iterators, not substr: the demo program links no out_of_range.)
 bool ReadDeviceFault(const std::string& entry, std::uint32_t devices, DeviceFault& given) {
-    const std::size_t colon = entry.find(':');
+    const auto colon = std::find(entry.begin(), entry.end(), ':');
     given = DeviceFault{};
-    if (colon != std::string::npos &&
-        !ReadNumber(entry.substr(0, colon).c_str(), 10, 1, devices, given.device))
+    if (colon != entry.end() &&
+        !ReadNumber(std::string(entry.begin(), colon).c_str(), 10, 1, devices, given.device))
         return false;
-    const std::string name = colon == std::string::npos ? entry : entry.substr(colon + 1);
+    const std::string name(colon == entry.end() ? entry.begin() : colon + 1, entry.end());
     for (const auto& [known, fault] : ScenarioFaultNames())
         if (name == known) {
             given.fault = fault;
@@ -47,13 +48,13 @@ bool ReadDeviceFault(const std::string& entry, std::uint32_t devices, DeviceFaul
 // FWUP_DEMO_FAULT: a comma-separated list of faults, each for one device or
 // for every one.
 bool ReadFaultList(const std::string& text, std::uint32_t devices, std::vector<DeviceFault>& faults) {
-    std::size_t start = 0;
+    auto start = text.begin();
     for (;;) {
-        const std::size_t comma = text.find(',', start);
+        const auto comma = std::find(start, text.end(), ',');
         DeviceFault given;
-        if (!ReadDeviceFault(text.substr(start, comma - start), devices, given)) return false;
+        if (!ReadDeviceFault(std::string(start, comma), devices, given)) return false;
         faults.push_back(given);
-        if (comma == std::string::npos) return true;
+        if (comma == text.end()) return true;
         start = comma + 1;
     }
 }
