@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -41,15 +42,18 @@ TEST(AttachedDevices, EachVolumeIsAskedTheVersionWithinTheShortLimitAndClosed) {
 
         const AttachedDevices attached = ListAttachedDevices(device, device, true, true);
 
-        std::vector<std::string> ids;
+        std::vector<std::string> volumes;
         for (const AttachedDevice& found : attached.devices) {
-            ids.push_back(found.id);
-            if (found.id == "E") {
+            volumes.push_back(found.volume.id);
+            // The ID is the device's USB port, where the volume has one.
+            EXPECT_EQ(found.id, found.volume.id == "E" ? device.usbId : found.volume.id);
+            if (found.volume.id == "E") {
                 EXPECT_EQ(found.readable, row.eReadable);
                 EXPECT_EQ(found.versionKnown, row.eReadable);
             }
         }
-        EXPECT_EQ(ids, row.listed);
+        std::sort(volumes.begin(), volumes.end());
+        EXPECT_EQ(volumes, row.listed);
         ASSERT_FALSE(device.ScsiLog().empty());
         for (const ScsiRequestRecord& request : device.ScsiLog()) {
             EXPECT_EQ(request.cdb[1], kVersionQueryCommand);

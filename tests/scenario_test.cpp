@@ -30,7 +30,7 @@ TEST(ScenarioSettings, ReadFromTheEnvironment) {
     const Scenario defaults = Settings({});
     EXPECT_EQ(defaults.version, 0x0240);
     EXPECT_EQ(defaults.userId, 0xFFFFFFFFu);
-    EXPECT_EQ(defaults.fault, ScenarioFault::None);
+    EXPECT_EQ(FaultOf(defaults, 0), ScenarioFault::None);
 
     const Scenario set = Settings({{"FWUP_DEMO_VERSION", "0238"},
                                        {"FWUP_DEMO_USER_ID", "12345678"},
@@ -38,7 +38,7 @@ TEST(ScenarioSettings, ReadFromTheEnvironment) {
                                        {"FWUP_DEMO_DELAY_MS", "0"}});
     EXPECT_EQ(set.version, 0x0238);
     EXPECT_EQ(set.userId, 0x12345678u);
-    EXPECT_EQ(set.fault, ScenarioFault::StopsAnswering);
+    EXPECT_EQ(FaultOf(set, 0), ScenarioFault::StopsAnswering);
     EXPECT_EQ(set.transferDelayMs, 0u);
 
     std::vector<std::string> problems;
@@ -47,8 +47,20 @@ TEST(ScenarioSettings, ReadFromTheEnvironment) {
         &problems);
     EXPECT_EQ(bad.version, 0x0240);
     EXPECT_EQ(bad.userId, 0xFFFFFFFFu);
-    EXPECT_EQ(bad.fault, ScenarioFault::None);
-    EXPECT_EQ(problems.size(), 3u);
+    EXPECT_EQ(FaultOf(bad, 0), ScenarioFault::None);
+    EXPECT_EQ(problems, (std::vector<std::string>{"FWUP_DEMO_VERSION=10000", "FWUP_DEMO_USER_ID=xyz",
+                                                  "FWUP_DEMO_FAULT=fire"}));
+
+    // Faults per device: a numbered one for that device, a later one winning.
+    const Scenario four = Settings(
+        {{"FWUP_DEMO_DEVICES", "4"}, {"FWUP_DEMO_FAULT", "data-rejected,2:none,4:never-returns"}});
+    const ScenarioFault expected[] = {ScenarioFault::DataRejected, ScenarioFault::None,
+                                      ScenarioFault::DataRejected, ScenarioFault::NeverReturns};
+    for (std::size_t i = 0; i < 4; ++i) EXPECT_EQ(FaultOf(four, i), expected[i]) << i;
+    for (const char* list : {"3:none", "0:none", "1:", "none,", "1:2:none", "x:none"}) {
+        Settings({{"FWUP_DEMO_DEVICES", "2"}, {"FWUP_DEMO_FAULT", list}}, &problems);
+        EXPECT_EQ(problems.size(), 1u) << list;
+    }
 }
 
 struct Story {

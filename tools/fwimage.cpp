@@ -93,7 +93,7 @@ int Frames(const ImageDescription& image) {
 
 int Check(const char* path, const ImageDescription& image) {
     if (image.problem != fwup::ImageProblem::None) {
-        std::fprintf(stderr, "%s: %s\n", path, fwup::DescribeImageProblem(image).c_str());
+        std::fprintf(stderr, "%s: refused: %s\n", path, fwup::DescribeImageProblem(image).c_str());
         return 1;
     }
     std::printf("%s: ok: %zu segments, end address 0x%08" PRIX32 ", trailer of %" PRIu64

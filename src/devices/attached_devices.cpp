@@ -1,5 +1,8 @@
 #include "devices/attached_devices.h"
 
+#include <algorithm>
+#include <string_view>
+
 #include "core/device_model.h"
 #include "storage/vendor_scsi_commands.h"
 
@@ -10,7 +13,8 @@ namespace {
 // short limit of a look that changes nothing: false when it is not the device.
 bool ProbeVolume(ScsiDrives& drives, const VolumeCandidate& volume, AttachedDevice& device) {
     device.mode = AttachedMode::Storage;
-    device.id = volume.id;
+    // A bench is wired by port: the device keeps that ID through the re-plug.
+    device.id = volume.usbPort.empty() ? volume.id : volume.usbPort;
     device.volume = volume;
     const FoundDrive found =
         FindVendorDrive(drives, &device.version, kProbeTimeLimitSeconds, &volume);
@@ -40,7 +44,50 @@ AttachedDevices ListAttachedDevices(UsbLink& usb, ScsiDrives& drives, bool vendo
             if (ProbeVolume(drives, volume, device)) attached.devices.push_back(device);
         }
     }
+    std::stable_sort(attached.devices.begin(), attached.devices.end(),
+                     [](const AttachedDevice& a, const AttachedDevice& b) { return NaturalIdLess(a.id, b.id); });
     return attached;
+}
+
+const AttachedDevice* FindAttachedDevice(const AttachedDevices& attached, const std::string& id) {
+    constexpr char kSerialPrefix[] = "serial:";
+    const bool bySerial = id.rfind(kSerialPrefix, 0) == 0;
+    const std::string serial = bySerial ? id.substr(sizeof kSerialPrefix - 1) : std::string{};
+    for (const AttachedDevice& device : attached.devices) {
+        if (bySerial) {
+            if (device.mode == AttachedMode::Vendor && !serial.empty() && device.usb.serial == serial)
+                return &device;
+            continue;
+        }
+        const std::string& volume = device.volume.id;
+        const bool byVolume = device.mode == AttachedMode::Storage && !volume.empty() &&
+                              (volume == id || volume == "/dev/" + id);
+        if (device.id == id || byVolume) return &device;
+    }
+    return nullptr;
+}
+
+bool NaturalIdLess(const std::string& a, const std::string& b) {
+    auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
+    std::size_t i = 0, j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (!isDigit(a[i]) || !isDigit(b[j])) {
+            if (a[i] != b[j]) return a[i] < b[j];
+            ++i, ++j;
+            continue;
+        }
+        const std::size_t numberA = i, numberB = j;
+        while (i < a.size() && isDigit(a[i])) ++i;
+        while (j < b.size() && isDigit(b[j])) ++j;
+        const std::string_view digitsA = std::string_view(a).substr(numberA, i - numberA);
+        const std::string_view digitsB = std::string_view(b).substr(numberB, j - numberB);
+        // Without leading zeros the longer number is the larger.
+        const std::string_view trimmedA = digitsA.substr(std::min(digitsA.find_first_not_of('0'), digitsA.size()));
+        const std::string_view trimmedB = digitsB.substr(std::min(digitsB.find_first_not_of('0'), digitsB.size()));
+        if (trimmedA.size() != trimmedB.size()) return trimmedA.size() < trimmedB.size();
+        if (trimmedA != trimmedB) return trimmedA < trimmedB;
+    }
+    return a.size() - i < b.size() - j;
 }
 
 }  // namespace fwup

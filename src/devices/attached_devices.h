@@ -15,7 +15,7 @@ enum class AttachedMode { Vendor, Storage };
 
 struct AttachedDevice {
     AttachedMode mode = AttachedMode::Vendor;
-    std::string id;          // what the backend names it: a port path, a volume
+    std::string id;          // its USB port path where known (in either mode), else its volume
     UsbDeviceInfo usb;       // vendor mode
     VolumeCandidate volume;  // storage mode
     bool readable = true;    // storage mode: false when this user may not ask it
@@ -24,7 +24,7 @@ struct AttachedDevice {
 };
 
 struct AttachedDevices {
-    std::vector<AttachedDevice> devices;  // vendor mode first, each in its backend's order
+    std::vector<AttachedDevice> devices;  // in the natural order of their IDs
     LinkStatus usbStatus = LinkStatus::Ok;
 };
 
@@ -34,5 +34,13 @@ struct AttachedDevices {
 // not the device. Every volume opened is closed again.
 AttachedDevices ListAttachedDevices(UsbLink& usb, ScsiDrives& drives, bool vendorMode,
                                     bool storageMode);
+
+// The device an ID names: its ID as listed, its block device (with or
+// without "/dev/"), or "serial:" and the serial number of one in vendor mode.
+const AttachedDevice* FindAttachedDevice(const AttachedDevices& attached, const std::string& id);
+
+// IDs in the order a person counts them: digits as numbers, so "sim-2"
+// comes before "sim-10" and "1-1.2" before "1-1.10".
+bool NaturalIdLess(const std::string& a, const std::string& b);
 
 }  // namespace fwup

@@ -112,7 +112,7 @@ std::string DescribeImageProblem(const ImageDescription& image) {
     switch (image.problem) {
     case ImageProblem::None: return "ok";
     case ImageProblem::TooShort:
-    case ImageProblem::NoMagic: return std::string("refused: ") + RefusalText(image.problem);
+    case ImageProblem::NoMagic: return RefusalText(image.problem);
     case ImageProblem::NoSegment: return "no segment is walked: a download would flash nothing";
     case ImageProblem::AllSegmentsEmpty:
         std::snprintf(text, sizeof text,

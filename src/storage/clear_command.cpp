@@ -21,29 +21,35 @@ Outcome Result(OutcomeKind kind, CommandStep step, std::uint16_t version) {
     return outcome;
 }
 
-// The policy for a device that was found; the caller closes the drive.
+// What was read of the device, with what came of it.
+Outcome Ended(Outcome read, OutcomeKind kind, CommandStep step) {
+    read.kind = kind;
+    read.step = step;
+    return read;
+}
+
+// The policy for a device that was found; the caller closes the drive. The
+// version, and the user id where it was read, are in every outcome.
 Outcome ClearFoundDrive(ScsiDrives& drives, VendorDrive drive, std::uint16_t version,
                         EraseQuestion& question, const CommandSafety& safety,
                         ProgressSink& sink) {
-    if (safety.imageIsStandIn) return Result(OutcomeKind::CarriesStandIn, CommandStep::None, version);
+    const Outcome found = Result(OutcomeKind::Listed, CommandStep::None, version);
+    if (safety.imageIsStandIn) return Ended(found, OutcomeKind::CarriesStandIn, CommandStep::None);
+    Outcome read = found;
     if (UserIdIsChecked(version)) {
-        Outcome read = Result(OutcomeKind::UserIdUnreadable, CommandStep::UserId, version);
         if (!ReadUserId(drives, drive, read, sink)) return read;
-        if (read.userId != kAcceptedUserId) {
-            read.kind = OutcomeKind::RefusedByUserId;
-            return read;
-        }
+        if (read.userId != kAcceptedUserId) return Ended(read, OutcomeKind::RefusedByUserId, CommandStep::UserId);
     }
     // The user is asked only about a device whose user id has passed.
     if (version >= kQuestionFromVersion && !question.ConfirmErase(version))
-        return Result(OutcomeKind::Declined, CommandStep::None, version);
-    if (sink.StopRequested()) return Result(OutcomeKind::Interrupted, CommandStep::None, version);
+        return Ended(read, OutcomeKind::Declined, CommandStep::None);
+    if (sink.StopRequested()) return Ended(read, OutcomeKind::Interrupted, CommandStep::None);
     sink.OnProgress({Step::Erase, 0, 1});
     VendorCommandDetail detail;
     const bool erased = EraseFirmware(drives, drive, kClearTimeLimitSeconds, &detail, sink) ==
                         VendorCommandResult::Success;
-    Outcome outcome = Result(erased ? OutcomeKind::Erased : OutcomeKind::Failed,
-                             erased ? CommandStep::None : CommandStep::Erase, version);
+    Outcome outcome = Ended(read, erased ? OutcomeKind::Erased : OutcomeKind::Failed,
+                            erased ? CommandStep::None : CommandStep::Erase);
     NoteRequest(outcome, detail);
     if (erased) sink.OnProgress({Step::Erase, 1, 1});
     return outcome;

@@ -665,8 +665,8 @@ int main(int argc, char** argv) {
     scenario.keepTraffic = false;
     scenario.startInVendorMode = options.startInVendorMode;
     // The bus carries the unplug itself: the device comes back afterwards.
-    const bool unplugMidDownload = scenario.fault == fwup::ScenarioFault::Unplugged;
-    if (unplugMidDownload) scenario.fault = fwup::ScenarioFault::None;
+    const bool unplugMidDownload = fwup::FaultOf(scenario, 0) == fwup::ScenarioFault::Unplugged;
+    if (unplugMidDownload) scenario.faults.clear();
     Bench bench(options, scenario, unplugMidDownload);
     bench.Run();
 }

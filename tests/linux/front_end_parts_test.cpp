@@ -4,10 +4,12 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <sstream>
 
 #include "app/terminal/command_line.h"
 #include "app/terminal/device_view.h"
 #include "app/terminal/progress_line.h"
+#include "app/terminal/text_format.h"
 #include "test_images.h"
 
 namespace fwup::test {
@@ -18,39 +20,52 @@ CommandLine Parse(std::vector<const char*> words) {
     return ParseCommandLine(static_cast<int>(words.size()), words.data(), Language::English);
 }
 
-TEST(CommandLine, CommandsOptionsAndWhatWins) {
+TEST(CommandLine, OptionsOnEitherSideOfTheCommandAndWhatWins) {
     struct Case {
         std::vector<const char*> words;
         FrontEndCommand command;
-        bool usageError;
+        const char* usageError;  // "" for none
+        std::size_t notes = 0;   // options the command does not take
     };
     const std::vector<Case> cases{
-        {{"clear"}, FrontEndCommand::Clear, false},
-        {{"--simulate", "update"}, FrontEndCommand::Update, false},
-        {{"clear", "--yes", "--simulate"}, FrontEndCommand::Clear, false},
-        {{"-y", "clear"}, FrontEndCommand::None, true},  // -y belongs to clear
-        {{"list", "--json", "-vv"}, FrontEndCommand::List, false},
-        {{"run", "--all", "-y", "--wait", "30"}, FrontEndCommand::Run, false},
-        {{}, FrontEndCommand::None, false},
-        {{"Clear"}, FrontEndCommand::None, true},
-        {{"clear", "info"}, FrontEndCommand::Clear, true},
-        {{"update", "--force"}, FrontEndCommand::Update, true},
-        {{"list", "--device", "1-1"}, FrontEndCommand::List, true},   // list takes no device
-        {{"clear", "--all"}, FrontEndCommand::Clear, true},           // --all asks no question
-        {{"update", "--all", "--device", "1-1"}, FrontEndCommand::Update, true},
-        {{"run", "--wait", "0"}, FrontEndCommand::Run, true},
-        {{"--force", "--help"}, FrontEndCommand::Help, false},
-        {{"update", "--version", "-h"}, FrontEndCommand::Help, false},
-        {{"-V", "clear"}, FrontEndCommand::Version, false},
+        {{"clear"}, FrontEndCommand::Clear, ""},
+        {{"--simulate", "update"}, FrontEndCommand::Update, ""},
+        {{"clear", "--yes", "--simulate"}, FrontEndCommand::Clear, ""},
+        {{"-y", "clear"}, FrontEndCommand::Clear, ""},
+        {{"--device", "X", "update"}, FrontEndCommand::Update, ""},
+        {{"--all", "run", "-y", "--wait", "30"}, FrontEndCommand::Run, ""},
+        {{"list", "--json", "-vv"}, FrontEndCommand::List, ""},
+        {{}, FrontEndCommand::None, ""},
+        {{"Clear"}, FrontEndCommand::None, "Unknown command or option: Clear"},
+        {{"clear", "info"}, FrontEndCommand::Clear, "One command at a time: info"},
+        {{"update", "--force", "sim-1"}, FrontEndCommand::Update,
+         "Unknown command or option: --force sim-1"},
+        {{"update", "--device"}, FrontEndCommand::Update, "--device needs a value"},
+        {{"--device", "a", "clear", "--device", "b"}, FrontEndCommand::Clear,
+         "--device is given more than once"},
+        {{"list", "--device", "1-1"}, FrontEndCommand::List, "", 1},  // list takes no device
+        {{"--yes", "--wait", "9", "update"}, FrontEndCommand::Update, "", 2},
+        {{"clear", "--all"}, FrontEndCommand::Clear, "clear and run with --all ask no question: add --yes"},
+        {{"update", "--all", "--device", "1-1"}, FrontEndCommand::Update,
+         "--device and --all exclude each other"},
+        {{"run", "--wait", "0"}, FrontEndCommand::Run, "--wait 0: give a number of seconds from 1 to 86400"},
+        {{"--wait", "5s", "run"}, FrontEndCommand::Run, "--wait 5s: give a number of seconds from 1 to 86400"},
+        {{"--force", "--help"}, FrontEndCommand::Help, ""},
+        {{"update", "--version", "-h"}, FrontEndCommand::Help, ""},
+        {{"-V", "clear"}, FrontEndCommand::Version, ""},
     };
     for (const Case& c : cases) {
-        const std::string where = c.words.empty() ? "(none)" : c.words[0];
+        std::string where;
+        for (const char* word : c.words) where += std::string(word) + " ";
         const CommandLine line = Parse(c.words);
-        if (!c.usageError || line.command != FrontEndCommand::None) {
+        if (line.command != FrontEndCommand::None) {
             EXPECT_EQ(line.command, c.command) << where;
         }
-        EXPECT_EQ(!line.usageError.empty(), c.usageError) << where << ": " << line.usageError;
+        EXPECT_EQ(line.usageError, c.usageError) << where;
+        EXPECT_EQ(line.notes.size(), c.notes) << where;
     }
+    // An option the command does not take leaves its value unused.
+    EXPECT_TRUE(Parse({"list", "--device", "1-1"}).device.empty());
     const CommandLine run = Parse({"run", "--device", "/dev/sdb", "--image", "x.bin", "-y", "-vv"});
     EXPECT_EQ(run.device, "/dev/sdb");
     EXPECT_EQ(run.image, "x.bin");
@@ -61,6 +76,16 @@ TEST(CommandLine, CommandsOptionsAndWhatWins) {
     for (const char* option : {"--device", "--all", "-y, --yes", "--wait", "--image", "--json",
                                "-v, --verbose", "--simulate", "-h, --help", "-V, --version"})
         EXPECT_NE(Parse({"--help"}).help.find(option), std::string::npos) << option;
+    // In 80 columns, in either language; the parser's words in Chinese too.
+    for (const Language language : {Language::English, Language::Chinese}) {
+        const char* words[] = {"firmware-updater", "--bogus"};
+        const CommandLine line = ParseCommandLine(2, words, language);
+        std::istringstream help(line.help);
+        for (std::string text; std::getline(help, text);) EXPECT_LT(DisplayWidth(text), 80) << text;
+        if (language == Language::Chinese) {
+            EXPECT_EQ(line.usageError, "未知的命令或选项：--bogus");
+        }
+    }
 }
 
 TEST(Language, TheFirstSetLocaleVariableDecidesChineseOnlyForZhCn) {

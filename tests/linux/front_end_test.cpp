@@ -64,11 +64,11 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, ClearStory,
     testing::Values(
         ClearCase{"YesGivenInAdvance", 0x0240, 0xFFFFFFFF, true, std::nullopt, ExitCode::Done, 1,
-                  "Clear the original firmware successfully\nNow unplug the device"},
+                  "Firmware erased.\nNow unplug the device"},
         ClearCase{"NoTerminalCountsAsNo", 0x0240, 0xFFFFFFFF, false, std::nullopt,
                   ExitCode::Declined, 0, "Run with --yes to answer Yes."},
         ClearCase{"TypedYes", 0x0240, 0xFFFFFFFF, false, " Yes\n", ExitCode::Done, 1,
-                  "Question: the current version is V2.40. Erase its firmware and update it? [y/N] "},
+                  "The device has firmware version 2.40. Erase it to update the device? [y/N] "},
         ClearCase{"TypedNo", 0x0240, 0xFFFFFFFF, false, "n\n", ExitCode::Declined, 0,
                   "Nothing was erased."},
         ClearCase{"EmptyAnswerIsNo", 0x0240, 0xFFFFFFFF, false, "\n", ExitCode::Declined, 0,
@@ -76,10 +76,10 @@ INSTANTIATE_TEST_SUITE_P(
         ClearCase{"EndOfInputIsNo", 0x0240, 0xFFFFFFFF, false, "", ExitCode::Declined, 0,
                   "Nothing was erased."},
         ClearCase{"OldVersionIsNotAsked", 0x0237, 0x12345678, false, std::nullopt, ExitCode::Done,
-                  1, "Clear the original firmware successfully"},
+                  1, "Firmware erased."},
         ClearCase{"ForeignUserIdIsRefused", 0x0238, 0x12345678, true, std::nullopt,
                   ExitCode::RefusedByPolicy, 0,
-                  "UserID is not error, ID = 0x12345678, Can not update\n"}),
+                  "The device's user id 0x12345678 does not allow an update.\n"}),
     [](const testing::TestParamInfo<ClearCase>& info) { return info.param.name; });
 
 TEST(FrontEnd, ClearTellsADeviceFailureFromNoDeviceAndFromNoPermission) {
@@ -87,12 +87,12 @@ TEST(FrontEnd, ClearTellsADeviceFailureFromNoDeviceAndFromNoPermission) {
     failing.InjectStorageFault(0xAA, StorageFault{ScsiFault::PassThroughFails, 0});
     Ran run = RunWith({"clear", "--yes"}, failing);
     EXPECT_EQ(run.code, ExitCode::DeviceFailed);
-    EXPECT_TRUE(Contains(run.err, "Get UserID failure\nUnplug the device")) << run.err;
+    EXPECT_TRUE(Contains(run.err, "Could not read the device's user id.\nUnplug the device")) << run.err;
 
     SimulatedDevice absent(DeviceMode::Absent);
     run = RunWith({"clear", "--yes"}, absent);
     EXPECT_EQ(run.code, ExitCode::NoDevice);
-    EXPECT_TRUE(Contains(run.err, "Open the driver failed\nNo device in storage mode answered."));
+    EXPECT_TRUE(Contains(run.err, "No device found.\nNo device in storage mode answered."));
 
     SimulatedDevice refusing = InStorageMode(0x0240);
     refusing.InjectStorageFault(0x10, StorageFault{ScsiFault::PermissionDenied, 0});
@@ -106,16 +106,16 @@ TEST(FrontEnd, ChineseTextsArePrintedInUtf8) {
     const Ran run = RunWith({"clear", "--yes"}, device,
                             Terminal{std::nullopt, false, Language::Chinese});
     EXPECT_EQ(run.code, ExitCode::Done);
-    EXPECT_TRUE(Contains(run.err, "提示：当前版本为V2.40，是否清除固件并更新? 是 (--yes)\n")) << run.err;
-    EXPECT_TRUE(Contains(run.out, "清除原固件成功\n")) << run.out;
+    EXPECT_TRUE(Contains(run.err, "设备的固件版本为 2.40。是否清除固件以便更新? 是 (--yes)\n")) << run.err;
+    EXPECT_TRUE(Contains(run.out, "固件已清除。\n")) << run.out;
 }
 
 TEST(FrontEnd, UpdateWithoutATerminalPrintsTheStatusLinesOnly) {
     SimulatedDevice device(DeviceMode::VendorMode);
     const Ran run = RunWith({"update"}, device);
     EXPECT_EQ(run.code, ExitCode::Done);
-    EXPECT_EQ(run.err, "Update the firmware, Please wait...\n");
-    EXPECT_EQ(run.out, "Update the firmware successfully\n");
+    EXPECT_EQ(run.err, "Updating the firmware, please wait...\n");
+    EXPECT_EQ(run.out, "Firmware updated.\n");
     EXPECT_TRUE(device.FirmwareComplete());
     EXPECT_EQ(device.OpenHandleCount(), 0);
 }
@@ -124,20 +124,20 @@ TEST(FrontEnd, UpdateOnATerminalDrawsTheBarUpToItsFinalState) {
     SimulatedDevice device(DeviceMode::VendorMode);
     const Ran run = RunWith({"update"}, device, Terminal{std::nullopt, true});
     EXPECT_EQ(run.code, ExitCode::Done);
-    const std::size_t wait = run.err.find("Please wait...\n");
+    const std::size_t wait = run.err.find("please wait...\n");
     const std::size_t last = run.err.rfind('\r');
     ASSERT_NE(wait, std::string::npos);
     ASSERT_NE(last, std::string::npos);
     EXPECT_LT(wait, last);
     EXPECT_TRUE(Contains(run.err.substr(last + 1), "] 100% 45592/45592 bytes\x1b[K\n")) << run.err;
-    EXPECT_EQ(run.out, "Update the firmware successfully\n");
+    EXPECT_EQ(run.out, "Firmware updated.\n");
 }
 
 TEST(FrontEnd, UpdateSaysWhatToDoWhenItCannotReachOrFinish) {
     SimulatedDevice absent(DeviceMode::Absent);
     Ran run = RunWith({"update"}, absent);
     EXPECT_EQ(run.code, ExitCode::NoDevice);
-    EXPECT_EQ(run.err, "Open the driver failed\nNo device in vendor mode was found. Run "
+    EXPECT_EQ(run.err, "No device found.\nNo device is in vendor mode. Run "
                        "\"firmware-updater clear\" first, then unplug the device and plug it "
                        "in again.\n");
 
@@ -169,7 +169,7 @@ TEST(FrontEnd, UpdateSaysWhatToDoWhenItCannotReachOrFinish) {
         device.InjectFault(10, c.fault);
         run = RunWith({"update"}, device);
         EXPECT_EQ(run.code, ExitCode::DeviceFailed);
-        EXPECT_TRUE(Contains(run.err, std::string("Update the firmware failure\n") + c.said +
+        EXPECT_TRUE(Contains(run.err, std::string("The update failed.\n") + c.said +
                                           "Unplug the device, plug it in again"))
             << run.err;
         EXPECT_EQ(device.OpenHandleCount(), 0);
@@ -180,7 +180,7 @@ TEST(FrontEnd, InfoShowsWhereTheDeviceIsItsVersionAndUserId) {
     SimulatedDevice device = InStorageMode(0x0305, 0x0000ABCD);
     Ran run = RunWith({"info"}, device);
     EXPECT_EQ(run.code, ExitCode::Done);
-    EXPECT_EQ(run.out, "Device found at E (simulated removable volume)\n"
+    EXPECT_EQ(run.out, "Device found at sim-1 (E, simulated removable volume)\n"
                        "Firmware version: 3.05 (0x0305)\nUser id: 0x0000ABCD\n"
                        "Firmware image: 45637 bytes, end address 0x8000D218, checksum 0x5DC6 "
                        "(stand-in test image: changes no real device)\n");
@@ -209,8 +209,13 @@ TEST(FrontEnd, UsageErrorsGoToStandardErrorWithStatus2) {
     const std::vector<Case> cases{
         {{}, ExitCode::Usage, "No command given.", ""},
         {{"erase"}, ExitCode::Usage, "Unknown command or option: erase.", ""},
-        {{"clear", "update"}, ExitCode::Usage, "Unknown command or option: update.", ""},
+        {{"clear", "update"}, ExitCode::Usage, "One command at a time: update.", ""},
         {{"clear", "--all"}, ExitCode::Usage, "add --yes.", ""},
+        // Options on either side of the command.
+        {{"--json", "update", "--device"}, ExitCode::Usage, "--device needs a value.", ""},
+        {{"--device", "sim-9", "update"}, ExitCode::NoDevice, "No device sim-9 is attached", ""},
+        {{"-y", "clear"}, ExitCode::NoDevice, "No device found.", ""},
+        {{"list", "--yes"}, ExitCode::Done, "Note: --yes has no effect on list.\n", ""},
         {{"bogus", "--help"}, ExitCode::Done, "", "Exit status: 0 done"},
         {{"--version"}, ExitCode::Done, "", "firmware-updater "},
     };

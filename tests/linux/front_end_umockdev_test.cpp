@@ -37,8 +37,8 @@ TEST(FrontEndOnLinux, UpdateWritesTheImageOverLibusb) {
     VendorModeMachine machine(1);
     const Ran run = RunFrontEndWith({"update"}, *machine.usb, machine.drives);
     EXPECT_EQ(run.code, ExitCode::Done);
-    EXPECT_EQ(run.err, "Update the firmware, Please wait...\n");
-    EXPECT_EQ(run.out, "Update the firmware successfully\n");
+    EXPECT_EQ(run.err, "Updating the firmware, please wait...\n");
+    EXPECT_EQ(run.out, "Firmware updated.\n");
     EXPECT_TRUE(machine.device.Firmware().FirmwareComplete());
     EXPECT_EQ(machine.device.ClaimedInterfaces(), 0);
 }
@@ -48,7 +48,7 @@ TEST(FrontEndOnLinux, AnUnplugDuringTheUpdateIsNamed) {
     machine.device.Plan(20, {UrbFault::Unplug, {}});
     const Ran run = RunFrontEndWith({"update"}, *machine.usb, machine.drives);
     EXPECT_EQ(run.code, ExitCode::DeviceFailed);
-    EXPECT_TRUE(Contains(run.err, "Update the firmware failure\n"
+    EXPECT_TRUE(Contains(run.err, "The update failed.\n"
                                   "The device went away during the update.\n"
                                   "Unplug the device, plug it in again"))
         << run.err;
@@ -59,7 +59,7 @@ TEST(FrontEndOnLinux, AHeldInterfaceIsNamedWithItsNode) {
     machine.device.RefuseClaim();
     const Ran run = RunFrontEndWith({"update"}, *machine.usb, machine.drives);
     EXPECT_EQ(run.code, ExitCode::NoDevice);
-    EXPECT_EQ(run.err, "Open the driver failed\nAnother program or driver holds the device "
+    EXPECT_EQ(run.err, "Could not open the device.\nAnother program or driver holds the device "
                        "(1-3): close it and try again.\n");
 }
 
@@ -87,7 +87,7 @@ TEST(FrontEndOnLinux, ClearAndInfoOverSgIo) {
                        "(stand-in test image: changes no real device)\n");
     run = RunFrontEndWith({"clear", "--yes"}, machine.usb, machine.drives);
     EXPECT_EQ(run.code, ExitCode::Done);
-    EXPECT_TRUE(Contains(run.out, "Clear the original firmware successfully\n")) << run.out;
+    EXPECT_TRUE(Contains(run.out, "Firmware erased.\n")) << run.out;
     EXPECT_EQ(machine.firmware.EraseCount(), 1u);
     EXPECT_EQ(machine.drives.OpenVolumeCount(), 0);
 }
@@ -98,7 +98,7 @@ TEST(FrontEndOnLinux, ClearWithoutTheRightToSendVendorCommandsSaysRunAsRoot) {
     machine.device->FailWith(SgFault::PermissionDenied);
     const Ran run = RunFrontEndWith({"clear", "--yes"}, machine.usb, machine.drives);
     EXPECT_EQ(run.code, ExitCode::NoPermission);
-    EXPECT_EQ(run.err, "Open the driver failed\nNo permission to send commands to /dev/sdb: run "
+    EXPECT_EQ(run.err, "Could not open the device.\nNo permission to send commands to /dev/sdb: run "
                        "as root (the vendor commands need CAP_SYS_RAWIO).\n");
     EXPECT_EQ(machine.firmware.EraseCount(), 0u);
 }

@@ -33,7 +33,7 @@ status=$?
 [[ $status -eq 0 ]] || fail "--json update ended with status $status"
 [[ $(wc -l <"$work/out") -eq 1 && $(grep -o '"outcome":"updated"' "$work/out" | wc -l) -eq 2 ]] &&
     grep -q '^{"schema":1,' "$work/out" || fail "--json printed no document: $(cat "$work/out")"
-grep -q "Update the firmware successfully" "$work/err" || fail "--json texts not on standard error"
+grep -q "Firmware updated." "$work/err" || fail "--json texts not on standard error"
 
 [[ $failures -eq 0 ]] && echo "all process cases passed"
 exit $((failures > 0))

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 
 #include "linux/front_end_runner.h"
@@ -25,7 +26,7 @@ using Json = nlohmann::json;
 Scenario Bench(std::uint32_t devices = 3, ScenarioFault fault = ScenarioFault::None) {
     Scenario scenario;
     scenario.devices = devices;
-    scenario.fault = fault;
+    scenario.faults = {DeviceFault{0, fault}};
     scenario.transferDelayMs = 0;
     scenario.sleepFor = [](std::uint32_t) {};
     return scenario;
@@ -45,10 +46,10 @@ TEST(Station, ListsEveryDeviceInEitherModeAndAsksOnlyTheVersion) {
     Simulation bench(Bench());
     Ran run = Station(bench, {"list"});
     EXPECT_EQ(run.code, ExitCode::Done);
-    EXPECT_EQ(run.out, "ID  MODE  DETAILS\n"
-                       "sim-disk-1  storage  simulated removable volume  version 2.40\n"
-                       "sim-disk-2  storage  simulated removable volume  version 2.40\n"
-                       "sim-disk-3  storage  simulated removable volume  version 2.40\n");
+    EXPECT_EQ(run.out, "ID     MODE     DETAILS\n"
+                       "sim-1  storage  sim-disk-1  simulated removable volume  version 2.40\n"
+                       "sim-2  storage  sim-disk-2  simulated removable volume  version 2.40\n"
+                       "sim-3  storage  sim-disk-3  simulated removable volume  version 2.40\n");
     for (std::size_t i = 0; i < 3; ++i)
         for (const ScsiRequestRecord& request : bench.Device(i).ScsiLog())
             EXPECT_EQ(request.cdb[1], kVersionQueryCommand);
@@ -56,7 +57,7 @@ TEST(Station, ListsEveryDeviceInEitherModeAndAsksOnlyTheVersion) {
     // Once cleared and re-plugged, the second is in vendor mode.
     ASSERT_EQ(Station(bench, {"clear", "--device", "sim-disk-2", "--yes"}).code, ExitCode::Done);
     run = Station(bench, {"list"});
-    EXPECT_TRUE(Contains(run.out, "sim-2  vendor  serial SIM1001\n")) << run.out;
+    EXPECT_TRUE(Contains(run.out, "sim-2  vendor   serial SIM1001\n")) << run.out;
     EXPECT_FALSE(Contains(run.out, "sim-disk-2")) << run.out;
 }
 
@@ -65,7 +66,7 @@ TEST(Station, ChoosesTheNamedDeviceAndRefusesToGuessAmongSeveral) {
     Ran run = Station(bench, {"clear", "--yes", "--json"});
     EXPECT_EQ(run.code, ExitCode::Usage);
     EXPECT_TRUE(Contains(run.err, "Several devices are attached")) << run.err;
-    EXPECT_TRUE(Contains(run.err, "sim-disk-3  storage")) << run.err;
+    EXPECT_TRUE(Contains(run.err, "sim-3  storage  sim-disk-3")) << run.err;
     const Json document = Json::parse(run.out);
     EXPECT_EQ(document["exit_status"], 2);
     ASSERT_EQ(document["devices"].size(), 3u);
@@ -120,7 +121,7 @@ TEST(Station, AllAtOnceOneFailingChangesNoOther) {
         EXPECT_EQ(device["download_result"], failing ? "data-rejected" : "ok");
         EXPECT_EQ(device["link"], "ok");
     }
-    EXPECT_TRUE(Contains(run.err, "sim-2: Update the firmware failure")) << run.err;
+    EXPECT_TRUE(Contains(run.err, "sim-2: The update failed.")) << run.err;
 }
 
 TEST(Station, RunClearsWaitsForTheReplugAndUpdates) {
@@ -142,6 +143,69 @@ TEST(Station, RunClearsWaitsForTheReplugAndUpdates) {
     run = Station(stuck, {"run", "--yes", "--wait", "1"});
     EXPECT_EQ(run.code, ExitCode::NoDevice);
     EXPECT_TRUE(Contains(run.err, "did not come up in vendor mode within 1 s")) << run.err;
+}
+
+TEST(Station, EachDeviceKeepsItsPortThroughTheReplugAndFailsAlone) {
+    // Four devices: the second rejects data, the fourth never comes back.
+    Scenario scenario = Bench(4);
+    scenario.faults = {{2, ScenarioFault::DataRejected}, {4, ScenarioFault::NeverReturns}};
+    Simulation bench(scenario);
+    Ran run = Station(bench, {"run", "--all", "--yes", "--wait", "1", "--json"});
+    EXPECT_EQ(run.code, ExitCode::DeviceFailed);  // the first that failed, in the list's order
+    const Json devices = Json::parse(run.out)["devices"];
+    ASSERT_EQ(devices.size(), 4u);
+    const char* outcomes[] = {"updated", "failed", "updated", "no-device"};
+    for (std::size_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(devices[i]["id"], "sim-" + std::to_string(i + 1));
+        EXPECT_EQ(devices[i]["block_device"], "sim-disk-" + std::to_string(i + 1));
+        EXPECT_EQ(devices[i]["outcome"], outcomes[i]) << i;
+        EXPECT_EQ(devices[i]["user_id"], "0xFFFFFFFF");  // as the clear read it
+    }
+    EXPECT_TRUE(Contains(run.err, "sim-4: The device did not come up in vendor mode within 1 s"))
+        << run.err;
+
+    // One ID from storage mode through the re-plug to the update.
+    Simulation three(Bench(3));
+    run = Station(three, {"--device", "sim-2", "run", "-y"});
+    EXPECT_EQ(run.code, ExitCode::Done) << run.err;
+    for (std::size_t i = 0; i < 3; ++i) EXPECT_EQ(three.Device(i).FirmwareComplete(), i == 1);
+}
+
+TEST(Station, NothingUsableOrAnUnknownIdIsSaidOnceWithoutASecondSearch) {
+    Scenario scenario = Bench(2, ScenarioFault::NoDevice);
+    Simulation none(scenario);
+    Ran run = Station(none, {"clear", "--all", "--yes", "--json"});
+    EXPECT_EQ(run.code, ExitCode::NoDevice);
+    EXPECT_EQ(Json::parse(run.out)["devices"], Json::array());
+    EXPECT_EQ(run.err, "No device found.\nNo device in storage mode answered. Plug the device in "
+                       "and try again; if it has been cleared already, run \"firmware-updater "
+                       "update\".\n");
+    for (const ScsiRequestRecord& request : none.Device(0).ScsiLog())
+        EXPECT_EQ(request.timeLimitSeconds, kProbeTimeLimitSeconds);
+
+    Simulation bench(Bench(3));
+    run = Station(bench, {"clear", "--yes", "--device", "sim-9"});
+    EXPECT_EQ(run.code, ExitCode::NoDevice);
+    EXPECT_EQ(run.err, "No device sim-9 is attached in the mode this command needs. Attached: "
+                       "sim-1, sim-2, sim-3.\n");
+}
+
+TEST(Station, ListAlignsItsColumnsAndCountsTwoBeforeTen) {
+    Simulation bench(Bench(11));
+    const Ran run = Station(bench, {"list"});
+    std::vector<std::string> ids;
+    std::istringstream lines(run.out);
+    for (std::string line; std::getline(lines, line);) {
+        ids.push_back(line.substr(0, line.find(' ')));
+        EXPECT_EQ(line.find(ids.size() == 1 ? "MODE" : "storage"), 8u) << line;
+    }
+    ASSERT_EQ(ids.size(), 12u);
+    EXPECT_EQ(ids[2], "sim-2");
+    EXPECT_EQ(ids[10], "sim-10");
+
+    Terminal chinese;
+    chinese.language = Language::Chinese;
+    EXPECT_TRUE(Contains(Station(bench, {"list"}, chinese).out, "sim-10  存储模式  sim-disk-10"));
 }
 
 TEST(Station, CtrlCStopsBetweenCommandsAndTheNextUpdateSucceeds) {
@@ -211,11 +275,11 @@ TEST(Station, VerboseTracesEachScsiCommandAndWhereAClearFailed) {
     const Ran run = Station(bench, {"clear", "--yes", "-v", "--json"});
     EXPECT_EQ(run.code, ExitCode::DeviceFailed);
     // The device answers the version query, then fails the erase.
-    EXPECT_TRUE(Contains(run.err, "sim-disk-1: scsi 87 10 00 00 00 00 00 00 00 00: carried out, "
+    EXPECT_TRUE(Contains(run.err, "sim-1: scsi 87 10 00 00 00 00 00 00 00 00: carried out, "
                                   "status 0x00, 4 bytes\n"))
         << run.err;
-    EXPECT_TRUE(Contains(run.err, "sim-disk-1: scsi 87 FF")) << run.err;
-    EXPECT_TRUE(Contains(run.err, "sim-disk-1: failed at erase, status 0x00\n")) << run.err;
+    EXPECT_TRUE(Contains(run.err, "sim-1: scsi 87 FF")) << run.err;
+    EXPECT_TRUE(Contains(run.err, "sim-1: failed at erase, status 0x00\n")) << run.err;
     const Json device = Json::parse(run.out)["devices"][0];
     EXPECT_EQ(device["step"], "erase");
     EXPECT_EQ(device["drive"], "ok");  // carried out; the reply lacked the signature
@@ -242,7 +306,7 @@ TEST(Station, TextsInTheTerminalsCharacterSetAndEnglishInAscii) {
     const Terminal gb18030{std::nullopt, true, Language::Chinese, 100, "GB18030"};
     Simulation chinese(Bench(1));
     run = Station(chinese, {"clear", "--yes"}, gb18030);
-    EXPECT_TRUE(Contains(run.out, InGb18030("清除原固件成功\n"))) << run.out;
+    EXPECT_TRUE(Contains(run.out, InGb18030("固件已清除。\n"))) << run.out;
 
     // The progress bar too, whose counts end in a Chinese word.
     Simulation replugged(Bench(1));

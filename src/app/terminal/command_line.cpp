@@ -2,8 +2,10 @@
 
 #include <CLI/CLI.hpp>
 
-#include <sstream>
 #include <string_view>
+#include <vector>
+
+#include "app/terminal/text_format.h"
 
 #include "app/terminal/outcome_table.h"
 
@@ -41,14 +43,22 @@ constexpr TerminalText kSimulateHelp{"simulated devices instead of the hardware"
 constexpr TerminalText kHelpHelp{"show this text", "显示本说明"};
 constexpr TerminalText kVersionHelp{"show the version and the image it carries",
                                     "显示版本及所带固件映像"};
-constexpr TerminalText kUnknownArgument{"Unknown command or option: ", "未知的命令或选项："};
+constexpr TerminalText kUnknownArgument{"Unknown command or option: %s", "未知的命令或选项：%s"};
+constexpr TerminalText kOneCommand{"One command at a time: %s", "一次只能执行一个命令：%s"};
+constexpr TerminalText kNeedsValue{"%s needs a value", "%s 需要一个值"};
+constexpr TerminalText kGivenTwice{"%s is given more than once", "%s 给出了不止一次"};
+constexpr TerminalText kBadWait{"--wait %s: give a number of seconds from 1 to 86400",
+                                "--wait %s：请给出 1 到 86400 之间的秒数"};
+constexpr TerminalText kNotUnderstood{"The command line is not understood: %s",
+                                      "无法理解命令行：%s"};
+constexpr TerminalText kNoEffect{"Note: %s has no effect on %s.", "注意：%s 对 %s 不起作用。"};
 constexpr TerminalText kNeedsYes{"clear and run with --all ask no question: add --yes",
                                  "带 --all 的 clear 和 run 不会提问：请加 --yes"};
 constexpr TerminalText kDeviceOrAll{"--device and --all exclude each other",
                                     "--device 与 --all 不能同时使用"};
 
-constexpr TerminalText kUsage{"Usage: firmware-updater [OPTIONS] COMMAND [OPTIONS]",
-                              "用法：firmware-updater [选项] 命令 [选项]"};
+constexpr TerminalText kUsage{"Usage: firmware-updater COMMAND [OPTIONS]  (options may also come first)",
+                              "用法：firmware-updater 命令 [选项]（选项也可放在命令之前）"};
 constexpr TerminalText kCommandsHeading{"Commands:", "命令："};
 constexpr TerminalText kOptionsHeading{"Options:", "选项："};
 constexpr TerminalText kRootNote{
@@ -72,8 +82,9 @@ constexpr Command kCommands[] = {
     {"run", &kRunHelp, FrontEndCommand::Run, true, true, true, true, true},
 };
 
-// The help, written out: every command and every option, short forms too.
-// The parser is given no texts of its own: this is the one help there is.
+// The help, written out: every command and every option, short forms too,
+// in 79 columns. The parser is given no texts of its own: this is the one
+// help there is.
 std::string HelpText(Language language) {
     struct Entry {
         const char* name;
@@ -84,43 +95,123 @@ std::string HelpText(Language language) {
         {"--wait SECONDS", &kWaitHelp}, {"--image FILE", &kImageHelp}, {"--json", &kJsonHelp},
         {"-v, --verbose", &kVerboseHelp}, {"--simulate", &kSimulateHelp},
         {"-h, --help", &kHelpHelp},     {"-V, --version", &kVersionHelp}};
-    std::string help = std::string(Say(kAbout, language)) + "\n" + Say(kUsage, language) + "\n\n" +
-                       Say(kCommandsHeading, language) + "\n";
+    constexpr int kColumns = 79;
+    constexpr int kTextColumn = 20;
+    std::string help = WrapText(Say(kAbout, language), kColumns) + "\n" + Say(kUsage, language) +
+                       "\n\n" + Say(kCommandsHeading, language) + "\n";
     auto add = [&](const Entry& entry) {
         std::string name = std::string("  ") + entry.name;
-        name.resize(20, ' ');
-        help += name + Say(*entry.text, language) + "\n";
+        name.resize(kTextColumn, ' ');
+        help += WrapText(name + Say(*entry.text, language), kColumns, kTextColumn) + "\n";
     };
     for (const Command& command : kCommands) add(Entry{command.name, command.help});
     help += std::string("\n") + Say(kOptionsHeading, language) + "\n";
     for (const Entry& entry : options) add(entry);
-    help += std::string("\n") + Say(kRootNote, language) + "\n" + ExitStatusSentence(language);
+    help += "\n" + WrapText(Say(kRootNote, language), kColumns) + "\n" +
+            WrapText(ExitStatusSentence(language), kColumns);
     return help;
+}
+
+// The options that only some commands take, and which take each.
+struct CommandOption {
+    const char* name;
+    bool Command::*taken;
+};
+constexpr CommandOption kCommandOptions[] = {{"--device", &Command::device},
+                                             {"--all", &Command::all},
+                                             {"--yes", &Command::yes},
+                                             {"--wait", &Command::wait},
+                                             {"--image", &Command::image}};
+
+const Command* CommandNamed(FrontEndCommand chosen) {
+    for (const Command& command : kCommands)
+        if (command.command == chosen) return &command;
+    return nullptr;
+}
+
+bool IsCommandName(const std::string& word) {
+    for (const Command& command : kCommands)
+        if (word == command.name) return true;
+    return false;
+}
+
+// An option the command does not take is noted, and its value left unused.
+void DropOptionsNotTaken(const CLI::App& app, const Command& command, CommandLine& line,
+                         Language language) {
+    const CommandLine defaults;
+    for (const CommandOption& option : kCommandOptions) {
+        if (command.*option.taken || app.get_option(option.name)->count() == 0) continue;
+        line.notes.push_back(Format(Say(kNoEffect, language), option.name, command.name));
+        if (option.taken == &Command::device) line.device = defaults.device;
+        if (option.taken == &Command::all) line.all = defaults.all;
+        if (option.taken == &Command::yes) line.assumeYes = defaults.assumeYes;
+        if (option.taken == &Command::image) line.image = defaults.image;
+    }
+}
+
+// --wait: whole seconds, from 1 to a day.
+bool ReadWait(const std::string& text, int& seconds) {
+    if (text.empty() || text.size() > 5 || text.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    seconds = std::stoi(text);
+    return seconds >= 1 && seconds <= 86400;
+}
+
+// The words no command or option took, in the order they were typed.
+std::vector<std::string> Leftovers(const CLI::App& app) {
+    std::vector<std::string> words = app.remaining();
+    for (const CLI::App* sub : app.get_subcommands())
+        for (const std::string& word : sub->remaining()) words.push_back(word);
+    return words;
+}
+
+// What is wrong with the words the parser has taken; empty when nothing is.
+std::string CheckParsed(const CLI::App& app, const std::string& wait, CommandLine& line,
+                        Language language) {
+    const std::vector<std::string> leftovers = Leftovers(app);
+    if (!leftovers.empty()) {
+        std::string words;
+        for (const std::string& word : leftovers) words += (words.empty() ? "" : " ") + word;
+        const bool second = line.command != FrontEndCommand::None && IsCommandName(leftovers.front());
+        return Format(Say(second ? kOneCommand : kUnknownArgument, language), words.c_str());
+    }
+    const Command* command = CommandNamed(line.command);
+    if (command != nullptr) DropOptionsNotTaken(app, *command, line, language);
+    if (command != nullptr && command->wait && app.get_option("--wait")->count() > 0 &&
+        !ReadWait(wait, line.waitSeconds))
+        return Format(Say(kBadWait, language), wait.c_str());
+    if (line.all && !line.device.empty()) return Say(kDeviceOrAll, language);
+    if (line.all && !line.assumeYes &&
+        (line.command == FrontEndCommand::Clear || line.command == FrontEndCommand::Run))
+        return Say(kNeedsYes, language);
+    return {};
 }
 
 }  // namespace
 
+// Every option may stand before or after the command; one the command does
+// not take is noted, not refused.
 CommandLine ParseCommandLine(int argc, const char* const* argv, Language language) {
     CommandLine line;
     CLI::App app;
     app.set_help_flag("-h,--help");
+    app.allow_extras();
     bool version = false;
+    std::string wait;
     app.add_flag("-V,--version", version);
     app.add_flag("--json", line.json);
     app.add_flag("-v,--verbose", line.verbosity);
     app.add_flag("--simulate", line.simulate);
-    app.fallthrough();
+    app.add_option("--device", line.device);
+    app.add_flag("--all", line.all);
+    app.add_flag("-y,--yes", line.assumeYes);
+    app.add_option("--wait", wait);
+    app.add_option("--image", line.image);
     app.require_subcommand(0, 1);
-
     for (const Command& command : kCommands) {
         CLI::App* sub = app.add_subcommand(command.name);
-        sub->set_help_flag("-h,--help");
+        sub->set_help_flag();
         sub->fallthrough();
-        if (command.device) sub->add_option("--device", line.device);
-        if (command.all) sub->add_flag("--all", line.all);
-        if (command.yes) sub->add_flag("-y,--yes", line.assumeYes);
-        if (command.wait) sub->add_option("--wait", line.waitSeconds)->check(CLI::Range(1, 86400));
-        if (command.image) sub->add_option("--image", line.image);
         const FrontEndCommand chosen = command.command;
         sub->callback([&line, chosen] { line.command = chosen; });
     }
@@ -131,24 +222,21 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, Language languag
     } catch (const CLI::CallForHelp&) {
         line.command = FrontEndCommand::Help;
         return line;
-    } catch (const CLI::ExtrasError& error) {
+    } catch (const CLI::ArgumentMismatch& error) {
+        // Its message starts with the option's name, and says a value is
+        // missing or there are too many.
         const std::string what = error.what();
-        const std::size_t colon = what.find(": ");
-        line.usageError = std::string(Say(kUnknownArgument, language)) +
-                          (colon == std::string::npos ? what : what.substr(colon + 2));
+        const bool missing = what.find("missing") != std::string::npos;
+        line.usageError = Format(Say(missing ? kNeedsValue : kGivenTwice, language),
+                                 what.substr(0, what.find(':')).c_str());
     } catch (const CLI::ParseError& error) {
-        // The library says what else it found wrong, in its own words.
-        line.usageError = error.what();
+        line.usageError = Format(Say(kNotUnderstood, language), error.what());
     }
     if (version) {
         line.command = FrontEndCommand::Version;
         return line;
     }
-    if (!line.usageError.empty()) return line;
-    if (line.all && !line.device.empty()) line.usageError = Say(kDeviceOrAll, language);
-    else if (line.all && !line.assumeYes &&
-             (line.command == FrontEndCommand::Clear || line.command == FrontEndCommand::Run))
-        line.usageError = Say(kNeedsYes, language);
+    if (line.usageError.empty()) line.usageError = CheckParsed(app, wait, line, language);
     return line;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "app/terminal/terminal_texts.h"
 
@@ -19,6 +20,7 @@ struct CommandLine {
     int verbosity = 0;       // -v: each exchange; -vv: with hex dumps
     bool simulate = false;   // --simulate: simulated devices instead of the hardware
     std::string usageError;  // what is wrong with the command line, for the user
+    std::vector<std::string> notes;  // options given that the command does not take
     std::string help;        // the --help text
 };
 

@@ -9,6 +9,17 @@
 #endif
 
 namespace fwup {
+namespace {
+
+// The simulated bench's settings that were not understood, one a line.
+std::string SettingProblemsText(const std::vector<std::string>& problems, Language language) {
+    std::string text;
+    for (const std::string& problem : problems)
+        text += (text.empty() ? "" : "\n") + Format(Say(kSettingNotUnderstood, language), problem.c_str());
+    return text;
+}
+
+}  // namespace
 
 ExitCode RunFrontEnd(FrontEnd& frontEnd) {
     const Language language = frontEnd.language;
@@ -37,8 +48,11 @@ ExitCode RunFrontEnd(FrontEnd& frontEnd) {
     }
     if (!line.usageError.empty())
         return ReportUsage(frontEnd, image, Format(Say(kUsageError, language), line.usageError.c_str()));
+    if (!frontEnd.settingProblems.empty())
+        return ReportUsage(frontEnd, image, SettingProblemsText(frontEnd.settingProblems, language));
     if (line.command == FrontEndCommand::None)
         return ReportUsage(frontEnd, image, Say(kNoCommand, language));
+    for (const std::string& note : line.notes) plain.Message(note);
     return RunStation(frontEnd, image);
 }
 

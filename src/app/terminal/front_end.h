@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "app/terminal/command_line.h"
 #include "app/terminal/outcome_table.h"
@@ -33,6 +34,7 @@ struct FrontEnd {
     TextEncoder encode = nullptr;                    // into it; none: UTF-8 as it is
     const std::atomic<bool>* interrupted = nullptr;  // set by Ctrl-C
     std::uint32_t pollMs = 500;  // run: how often to look for the re-plugged device
+    std::vector<std::string> settingProblems = {};  // --simulate: NAME=value not understood
 };
 
 // Runs the command the command line names and returns the exit status.

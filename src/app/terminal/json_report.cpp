@@ -49,7 +49,8 @@ Json DeviceJson(FrontEndCommand command, const DeviceRun& run) {
     if (vendor) {
         entry["serial"] = device.usb.serial.empty() ? Json(nullptr) : Json(device.usb.serial);
     } else {
-        entry["block_device"] = id.empty() ? Json(nullptr) : Json(id);
+        const std::string& volume = device.volume.id.empty() ? id : device.volume.id;
+        entry["block_device"] = volume.empty() ? Json(nullptr) : Json(volume);
         entry["description"] = device.volume.description;
         const bool versionKnown = device.versionKnown || outcome.versionKnown;
         const std::uint16_t version = outcome.versionKnown ? outcome.version : device.version;

@@ -13,7 +13,7 @@ Said TextsFor(Texts command, const Outcome& outcome) {
     case OutcomeKind::NoDevice:
         if (update && outcome.link == LinkStatus::Unavailable)
             return {&kOpenFailedText, &kHintUsbUnavailable};
-        return {&kOpenFailedText, update ? &kHintUpdateNoDevice : &kHintClearNoDevice};
+        return {&kNoDeviceText, update ? &kHintUpdateNoDevice : &kHintClearNoDevice};
     case OutcomeKind::SeveralDevices: return {&kSeveralDevices};
     case OutcomeKind::NoPermission:
         return {&kOpenFailedText, update ? &kHintUsbAccessDenied : &kHintDriveAccessDenied};

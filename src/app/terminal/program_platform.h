@@ -3,6 +3,8 @@
 #include <atomic>
 #include <cstdio>
 #include <functional>
+#include <string>
+#include <vector>
 
 #include "app/terminal/command_line.h"
 #include "platform/scsi_drives.h"
@@ -19,9 +21,11 @@ namespace fwup {
 void CatchInterrupts(std::atomic<bool>& interrupted);
 
 // Runs the station over the system's own backends, or with --simulate over
-// the simulated bench that the environment describes (its problems said on
-// err). realHardware: the system's own.
-using StationOver = std::function<int(UsbLink& usb, ScsiDrives& drives, bool realHardware)>;
-int RunOverBackends(const CommandLine& line, std::FILE* err, const StationOver& station);
+// the simulated bench that the environment describes. realHardware: the
+// system's own; settingProblems: the settings of the bench not understood,
+// as NAME=value.
+using StationOver = std::function<int(UsbLink& usb, ScsiDrives& drives, bool realHardware,
+                                      const std::vector<std::string>& settingProblems)>;
+int RunOverBackends(const CommandLine& line, const StationOver& station);
 
 }  // namespace fwup

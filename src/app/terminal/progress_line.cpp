@@ -3,33 +3,13 @@
 #include <algorithm>
 #include <climits>
 
+#include "app/terminal/text_format.h"
+
 namespace fwup {
 namespace {
 
 constexpr int kShortestBar = 10;
 constexpr int kLongestBar = 40;
-
-// The longest start of a UTF-8 text that fits in the columns, never cut
-// inside a character, and the columns it takes: CJK characters take two.
-struct Fitted {
-    std::size_t bytes;
-    int width;
-};
-Fitted FitToWidth(const std::string& text, int columns) {
-    Fitted fitted{0, 0};
-    for (; fitted.bytes < text.size(); ++fitted.bytes) {
-        const unsigned char byte = static_cast<unsigned char>(text[fitted.bytes]);
-        if ((byte & 0xC0) == 0x80) continue;  // continuation byte
-        const int next = fitted.width + (byte >= 0xE0 ? 2 : 1);
-        if (next > columns) break;
-        fitted.width = next;
-    }
-    return fitted;
-}
-
-int DisplayWidth(const std::string& text) {
-    return FitToWidth(text, INT_MAX).width;
-}
 
 }  // namespace
 

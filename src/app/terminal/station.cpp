@@ -6,6 +6,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/terminal/device_list.h"
 #include "app/terminal/device_run.h"
 #include "app/terminal/device_view.h"
 #include "app/terminal/image_loading.h"
@@ -21,21 +22,21 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// The device an ID that list prints names: its id as listed, a block device
-// without "/dev/", or "serial:" and a vendor-mode device's serial number.
-const AttachedDevice* FindAttachedDevice(const AttachedDevices& attached, const std::string& id) {
-    constexpr char kSerialPrefix[] = "serial:";
-    const bool bySerial = id.rfind(kSerialPrefix, 0) == 0;
-    const std::string serial = bySerial ? id.substr(sizeof kSerialPrefix - 1) : std::string{};
-    for (const AttachedDevice& device : attached.devices) {
-        if (bySerial) {
-            if (device.mode == AttachedMode::Vendor && !serial.empty() && device.usb.serial == serial)
-                return &device;
-        } else if (device.id == id || device.id == "/dev/" + id) {
-            return &device;
+// Why none of the devices listed can be worked on: none answered, or one
+// may not be asked for want of rights (the first such is named).
+Outcome NoneUsable(const AttachedDevices& attached) {
+    Outcome outcome;
+    outcome.kind = OutcomeKind::NoDevice;
+    outcome.step = CommandStep::Search;
+    outcome.link = attached.usbStatus;
+    for (const AttachedDevice& device : attached.devices)
+        if (!device.readable) {
+            outcome.kind = OutcomeKind::NoPermission;
+            outcome.drive = DriveStatus::NoPermission;
+            outcome.deviceId = device.volume.id;
+            break;
         }
-    }
-    return nullptr;
+    return outcome;
 }
 
 TerminalOutput OutputFor(const FrontEnd& frontEnd) {
@@ -70,14 +71,13 @@ private:
     void UpdateOne(DeviceRun& run, DeviceView& view, const UsbDeviceInfo* which);
     std::optional<UsbDeviceInfo> AwaitVendorMode(const AttachedDevice& cleared,
                                                  const std::vector<std::string>& before);
-    void SayInfo(const DeviceInfo& info);
+    void SayInfo(const AttachedDevice& device, const DeviceInfo& info);
     void Report(const DeviceRun& run);
     void Trace(const DeviceRun& run);
     void Summarize(const DeviceRun& run);
-    ExitCode Refuse(DeviceRun& refusal);
+    ExitCode Refuse(const DeviceRun& refusal);
     ExitCode Finish(const std::vector<DeviceRun>& runs);
     void EmitJson(const std::vector<DeviceRun>& runs, ExitCode exit);
-    std::string ListLine(const AttachedDevice& device) const;
 
     FrontEnd& frontEnd_;
     const CommandLine& line_;
@@ -113,8 +113,7 @@ void Station::ClearOne(DeviceRun& run, DeviceView& view) {
     run.texts = Texts::Clear;
     TerminalQuestion question(frontEnd_, output_);
     view.State(kStateClearing);
-    const VolumeCandidate* which = run.device.id.empty() ? nullptr : &run.device.volume;
-    run.outcome = ClearFirmware(frontEnd_.drives, question, Safety(), view, which);
+    run.outcome = ClearFirmware(frontEnd_.drives, question, Safety(), view, &run.device.volume);
     // Ctrl-C at the question: nothing was erased, and the user asked to stop.
     if (run.outcome.kind == OutcomeKind::Declined && Interrupted())
         run.outcome.kind = OutcomeKind::Interrupted;
@@ -167,7 +166,13 @@ void Station::RunOne(DeviceRun& run, DeviceView& view) {
         run.texts = Texts::Update;
         return;
     }
+    const Outcome cleared = run.outcome;
     UpdateOne(run, view, &*back);
+    // What the clear read of the device stays part of its report.
+    run.outcome.versionKnown = cleared.versionKnown;
+    run.outcome.version = cleared.version;
+    run.outcome.userIdKnown = cleared.userIdKnown;
+    run.outcome.userId = cleared.userId;
 }
 
 std::optional<std::vector<AttachedDevice>> Station::Choose(bool vendorMode, bool storageMode,
@@ -178,8 +183,7 @@ std::optional<std::vector<AttachedDevice>> Station::Choose(bool vendorMode, bool
         const AttachedDevice* named = FindAttachedDevice(attached, line_.device);
         if (named == nullptr) {
             refusal.outcome.kind = OutcomeKind::NoDevice;
-            refusal.device.id = line_.device;
-            output_.Message(Format(Say(kNoSuchDevice), line_.device.c_str()));
+            output_.Message(Format(Say(kNoSuchDevice), line_.device.c_str(), DeviceIds(attached.devices, Lang()).c_str()));
             return std::nullopt;
         }
         return std::vector<AttachedDevice>{*named};
@@ -187,15 +191,19 @@ std::optional<std::vector<AttachedDevice>> Station::Choose(bool vendorMode, bool
     std::vector<AttachedDevice> usable;
     for (const AttachedDevice& device : attached.devices)
         if (device.readable) usable.push_back(device);
+    if (usable.empty()) {
+        // Decided from the listing: no second search, with a command's long limits.
+        refusal.outcome = NoneUsable(attached);
+        Report(refusal);
+        return std::nullopt;
+    }
     if (usable.size() > 1 && !line_.all) {
         refusal.outcome.kind = OutcomeKind::SeveralDevices;
         output_.Message(Say(kSeveralDevices));
-        for (const AttachedDevice& device : usable) output_.Message(ListLine(device));
+        for (const std::string& line : DeviceListLines(usable, Lang())) output_.Message(line);
         several_ = usable;
         return std::nullopt;
     }
-    // None usable: the command searches by itself and says why it found none.
-    if (usable.empty()) return std::vector<AttachedDevice>{AttachedDevice{}};
     return usable;
 }
 
@@ -212,8 +220,7 @@ ExitCode Station::Work() {
 
     auto work = [&](DeviceRun& run, DeviceView& view) {
         if (command == FrontEndCommand::Clear) ClearOne(run, view);
-        else if (command == FrontEndCommand::Update)
-            UpdateOne(run, view, run.device.id.empty() ? nullptr : &run.device.usb);
+        else if (command == FrontEndCommand::Update) UpdateOne(run, view, &run.device.usb);
         else RunOne(run, view);
     };
     if (!line_.all) {
@@ -233,18 +240,23 @@ ExitCode Station::Work() {
         threads.emplace_back([&, i] { work(runs[i], *views[i]); });
     for (std::thread& thread : threads) thread.join();
     board.Finish();
-    for (const DeviceRun& run : runs) Summarize(run);
+    bool erased = false;
+    for (const DeviceRun& run : runs) {
+        Summarize(run);
+        erased = erased || run.outcome.kind == OutcomeKind::Erased;
+    }
+    if (command == FrontEndCommand::Clear && erased) output_.Message(Say(kHintClearAllSucceeded));
     return Finish(runs);
 }
 
-// No device was chosen: none by that ID, or several and none named. Each of
-// the several is in the JSON document, none of them changed.
-ExitCode Station::Refuse(DeviceRun& refusal) {
-    if (refusal.outcome.kind == OutcomeKind::NoDevice) Report(refusal);
+// No device was chosen: none by that ID, none usable, or several and none
+// named. Each of the several is in the JSON document, none of them changed.
+ExitCode Station::Refuse(const DeviceRun& refusal) {
     std::vector<DeviceRun> runs;
     for (const AttachedDevice& device : several_) runs.push_back(DeviceRun{device, refusal.outcome, refusal.texts, false});
-    if (runs.empty()) runs.push_back(refusal);
-    return Finish(runs);
+    const ExitCode exit = ExitCodeOf(refusal.outcome.kind);
+    if (line_.json) EmitJson(runs, exit);
+    return exit;
 }
 
 ExitCode Station::Finish(const std::vector<DeviceRun>& runs) {
@@ -264,21 +276,6 @@ void Station::EmitJson(const std::vector<DeviceRun>& runs, ExitCode exit) {
     output_.Json(JsonReport(line_.command, image_, runs, exit));
 }
 
-std::string Station::ListLine(const AttachedDevice& device) const {
-    std::string details;
-    if (device.mode == AttachedMode::Vendor) {
-        if (!device.usb.serial.empty()) details = Format(Say(kListSerial), device.usb.serial.c_str());
-    } else {
-        details = device.volume.description;
-        if (!device.readable) details += std::string(details.empty() ? "" : "  ") + Say(kNeedsRoot);
-        if (device.versionKnown)
-            details += std::string(details.empty() ? "" : "  ") +
-                       Format(Say(kListVersion), std::string(FormatVersion(device.version).View()).c_str());
-    }
-    return device.id + "  " + Say(device.mode == AttachedMode::Vendor ? kModeVendor : kModeStorage) +
-           (details.empty() ? "" : "  " + details);
-}
-
 ExitCode Station::List() {
     const AttachedDevices attached = ListAttachedDevices(frontEnd_.usb, frontEnd_.drives, true, true);
     if (attached.usbStatus == LinkStatus::Unavailable) output_.Message(Say(kHintUsbUnavailable));
@@ -286,8 +283,7 @@ ExitCode Station::List() {
     if (attached.devices.empty()) {
         output_.Message(Say(kNothingAttached));
     } else {
-        output_.Result(Say(kListHeader));
-        for (const AttachedDevice& device : attached.devices) output_.Result(ListLine(device));
+        for (const std::string& line : DeviceListLines(attached.devices, Lang())) output_.Result(line);
     }
     for (const AttachedDevice& device : attached.devices) {
         DeviceRun run{device, {}, Texts::Clear, false};
@@ -299,11 +295,13 @@ ExitCode Station::List() {
 }
 
 // Where the device is, its version and its user id, as info says them.
-void Station::SayInfo(const DeviceInfo& info) {
+void Station::SayInfo(const AttachedDevice& device, const DeviceInfo& info) {
     const std::uint16_t version = info.outcome.version;
-    const std::string where = info.volume.description.empty()
-                                  ? info.volume.id
-                                  : info.volume.id + " (" + info.volume.description + ")";
+    std::string where = device.id;
+    std::string details = device.volume.id == device.id ? std::string() : device.volume.id;
+    if (!device.volume.description.empty())
+        details += (details.empty() ? "" : ", ") + device.volume.description;
+    if (!details.empty()) where += " (" + details + ")";
     output_.Result(Format(Say(kInfoFoundAt), where.c_str()));
     output_.Result(Format(Say(kInfoVersion), static_cast<unsigned>(version >> 8),
                           static_cast<unsigned>(version & 0xFF), static_cast<unsigned>(version)));
@@ -319,24 +317,21 @@ ExitCode Station::Info() {
     if (!chosen) return Refuse(refusal);
     DeviceRun run{chosen->front(), {}, Texts::Clear, false};
     run.outcome.kind = OutcomeKind::Listed;
-    if (run.device.mode == AttachedMode::Vendor && !run.device.id.empty()) {
+    if (run.device.mode == AttachedMode::Vendor) {
         output_.Result(Format(Say(kInfoVendorMode), run.device.id.c_str()));
         output_.Result(ImageLine(image_, Lang()));
         return Finish({run});
     }
-    const VolumeCandidate* only = run.device.id.empty() ? nullptr : &run.device.volume;
     DeviceView view(frontEnd_, output_, run.device.id, nullptr);
-    const DeviceInfo info = ReadDeviceInfo(frontEnd_.drives, only, view);
+    const DeviceInfo info = ReadDeviceInfo(frontEnd_.drives, &run.device.volume, view);
     run.outcome = info.outcome;
     if (info.outcome.kind == OutcomeKind::NoDevice || info.outcome.kind == OutcomeKind::NoPermission) {
         Report(run);
         return Finish({run});
     }
-    run.device.id = info.volume.id;
-    run.device.volume = info.volume;
     run.device.versionKnown = true;
     run.device.version = info.outcome.version;
-    SayInfo(info);
+    SayInfo(run.device, info);
     output_.Result(ImageLine(image_, Lang()));
     return Finish({run});
 }

@@ -17,36 +17,37 @@ inline const char* Say(const TerminalText& text, Language language) {
     return language == Language::Chinese ? text.chinese : text.english;
 }
 
-// --- The outcome of a command, as the dialog says it.
-inline constexpr TerminalText kOpenFailedText{"Open the driver failed", "打开驱动失败"};
-inline constexpr TerminalText kUpdateWaitText{"Update the firmware, Please wait...",
-                                              "正在更新固件, 请等候......"};
-inline constexpr TerminalText kUpdatedText{"Update the firmware successfully", "更新固件成功"};
-inline constexpr TerminalText kUpdateFailedText{"Update the firmware failure", "更新固件失败"};
-inline constexpr TerminalText kUserIdFailureText{"Get UserID failure", "获取UserID失败"};
-inline constexpr TerminalText kUserIdRefusedText{"UserID is not error, ID = 0x%4X, Can not update",
-                                                 "用户ID不符, ID = 0x%4X, 不能更新"};
-inline constexpr TerminalText kErasedText{"Clear the original firmware successfully",
-                                          "清除原固件成功"};
-inline constexpr TerminalText kEraseFailedText{"Clear the original firmware failure",
-                                               "清除原固件失败"};
+// --- The outcome of a command: what became of the device.
+inline constexpr TerminalText kNoDeviceText{"No device found.", "未找到设备。"};
+inline constexpr TerminalText kOpenFailedText{"Could not open the device.", "无法打开设备。"};
+inline constexpr TerminalText kUpdateWaitText{"Updating the firmware, please wait...",
+                                              "正在更新固件，请稍候……"};
+inline constexpr TerminalText kUpdatedText{"Firmware updated.", "固件已更新。"};
+inline constexpr TerminalText kUpdateFailedText{"The update failed.", "更新失败。"};
+inline constexpr TerminalText kUserIdFailureText{"Could not read the device's user id.",
+                                                 "无法读取设备的用户ID。"};
+inline constexpr TerminalText kUserIdRefusedText{
+    "The device's user id 0x%08X does not allow an update.",
+    "设备的用户ID 0x%08X 不允许更新。"};
+inline constexpr TerminalText kErasedText{"Firmware erased.", "固件已清除。"};
+inline constexpr TerminalText kEraseFailedText{"The erase failed.", "清除失败。"};
 inline constexpr TerminalText kStandInText{
     "This program carries the stand-in test image, not the device's firmware: nothing was "
     "changed. Build it with the device's own image: cmake -DFIRMWARE_IMAGE=/path/to/image.bin",
     "此程序带有测试用的替代固件映像，而不是设备的固件：未做任何更改。请用设备自己的固件映像构建："
     "cmake -DFIRMWARE_IMAGE=/path/to/image.bin"};
 
-// --- The question of clear: its own caption and an ASCII question mark.
+// --- The question of clear, with an ASCII question mark.
 inline constexpr TerminalText kQuestionText{
-    "Question: the current version is V%X.%02X. Erase its firmware and update it?",
-    "提示：当前版本为V%X.%02X，是否清除固件并更新?"};
+    "The device has firmware version %X.%02X. Erase it to update the device?",
+    "设备的固件版本为 %X.%02X。是否清除固件以便更新?"};
 inline constexpr TerminalText kAnsweredYes{"Yes (--yes)", "是 (--yes)"};
 
 // --- What to do next.
 inline constexpr TerminalText kHintUpdateNoDevice{
-    "No device in vendor mode was found. Run \"firmware-updater clear\" first, then unplug the "
+    "No device is in vendor mode. Run \"firmware-updater clear\" first, then unplug the "
     "device and plug it in again.",
-    "未找到处于下载模式的设备。请先运行 \"firmware-updater clear\"，然后重新插拔设备。"};
+    "没有处于下载模式的设备。请先运行 \"firmware-updater clear\"，然后重新插拔设备。"};
 inline constexpr TerminalText kHintUsbAccessDenied{
     "No permission to open %s: run as root, or install the udev rule and plug the device in "
     "again.",
@@ -69,15 +70,17 @@ inline constexpr TerminalText kHintDriveAccessDenied{
     "No permission to send commands to %s: run as root (the vendor commands need "
     "CAP_SYS_RAWIO).",
     "没有权限向 %s 发送命令：请以 root 身份运行（厂商命令需要 CAP_SYS_RAWIO）。"};
+inline constexpr TerminalText kHintClearAllSucceeded{
+    "Now unplug the erased devices, plug them in again, then run \"firmware-updater update "
+    "--all\".",
+    "现在请重新插拔已清除的设备，然后运行 \"firmware-updater update --all\"。"};
 inline constexpr TerminalText kHintClearSucceeded{
     "Now unplug the device, plug it in again, then run \"firmware-updater update\".",
     "现在请重新插拔设备，然后运行 \"firmware-updater update\"。"};
 inline constexpr TerminalText kHintClearFailed{
     "Unplug the device, plug it in again and run \"firmware-updater clear\" again.",
     "请重新插拔设备，然后再次运行 \"firmware-updater clear\"。"};
-inline constexpr TerminalText kHintRefused{
-    "The device's user id does not allow this update: nothing was erased.",
-    "该设备的用户ID不允许此次更新：未清除任何内容。"};
+inline constexpr TerminalText kHintRefused{"Nothing was erased.", "未清除任何内容。"};
 inline constexpr TerminalText kHintDeclined{"Nothing was erased.", "未清除任何内容。"};
 inline constexpr TerminalText kHintNoTerminal{
     "There is no terminal to answer on, so the answer is No. Run with --yes to answer Yes.",
@@ -103,9 +106,11 @@ inline constexpr TerminalText kStateWaiting{"waiting for the re-plug", "等待�
 inline constexpr TerminalText kNotBack{
     "The device did not come up in vendor mode within %d s.",
     "设备在 %d 秒内没有以下载模式出现。"};
-inline constexpr TerminalText kListHeader{"ID  MODE  DETAILS", "ID  模式  详情"};
-inline constexpr TerminalText kModeVendor{"vendor", "vendor"};
-inline constexpr TerminalText kModeStorage{"storage", "storage"};
+inline constexpr TerminalText kListId{"ID", "ID"};
+inline constexpr TerminalText kListMode{"MODE", "模式"};
+inline constexpr TerminalText kListDetails{"DETAILS", "详情"};
+inline constexpr TerminalText kModeVendor{"vendor", "下载模式"};
+inline constexpr TerminalText kModeStorage{"storage", "存储模式"};
 inline constexpr TerminalText kListSerial{"serial %s", "序列号 %s"};
 inline constexpr TerminalText kListVersion{"version %s", "版本 %s"};
 inline constexpr TerminalText kNeedsRoot{"needs root", "需要 root 权限"};
@@ -116,12 +121,13 @@ inline constexpr TerminalText kSeveralDevices{
     "was changed.",
     "连接了多个设备：请用 --device ID 选择一个，或用 --all 选择全部。未做任何更改。"};
 inline constexpr TerminalText kNoSuchDevice{
-    "No device %s is attached in the mode this command needs. See \"firmware-updater list\".",
-    "没有以此命令所需模式连接的设备 %s。请参阅 \"firmware-updater list\"。"};
+    "No device %s is attached in the mode this command needs. Attached: %s.",
+    "没有以此命令所需模式连接的设备 %s。已连接：%s。"};
+inline constexpr TerminalText kNoIds{"none", "无"};
 inline constexpr TerminalText kImageUnreadable{"Cannot read the image %s: %s",
                                                "无法读取固件映像 %s：%s"};
-inline constexpr TerminalText kImageRefused{"The image %s is refused: %s",
-                                            "固件映像 %s 被拒绝：%s"};
+inline constexpr TerminalText kImageRefused{"The image %s is refused: %s.",
+                                            "固件映像 %s 被拒绝：%s。"};
 
 // --- info
 inline constexpr TerminalText kInfoFoundAt{"Device found at %s", "设备位置：%s"};
@@ -149,6 +155,9 @@ inline constexpr TerminalText kUsageError{
     "%s。请参阅 \"firmware-updater --help\"。"};
 inline constexpr TerminalText kNoCommand{"No command given. See \"firmware-updater --help\".",
                                          "未指定命令。请参阅 \"firmware-updater --help\"。"};
+inline constexpr TerminalText kSettingNotUnderstood{
+    "%s is not understood: see FWUP_DEMO_* in firmware-updater(1).",
+    "无法理解 %s：请参阅 firmware-updater(1) 中的 FWUP_DEMO_*。"};
 inline constexpr TerminalText kSimulationNote{"(simulated device: no hardware is touched)",
                                               "（模拟设备：不会访问任何硬件）"};
 

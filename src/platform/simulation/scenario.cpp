@@ -28,6 +28,37 @@ bool ReadNumber(const char* text, int base, std::uint32_t minimum, std::uint32_t
     return true;
 }
 
+// One entry of the fault list, "fault" or "N:fault", for at most devices.
+// (Iterators, not substr: the demo program links no out_of_range.)
+bool ReadDeviceFault(const std::string& entry, std::uint32_t devices, DeviceFault& given) {
+    const auto colon = std::find(entry.begin(), entry.end(), ':');
+    given = DeviceFault{};
+    if (colon != entry.end() &&
+        !ReadNumber(std::string(entry.begin(), colon).c_str(), 10, 1, devices, given.device))
+        return false;
+    const std::string name(colon == entry.end() ? entry.begin() : colon + 1, entry.end());
+    for (const auto& [known, fault] : ScenarioFaultNames())
+        if (name == known) {
+            given.fault = fault;
+            return true;
+        }
+    return false;
+}
+
+// FWUP_DEMO_FAULT: a comma-separated list of faults, each for one device or
+// for every one.
+bool ReadFaultList(const std::string& text, std::uint32_t devices, std::vector<DeviceFault>& faults) {
+    auto start = text.begin();
+    for (;;) {
+        const auto comma = std::find(start, text.end(), ',');
+        DeviceFault given;
+        if (!ReadDeviceFault(std::string(start, comma), devices, given)) return false;
+        faults.push_back(given);
+        if (comma == text.end()) return true;
+        start = comma + 1;
+    }
+}
+
 // Volume names sort in the order the search meets them: an ordinary CD-ROM
 // first, then the devices, then other volumes that are never reached.
 std::string DeviceVolumeName(std::size_t index) {
@@ -46,15 +77,23 @@ const std::vector<std::pair<const char*, ScenarioFault>>& ScenarioFaultNames() {
         {"stops-answering", ScenarioFault::StopsAnswering},
         {"stalls", ScenarioFault::Stalls},
         {"unplugged", ScenarioFault::Unplugged},
+        {"never-returns", ScenarioFault::NeverReturns},
     };
     return names;
+}
+
+ScenarioFault FaultOf(const Scenario& scenario, std::size_t index) {
+    ScenarioFault fault = ScenarioFault::None;
+    for (const DeviceFault& given : scenario.faults)
+        if (given.device == 0 || given.device == index + 1) fault = given.fault;
+    return fault;
 }
 
 Scenario ReadScenario(const std::function<const char*(const char*)>& lookup,
                       std::vector<std::string>& problems) {
     Scenario scenario;
     auto complain = [&](const char* name, const char* value) {
-        problems.push_back(std::string(name) + "=" + value + " is not understood");
+        problems.push_back(std::string(name) + "=" + value);
     };
     std::uint32_t number = 0;
     if (const char* value = lookup(kDemoVersionVariable)) {
@@ -75,10 +114,9 @@ Scenario ReadScenario(const std::function<const char*(const char*)>& lookup,
         else complain(kDemoDevicesVariable, value);
     }
     if (const char* value = lookup(kDemoFaultVariable)) {
-        bool known = false;
-        for (const auto& [name, fault] : ScenarioFaultNames())
-            if (std::string(value) == name) scenario.fault = fault, known = true;
-        if (!known) complain(kDemoFaultVariable, value);
+        std::vector<DeviceFault> faults;
+        if (ReadFaultList(value, scenario.devices, faults)) scenario.faults = faults;
+        else complain(kDemoFaultVariable, value);
     }
     if (const char* value = lookup(kDemoReportVariable)) scenario.reportPath = value;
     return scenario;
@@ -91,7 +129,8 @@ Simulation::Simulation(const Scenario& scenario) : scenario_(scenario) {
         };
     for (std::size_t i = 0; i < scenario.devices; ++i) {
         auto slot = std::make_unique<Slot>();
-        const DeviceMode start = scenario.fault == ScenarioFault::NoDevice ? DeviceMode::Absent
+        slot->fault = FaultOf(scenario, i);
+        const DeviceMode start = slot->fault == ScenarioFault::NoDevice ? DeviceMode::Absent
                                  : scenario.startInVendorMode              ? DeviceMode::VendorMode
                                                                            : DeviceMode::StorageMode;
         slot->device = std::make_unique<SimulatedDevice>(start);
@@ -108,10 +147,11 @@ Simulation::Simulation(const Scenario& scenario) : scenario_(scenario) {
         device.volumes[DeviceVolumeName(i)] = SimulatedVolume{VolumeKind::Removable, true, true};
         device.firmwareVersion = scenario.version;
         device.userId = scenario.userId;
-        if (scenario.fault == ScenarioFault::UserIdFails)
+        if (slot->fault == ScenarioFault::UserIdFails)
             device.InjectStorageFault(kUserIdQueryCommand, StorageFault{ScsiFault::PassThroughFails, 0});
-        if (scenario.fault == ScenarioFault::EraseRejected)
+        if (slot->fault == ScenarioFault::EraseRejected)
             device.InjectStorageFault(kEraseCommand, StorageFault{ScsiFault::NoSignature, 0});
+        device.comesBackAfterErase = slot->fault != ScenarioFault::NeverReturns;
         device.transferDelayMs = scenario.transferDelayMs;
         device.keepTraffic = scenario.keepTraffic;
         device.sleepFor = sleep;
@@ -152,15 +192,16 @@ std::vector<UsbDeviceInfo> Simulation::FindDevices(LinkStatus* status) {
     return found;
 }
 
-void Simulation::ArmDownloadFault(SimulatedDevice& device) {
+void Simulation::ArmDownloadFault(Slot& slot) {
+    SimulatedDevice& device = *slot.device;
     const std::uint32_t start = device.TransfersSoFar();
-    if (scenario_.fault == ScenarioFault::DataRejected)
+    if (slot.fault == ScenarioFault::DataRejected)
         device.InjectFault(start + kFirstDataReply, TransferFault::RejectStatus);
-    if (scenario_.fault == ScenarioFault::StopsAnswering)
+    if (slot.fault == ScenarioFault::StopsAnswering)
         device.StopAnsweringFrom(start + kMiddleOfDownload);
-    if (scenario_.fault == ScenarioFault::Stalls)
+    if (slot.fault == ScenarioFault::Stalls)
         device.InjectFault(start + kFirstDataReply, TransferFault::Stall);
-    if (scenario_.fault == ScenarioFault::Unplugged)
+    if (slot.fault == ScenarioFault::Unplugged)
         device.InjectFault(start + kMiddleOfDownload, TransferFault::Unplugged);
 }
 
@@ -173,7 +214,7 @@ PlatformHandle Simulation::Open(const UsbDeviceInfo& info, LinkStatus* why) {
     std::lock_guard<std::mutex> hold(slot->lock);
     const PlatformHandle link = slot->device->Open(info, why);
     // Each Update opens the device afresh: a new download begins.
-    if (link != kInvalidHandleValue) ArmDownloadFault(*slot->device);
+    if (link != kInvalidHandleValue) ArmDownloadFault(*slot);
     return link;
 }
 

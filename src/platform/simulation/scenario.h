@@ -27,12 +27,19 @@ enum class ScenarioFault {
     StopsAnswering,  // the device goes silent in the middle of every download
     Stalls,          // the device stalls its reply pipe at the first data command's reply
     Unplugged,       // the device leaves the bus in the middle of every download
+    NeverReturns,    // after an erase the device never comes up in vendor mode
+};
+
+// A fault and the device it is set on: its number from 1, or 0 for every one.
+struct DeviceFault {
+    std::uint32_t device = 0;
+    ScenarioFault fault = ScenarioFault::None;
 };
 
 struct Scenario {
     std::uint16_t version = 0x0240;
     std::uint32_t userId = 0xFFFFFFFF;
-    ScenarioFault fault = ScenarioFault::None;
+    std::vector<DeviceFault> faults;     // in the order given: a later one wins
     std::uint32_t transferDelayMs = 15;  // a realistic pace: the wait text is seen
     std::uint32_t devices = 1;           // how many devices are attached
     bool startInVendorMode = false;      // already erased and re-plugged
@@ -45,17 +52,21 @@ struct Scenario {
 // The environment variables, by name, and what they take.
 inline constexpr char kDemoVersionVariable[] = "FWUP_DEMO_VERSION";    // hex, e.g. 0240
 inline constexpr char kDemoUserIdVariable[] = "FWUP_DEMO_USER_ID";     // hex, e.g. FFFFFFFF
-inline constexpr char kDemoFaultVariable[] = "FWUP_DEMO_FAULT";        // see ScenarioFaultNames
+inline constexpr char kDemoFaultVariable[] = "FWUP_DEMO_FAULT";        // [N:]fault,...
 inline constexpr char kDemoDelayVariable[] = "FWUP_DEMO_DELAY_MS";     // per transfer
 inline constexpr char kDemoDevicesVariable[] = "FWUP_DEMO_DEVICES";    // 1 to 16
 inline constexpr char kDemoReportVariable[] = "FWUP_DEMO_REPORT";      // file path
 
 // none, no-device, user-id-fails, erase-rejected, data-rejected, stops-answering,
-// stalls, unplugged
+// stalls, unplugged, never-returns
 const std::vector<std::pair<const char*, ScenarioFault>>& ScenarioFaultNames();
 
+// The fault of the device at index (from 0): the last one given for it or for
+// every device.
+ScenarioFault FaultOf(const Scenario& scenario, std::size_t index);
+
 // Reads the scenario through lookup (getenv, or a test's table). A value that
-// cannot be read leaves its default and is named in problems.
+// cannot be read leaves its default and is named in problems as NAME=value.
 Scenario ReadScenario(const std::function<const char*(const char*)>& lookup,
                       std::vector<std::string>& problems);
 
@@ -85,6 +96,7 @@ private:
     struct Slot {
         std::unique_ptr<SimulatedDevice> device;
         std::mutex lock;  // one call at a time on each device
+        ScenarioFault fault = ScenarioFault::None;
     };
     Slot* SlotOfHandle(PlatformHandle handle);
     // fn on the device a handle belongs to, one call at a time on that device;
@@ -99,7 +111,7 @@ private:
     }
     Slot* SlotOfUsbId(const std::string& id);
     Slot* SlotOfVolume(const std::string& name);
-    void ArmDownloadFault(SimulatedDevice& device);
+    void ArmDownloadFault(Slot& slot);
 
     Scenario scenario_;
     std::vector<std::unique_ptr<Slot>> devices_;

@@ -23,7 +23,8 @@ int Run(int argc, char** argv) {
         LanguageFromEnvironment(std::getenv("LC_ALL"), std::getenv("LC_MESSAGES"),
                                 std::getenv("LANG"), std::getenv("LANGUAGE"));
     const CommandLine commandLine = ParseCommandLine(argc, argv, language);
-    return RunOverBackends(commandLine, stderr, [&](UsbLink& usb, ScsiDrives& drives, bool realHardware) {
+    return RunOverBackends(commandLine, [&](UsbLink& usb, ScsiDrives& drives, bool realHardware,
+                                            const std::vector<std::string>& settingProblems) {
         FrontEnd frontEnd{commandLine, language, usb, drives, EmbeddedFirmwareImage(),
                           realHardware, stdout, stderr, stdin};
         frontEnd.inIsTerminal = console.inIsTerminal;
@@ -32,6 +33,7 @@ int Run(int argc, char** argv) {
         frontEnd.codeset = console.codeset;
         frontEnd.encode = EncodeText;
         frontEnd.interrupted = &interrupted;
+        frontEnd.settingProblems = settingProblems;
         return static_cast<int>(RunFrontEnd(frontEnd));
     });
 }

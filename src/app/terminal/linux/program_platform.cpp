@@ -23,10 +23,8 @@ void OnInterrupt(int) {
 
 // The simulation's devices stand as the command expects to meet them: in
 // storage mode, but already re-plugged in vendor mode for update.
-Scenario ScenarioFor(FrontEndCommand command, std::FILE* err) {
-    std::vector<std::string> problems;
+Scenario ScenarioFor(FrontEndCommand command, std::vector<std::string>& problems) {
     Scenario scenario = ReadScenario([](const char* name) { return std::getenv(name); }, problems);
-    for (const std::string& problem : problems) std::fprintf(err, "%s\n", problem.c_str());
     scenario.startInVendorMode = command == FrontEndCommand::Update;
     scenario.keepTraffic = false;
     return scenario;
@@ -47,14 +45,15 @@ void CatchInterrupts(std::atomic<bool>& interrupted) {
     signal(SIGPIPE, SIG_IGN);
 }
 
-int RunOverBackends(const CommandLine& line, std::FILE* err, const StationOver& station) {
+int RunOverBackends(const CommandLine& line, const StationOver& station) {
     if (line.simulate) {
-        Simulation simulation(ScenarioFor(line.command, err));
-        return station(simulation, simulation, false);
+        std::vector<std::string> problems;
+        Simulation simulation(ScenarioFor(line.command, problems));
+        return station(simulation, simulation, false, problems);
     }
     LibusbUsbLink usb;
     SgIoScsiDrives drives;
-    return station(usb, drives, true);
+    return station(usb, drives, true, {});
 }
 
 }  // namespace fwup
