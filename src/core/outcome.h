@@ -25,7 +25,7 @@ enum class OutcomeKind {
     CarriesStandIn,    // the program carries the stand-in image: a real device is not changed
     ImageInvalid,      // the image would flash nothing or leave bytes unsent
     Failed,            // the device did not carry out a command, or a transfer failed
-    Interrupted,       // stopped on the user's request, between two commands
+    Interrupted,       // stopped on the user's request, between two commands or in a silent transfer
 };
 
 // Where a command went wrong, when it did.

@@ -39,6 +39,8 @@ ExitCode RunFrontEnd(FrontEnd& frontEnd) {
         return ReportUsage(frontEnd, image, Format(Say(kUsageError, language), line.usageError.c_str()));
     if (line.command == FrontEndCommand::None)
         return ReportUsage(frontEnd, image, Say(kNoCommand, language));
+    // Ctrl-C also calls back a transfer the device leaves waiting.
+    frontEnd.usb.StopWhen(frontEnd.interrupted);
     return RunStation(frontEnd, image);
 }
 
