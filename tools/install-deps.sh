@@ -7,6 +7,8 @@ packages=(
   cmake g++ make googletest libgtest-dev libbenchmark-dev
   clang libclang-rt-14-dev
   libusb-1.0-0-dev umockdev libumockdev-dev pkg-config
+  # The --all board's test runs the program in a terminal of a given size
+  tmux
   # The Linux program's command line and JSON (header-only)
   libcli11-dev nlohmann-json3-dev
   # The Windows program, and its tests under Wine on a virtual display

@@ -36,7 +36,10 @@ void DeviceView::OnProgress(const Progress& progress) {
         // The line is drawn on standard error, and ended before anything else is said.
         line_.Update(progress);
         drawing_ = true;
+        return;
     }
+    const std::string quarter = QuarterLine(id_, progress, quartersShown_);
+    if (!quarter.empty()) output_.Message(quarter);
 }
 
 void DeviceView::Finish() {

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <climits>
 
+#include "app/terminal/text_format.h"
+
 namespace fwup {
 namespace {
 
@@ -54,6 +56,14 @@ std::string RenderProgress(const Progress& progress, Language language, int colu
            std::string(static_cast<std::size_t>(width - filled), '.') + "]" + tail;
 }
 
+std::string QuarterLine(const std::string& id, const Progress& progress, int& quartersShown) {
+    const std::uint64_t done = std::min(progress.done, progress.total);
+    const int quarters = progress.total == 0 ? 0 : static_cast<int>(done * 4 / progress.total);
+    if (quarters <= quartersShown) return {};
+    quartersShown = quarters;
+    return (id.empty() ? "" : id + ": ") + std::to_string(quarters * 25) + "%";
+}
+
 ProgressLine::ProgressLine(TerminalOutput& output, Language language, int columns,
                            std::function<Clock::time_point()> now)
     : output_(output), language_(language), columns_(columns), now_(std::move(now)) {}
@@ -79,10 +89,11 @@ void ProgressLine::Finish() {
     active_ = false;
 }
 
-ProgressBoard::ProgressBoard(TerminalOutput& output, Language language, int columns, bool redraw,
+ProgressBoard::ProgressBoard(TerminalOutput& output, Language language, int columns, int rows,
+                             bool redraw, SizeCheck resized,
                              std::function<Clock::time_point()> now)
-    : output_(output), language_(language), columns_(columns), redraw_(redraw),
-      now_(std::move(now)) {}
+    : output_(output), language_(language), columns_(columns), rows_(rows), redraw_(redraw),
+      resized_(resized), now_(std::move(now)) {}
 
 int ProgressBoard::AddLine(const std::string& id) {
     std::lock_guard<std::mutex> hold(lock_);
@@ -100,15 +111,34 @@ std::string ProgressBoard::Render(const Line& line) const {
     return head + RenderProgress(line.progress, language_, room);
 }
 
-void ProgressBoard::DrawLocked(bool force) {
-    if (!force && drawnLines_ == lines_.size() && now_() - lastDraw_ < ProgressLine::kRedrawInterval)
-        return;
+// Back up over the lines drawn before, then the lines that fit in the window
+// below the ones left standing, and whatever stood below them cleared. A
+// window that changed size may have wrapped the old lines anew: the board
+// then starts again on a cleared window.
+std::string ProgressBoard::FrameLocked(bool resized) const {
     std::string frame;
-    // Back up over the lines drawn before, then every line afresh.
-    if (drawnLines_ > 0) frame += "\x1b[" + std::to_string(drawnLines_) + "A";
-    for (const Line& line : lines_) frame += "\r" + Render(line) + "\x1b[K\n";
-    output_.Raw(frame);
-    drawnLines_ = lines_.size();
+    if (resized) frame += "\x1b[H\x1b[J";
+    else if (drawnLines_ > 0) frame += "\x1b[" + std::to_string(drawnLines_) + "A";
+    const std::size_t room = static_cast<std::size_t>(std::max(rows_ - 1, 1));
+    const std::size_t shown = lines_.size() <= room ? lines_.size() : room - 1;
+    for (std::size_t i = 0; i < shown; ++i) frame += "\r" + Render(lines_[i]) + "\x1b[K\n";
+    if (shown < lines_.size()) {
+        const std::string more =
+            Format(Say(kBoardMoreDevices, language_), static_cast<unsigned>(lines_.size() - shown));
+        frame += "\r" + more.substr(0, FitToWidth(more, columns_ - 1).bytes) + "\x1b[K\n";
+    }
+    return frame + "\x1b[J";
+}
+
+void ProgressBoard::DrawLocked(bool force) {
+    const bool resized = resized_ != nullptr && resized_(columns_, rows_);
+    if (!force && !resized && linesKnown_ == lines_.size() &&
+        now_() - lastDraw_ < ProgressLine::kRedrawInterval)
+        return;
+    output_.Raw(FrameLocked(resized));
+    const std::size_t room = static_cast<std::size_t>(std::max(rows_ - 1, 1));
+    drawnLines_ = std::min(lines_.size(), room);
+    linesKnown_ = lines_.size();
     lastDraw_ = now_();
     ++draws_;
 }
@@ -131,11 +161,8 @@ void ProgressBoard::SetProgress(int index, const Progress& progress) {
         DrawLocked(false);
         return;
     }
-    const int quarters =
-        progress.total == 0 ? 0 : static_cast<int>(std::min(progress.done, progress.total) * 4 / progress.total);
-    if (quarters <= line.quartersShown) return;
-    line.quartersShown = quarters;
-    output_.Message(line.id + ": " + std::to_string(quarters * 25) + "%");
+    const std::string quarter = QuarterLine(line.id, progress, line.quartersShown);
+    if (!quarter.empty()) output_.Message(quarter);
 }
 
 void ProgressBoard::Finish() {

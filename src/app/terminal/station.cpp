@@ -224,7 +224,8 @@ ExitCode Station::Work() {
     }
     // Every device at once, each on a thread of its own: one that fails
     // never stops, slows or changes another.
-    ProgressBoard board(output_, Lang(), frontEnd_.columns, frontEnd_.drawProgress);
+    ProgressBoard board(output_, Lang(), frontEnd_.columns, frontEnd_.rows, frontEnd_.drawProgress,
+                        frontEnd_.resized);
     std::vector<std::unique_ptr<DeviceView>> views;
     for (DeviceRun& run : runs)
         views.push_back(std::make_unique<DeviceView>(frontEnd_, output_, run.device.id, &board));
