@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The --all board in a small terminal window: 16 devices in 40 columns and
-# 10 rows, then in a window made smaller while they update. Every screen
-# shows the devices that fit and counts the others on one last line; no line
-# wraps and no line is left over from an earlier frame.
+# 10 rows, then in a window made smaller while every device keeps silent, so
+# that no news redraws the board. Every screen shows the devices that fit and
+# counts the others on one last line; no line wraps and no line is left over
+# from an earlier frame.
 # Usage: board_window_test.sh PROGRAM
 set -u
 program=$1
@@ -15,7 +16,7 @@ work=$(mktemp -d)
 trap 'tmux -L "$socket" kill-server 2>/dev/null; rm -rf "$work"' EXIT
 
 tmux -L "$socket" -f /dev/null new-session -d -s board -x 40 -y 10 \
-    "env LC_ALL=C.UTF-8 LANGUAGE= FWUP_DEMO_DEVICES=16 FWUP_DEMO_DELAY_MS=40 \
+    "env LC_ALL=C.UTF-8 LANGUAGE= FWUP_DEMO_DEVICES=16 FWUP_DEMO_FAULT=stops-answering \
      '$program' --simulate update --all; sleep 30"
 
 # screen COLUMNS ROWS SHOWN HIDDEN: the pane as it stands, its wrapped lines
@@ -39,10 +40,10 @@ screen() {
     [[ -z $long ]] || fail "$label: lines as wide as the window: $long"
 }
 
-sleep 1.5  # the download is under way on every device
+sleep 2  # every device is silent in the middle of its download
 screen 40 10 8 8
 tmux -L "$socket" resize-window -t board -x 30 -y 8
-sleep 0.5  # redrawn at the next progress
+sleep 0.5
 screen 30 8 6 10
 
 [[ $failures -eq 0 ]] && echo "the board fits its window"

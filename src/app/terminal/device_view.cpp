@@ -60,7 +60,7 @@ void DeviceView::OnExchange(const CommandExchange& exchange) {
         line += "no reply";
     } else {
         line += "reply";
-        if (exchange.replyLength > 0) line += " " + HexBytes(exchange.reply, exchange.replyLength);
+        if (exchange.replyLength > 0) line.append(" ").append(HexBytes(exchange.reply, exchange.replyLength));
     }
     line += exchange.result == DownloadResult::Ok ? ", accepted" : Format(", result %d",
                                                                          static_cast<int>(exchange.result));

@@ -52,8 +52,11 @@ std::string RenderProgress(const Progress& progress, Language language, int colu
         return DisplayWidth(tail) < columns ? tail.substr(1) : std::string(percentage);
     const int filled =
         total == 0 ? 0 : static_cast<int>(done * static_cast<std::uint64_t>(width) / total);
-    return "[" + std::string(static_cast<std::size_t>(filled), '#') +
-           std::string(static_cast<std::size_t>(width - filled), '.') + "]" + tail;
+    std::string bar = "[";
+    return bar.append(static_cast<std::size_t>(filled), '#')
+        .append(static_cast<std::size_t>(width - filled), '.')
+        .append("]")
+        .append(tail);
 }
 
 std::string QuarterLine(const std::string& id, const Progress& progress, int& quartersShown) {
@@ -70,7 +73,8 @@ ProgressLine::ProgressLine(TerminalOutput& output, Language language, int column
 
 void ProgressLine::Draw() {
     // Back to the start of the line, the bar, and the rest of the line cleared.
-    output_.Raw("\r" + RenderProgress(last_, language_, columns_) + "\x1b[K");
+    std::string line = "\r";
+    output_.Raw(line.append(RenderProgress(last_, language_, columns_)).append("\x1b[K"));
     lastDraw_ = now_();
     ++draws_;
 }
@@ -121,11 +125,11 @@ std::string ProgressBoard::FrameLocked(bool resized) const {
     else if (drawnLines_ > 0) frame += "\x1b[" + std::to_string(drawnLines_) + "A";
     const std::size_t room = static_cast<std::size_t>(std::max(rows_ - 1, 1));
     const std::size_t shown = lines_.size() <= room ? lines_.size() : room - 1;
-    for (std::size_t i = 0; i < shown; ++i) frame += "\r" + Render(lines_[i]) + "\x1b[K\n";
+    for (std::size_t i = 0; i < shown; ++i) frame.append("\r").append(Render(lines_[i])).append("\x1b[K\n");
     if (shown < lines_.size()) {
         const std::string more =
             Format(Say(kBoardMoreDevices, language_), static_cast<unsigned>(lines_.size() - shown));
-        frame += "\r" + more.substr(0, FitToWidth(more, columns_ - 1).bytes) + "\x1b[K\n";
+        frame.append("\r").append(more, 0, FitToWidth(more, columns_ - 1).bytes).append("\x1b[K\n");
     }
     return frame + "\x1b[J";
 }
@@ -135,6 +139,10 @@ void ProgressBoard::DrawLocked(bool force) {
     if (!force && !resized && linesKnown_ == lines_.size() &&
         now_() - lastDraw_ < ProgressLine::kRedrawInterval)
         return;
+    PutFrameLocked(resized);
+}
+
+void ProgressBoard::PutFrameLocked(bool resized) {
     output_.Raw(FrameLocked(resized));
     const std::size_t room = static_cast<std::size_t>(std::max(rows_ - 1, 1));
     drawnLines_ = std::min(lines_.size(), room);
@@ -163,6 +171,12 @@ void ProgressBoard::SetProgress(int index, const Progress& progress) {
     }
     const std::string quarter = QuarterLine(line.id, progress, line.quartersShown);
     if (!quarter.empty()) output_.Message(quarter);
+}
+
+void ProgressBoard::Refresh() {
+    std::lock_guard<std::mutex> hold(lock_);
+    if (redraw_ && drawnLines_ > 0 && resized_ != nullptr && resized_(columns_, rows_))
+        PutFrameLocked(true);
 }
 
 void ProgressBoard::Finish() {

@@ -74,6 +74,8 @@ public:
     int AddLine(const std::string& id);
     void SetText(int line, const std::string& utf8Text);
     void SetProgress(int line, const Progress& progress);
+    // Drawn afresh if the window has changed size: while no device has news.
+    void Refresh();
     void Finish();  // the last state of every line, drawn once more
     int Draws() const { return draws_; }
 
@@ -88,6 +90,7 @@ private:
     std::string Render(const Line& line) const;
     std::string FrameLocked(bool resized) const;
     void DrawLocked(bool force);
+    void PutFrameLocked(bool resized);
 
     TerminalOutput& output_;
     Language language_;

@@ -1,5 +1,6 @@
 #include "app/terminal/station.h"
 
+#include <atomic>
 #include <chrono>
 #include <memory>
 #include <optional>
@@ -230,8 +231,17 @@ ExitCode Station::Work() {
     for (DeviceRun& run : runs)
         views.push_back(std::make_unique<DeviceView>(frontEnd_, output_, run.device.id, &board));
     std::vector<std::thread> threads;
+    std::atomic<std::size_t> finished{0};
     for (std::size_t i = 0; i < runs.size(); ++i)
-        threads.emplace_back([&, i] { work(runs[i], *views[i]); });
+        threads.emplace_back([&, i] {
+            work(runs[i], *views[i]);
+            ++finished;
+        });
+    // The window may change size while every device waits on its own.
+    while (finished < runs.size()) {
+        board.Refresh();
+        std::this_thread::sleep_for(ProgressLine::kRedrawInterval);
+    }
     for (std::thread& thread : threads) thread.join();
     board.Finish();
     for (const DeviceRun& run : runs) Summarize(run);
