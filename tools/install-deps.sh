@@ -14,8 +14,9 @@ packages=(
   # The Windows program, and its tests under Wine on a virtual display
   mingw-w64 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine wine32:i386 wine64
   xvfb xdotool x11-utils imagemagick fonts-wqy-microhei locales
-  # The Debian package's dependencies (dpkg-shlibdeps), the man page's check
-  dpkg-dev groff-base
+  # The Debian package's dependencies (dpkg-shlibdeps), the man page's check,
+  # the package's check
+  dpkg-dev groff-base lintian
   # The released file: its headers read back (llvm-readobj), its signature
   llvm-14 osslsigncode openssl
 )
