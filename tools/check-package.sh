@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the Debian package of firmware-updater (preset linux), checks what it
-# holds, installs it with dpkg, runs the installed program and removes the
-# package again. Any step that fails fails the run; the package is removed
+# holds and what lintian says of it, installs it with dpkg, runs the installed
+# program and removes the package again. Any step that fails fails the run; the package is removed
 # on every path once installed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -49,9 +49,20 @@ contents=$(dpkg-deb --contents "$deb")
 for path in usr/bin/firmware-updater \
             usr/lib/udev/rules.d/60-firmware-updater.rules \
             usr/share/man/man1/firmware-updater.1.gz \
-            usr/share/bash-completion/completions/firmware-updater; do
+            usr/share/bash-completion/completions/firmware-updater \
+            usr/share/doc/firmware-updater/copyright \
+            usr/share/doc/firmware-updater/changelog.gz; do
     grep -q " \./$path\$" <<<"$contents" || { echo "$deb lacks /$path" >&2; exit 1; }
 done
+for script in postinst postrm; do
+    dpkg-deb --info "$deb" "$script" >/dev/null 2>&1 || { echo "$deb lacks its $script" >&2; exit 1; }
+done
+maintainer=$(dpkg-deb --field "$deb" Maintainer)
+[[ $maintainer == *"<"*@*">" && $maintainer != *localhost* ]] ||
+    { echo "no address to reach the maintainer: $maintainer" >&2; exit 1; }
+# Errors and warnings fail the run; what the package does on purpose is
+# overridden in it, with the reason (packaging/lintian-overrides).
+lintian --fail-on error,warning --display-info --tag-display-limit 0 "$deb"
 depends=$(dpkg-deb --field "$deb" Depends)
 [[ $depends == *libusb-1.0-0* ]] || { echo "Depends lacks libusb-1.0-0: $depends" >&2; exit 1; }
 version=$(dpkg-deb --field "$deb" Version)

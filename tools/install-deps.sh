@@ -7,13 +7,16 @@ packages=(
   cmake g++ make googletest libgtest-dev libbenchmark-dev
   clang libclang-rt-14-dev
   libusb-1.0-0-dev umockdev libumockdev-dev pkg-config
+  # The --all board's test runs the program in a terminal of a given size
+  tmux
   # The Linux program's command line and JSON (header-only)
   libcli11-dev nlohmann-json3-dev
   # The Windows program, and its tests under Wine on a virtual display
   mingw-w64 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine wine32:i386 wine64
   xvfb xdotool x11-utils imagemagick fonts-wqy-microhei locales
-  # The Debian package's dependencies (dpkg-shlibdeps), the man page's check
-  dpkg-dev groff-base
+  # The Debian package's dependencies (dpkg-shlibdeps), the man page's check,
+  # the package's check
+  dpkg-dev groff-base lintian
   # The released file: its headers read back (llvm-readobj), its signature
   llvm-14 osslsigncode openssl
   # The kernel tests: a virtual machine with Debian's kernel, its initramfs,

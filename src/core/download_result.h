@@ -6,7 +6,8 @@ namespace fwup {
 // the interface.
 enum class DownloadResult : int {
     Ok = 0,
-    Interrupted = 1,  // the caller asked it to stop between two commands
+    Interrupted = 1,  // the caller asked it to stop: between two commands, or a
+                      // transfer the device left waiting was called back
     Failed = 3,       // image refused, a transfer failed or timed out, or a malformed reply
     BeginRejected = 4,
     DataRejected = 6,

@@ -24,7 +24,7 @@ enum class OutcomeKind {
     Declined,          // the user answered No (or could not be asked)
     CarriesStandIn,    // the program carries the stand-in image: a real device is not changed
     Failed,            // the device did not carry out a command, or a transfer failed
-    Interrupted,       // stopped on the user's request, between two commands
+    Interrupted,       // stopped on the user's request, between two commands or in a silent transfer
 };
 
 // Where a command went wrong, when it did.

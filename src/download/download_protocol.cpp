@@ -58,6 +58,8 @@ DownloadResult ExchangeCommand(VendorUsbDevice& device, CommandCode code,
         result = JudgeReply(reply, delivered, rejection);
         exchange.reply = reply.data();
         exchange.replyLength = delivered < kReplySize ? delivered : kReplySize;
+    } else if (device.lastStatus == LinkStatus::Cancelled) {
+        result = DownloadResult::Interrupted;  // called back on the caller's request
     }
     exchange.result = result;
     sink.OnExchange(exchange);

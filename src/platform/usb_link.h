@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <string>
@@ -21,6 +22,7 @@ enum class LinkStatus {
     Busy,          // another program or driver holds the device
     NotFound,      // no such device, or its pipes are not there
     Unavailable,   // USB cannot be reached on this system at all
+    Cancelled,     // the user asked to stop: the transfer was called back unfinished
     Failed,        // anything else
 };
 
@@ -44,6 +46,12 @@ struct TransferResult {
 class UsbLink {
 public:
     virtual ~UsbLink() = default;
+
+    // Once *request turns true, a transfer left waiting by its device is
+    // called back and ends Cancelled, whatever arrived of it unread; one the
+    // device answers ends as it would have. Backends that cannot call a
+    // transfer back let it run to its time limit.
+    virtual void StopWhen(const std::atomic<bool>* request) { stopRequest_ = request; }
 
     // The attached devices of the model, in the order the platform lists
     // them. Empty, with Unavailable in *status, where USB cannot be reached.
@@ -70,6 +78,12 @@ public:
     virtual void WaitForArrival(std::uint32_t timeoutMs) {
         std::this_thread::sleep_for(std::chrono::milliseconds(timeoutMs));
     }
+
+protected:
+    bool StopRequested() const { return stopRequest_ != nullptr && stopRequest_->load(); }
+
+private:
+    const std::atomic<bool>* stopRequest_ = nullptr;
 };
 
 }  // namespace fwup

@@ -110,11 +110,12 @@ TEST(FrontEnd, ChineseTextsArePrintedInUtf8) {
     EXPECT_TRUE(Contains(run.out, "固件已清除。\n")) << run.out;
 }
 
-TEST(FrontEnd, UpdateWithoutATerminalPrintsTheStatusLinesOnly) {
+TEST(FrontEnd, UpdateWithoutATerminalPrintsPlainLinesAtEachQuarter) {
     SimulatedDevice device(DeviceMode::VendorMode);
     const Ran run = RunWith({"update"}, device);
     EXPECT_EQ(run.code, ExitCode::Done);
-    EXPECT_EQ(run.err, "Updating the firmware, please wait...\n");
+    EXPECT_EQ(run.err, "Updating the firmware, please wait...\nsim-1: 25%\nsim-1: 50%\nsim-1: 75%\n"
+                       "sim-1: 100%\n");
     EXPECT_EQ(run.out, "Firmware updated.\n");
     EXPECT_TRUE(device.FirmwareComplete());
     EXPECT_EQ(device.OpenHandleCount(), 0);

@@ -37,7 +37,7 @@ TEST(FrontEndOnLinux, UpdateWritesTheImageOverLibusb) {
     VendorModeMachine machine(1);
     const Ran run = RunFrontEndWith({"update"}, *machine.usb, machine.drives);
     EXPECT_EQ(run.code, ExitCode::Done);
-    EXPECT_EQ(run.err, "Updating the firmware, please wait...\n");
+    EXPECT_EQ(run.err, "Updating the firmware, please wait...\n1-1: 25%\n1-1: 50%\n1-1: 75%\n1-1: 100%\n");
     EXPECT_EQ(run.out, "Firmware updated.\n");
     EXPECT_TRUE(machine.device.Firmware().FirmwareComplete());
     EXPECT_EQ(machine.device.ClaimedInterfaces(), 0);

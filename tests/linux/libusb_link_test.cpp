@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 #include <time.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <memory>
+#include <thread>
 
 #include "download/download_protocol.h"
 #include "linux/emulated_usb_device.h"
@@ -137,6 +139,35 @@ TEST_F(LibusbLink, ATimeLimitReportsThePartialCountAndFails) {
     EXPECT_LT(elapsed, 1500);
     platform_->Close(link);
     EXPECT_EQ(device_->ClaimedInterfaces(), 0);
+}
+
+// Ctrl-C while the device keeps a reply back: the transfer is called back and
+// waited for, the download ends Interrupted long before its time limit, and
+// what arrived of the reply is not taken for one.
+TEST_F(LibusbLink, AStopRequestCallsBackASilentTransferAtOnce) {
+    Plug(false);
+    device_->Plan(2, {UrbFault::TimeLimit, {0x02, 0x00}});
+    std::atomic<bool> stop{false};
+    platform_->StopWhen(&stop);
+    std::optional<VendorUsbDevice> link = OpenVendorUsbDevice(*platform_).device;
+    ASSERT_TRUE(link.has_value());
+    const Clock::time_point start = Clock::now();
+    std::thread user([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        stop = true;
+    });
+    const DownloadResult result =
+        DownloadFirmware(*link, kUpdateEndFlag, Described(EmbeddedImage()), kUpdateTimeoutMs);
+    const long elapsed = MsSince(start);
+    user.join();
+    EXPECT_EQ(result, DownloadResult::Interrupted);
+    EXPECT_EQ(link->lastStatus, LinkStatus::Cancelled);
+    CloseVendorUsbDevice(link);
+    EXPECT_EQ(device_->DiscardedUrbs(), 1);
+    EXPECT_EQ(device_->SubmittedUrbs(), 3u);
+    EXPECT_EQ(device_->ClaimedInterfaces(), 0);
+    EXPECT_GE(elapsed, 290);
+    EXPECT_LT(elapsed, 1000);
 }
 
 // Faults in the middle of a download: the download fails at once, nothing is

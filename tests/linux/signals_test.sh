@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# firmware-updater as a process: Ctrl-C in the middle of an update, a closed
-# pipe on its output, and --json keeping standard output for the document.
+# firmware-updater as a process: Ctrl-C in the middle of an update, signals
+# while the device keeps silent, a closed pipe on its output, and --json
+# keeping standard output for the document.
 # Usage: signals_test.sh PROGRAM
 set -u
 program=$1
@@ -20,6 +21,27 @@ wait "$pid"
 status=$?
 [[ $status -eq 130 ]] || fail "Ctrl-C ended with status $status, not 130"
 grep -qx interrupted "$work/err" || fail "Ctrl-C did not say interrupted: $(cat "$work/err")"
+
+# Ctrl-C, a request to end and a hang-up while the device keeps silent (its
+# time limit is 10 s): the transfer is called back, the command ends within a
+# second or two as interrupted, with status 130, and --json still writes its
+# document.
+for signal in INT TERM HUP; do
+    FWUP_DEMO_DELAY_MS=0 FWUP_DEMO_FAULT=stops-answering "$program" --simulate --json update \
+        >"$work/out" 2>"$work/err" &
+    pid=$!
+    sleep 1  # silent by now
+    sent=$(date +%s%N)
+    kill -"$signal" "$pid"
+    wait "$pid"
+    status=$?
+    elapsed_ms=$((($(date +%s%N) - sent) / 1000000))
+    [[ $status -eq 130 ]] || fail "SIG$signal in a silent transfer: status $status, not 130"
+    [[ $elapsed_ms -lt 2000 ]] || fail "SIG$signal in a silent transfer: ended after $elapsed_ms ms"
+    grep -q '"outcome":"interrupted"' "$work/out" ||
+        fail "SIG$signal in a silent transfer: no interrupted document: $(cat "$work/out")"
+    grep -qx interrupted "$work/err" || fail "SIG$signal did not say interrupted: $(cat "$work/err")"
+done
 
 # A closed pipe never kills a flash: the outcome decides the status.
 FWUP_DEMO_DELAY_MS=0 "$program" --simulate update --all 2>/dev/null | head -c 0

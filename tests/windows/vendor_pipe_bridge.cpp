@@ -177,7 +177,7 @@ int main(int argc, char** argv) {
                              Lower(options->serial) + "#{a5dcbf10-6530-11d2-901f-00c04fb951ed}";
     std::string pipes = options->dir;
     mkdir(pipes.c_str(), 0755);
-    if (!options->reference.empty()) mkdir((pipes += "/" + Lower(options->reference)).c_str(), 0755);
+    if (!options->reference.empty()) mkdir(pipes.append("/").append(Lower(options->reference)).c_str(), 0755);
     const std::string replyPath = pipes + "/PIPE00", commandPath = pipes + "/PIPE01";
     unlink(link.c_str());
     unlink(replyPath.c_str());

@@ -10,11 +10,16 @@ struct Console {
     bool inIsTerminal = false;  // a person can answer the question
     bool drawProgress = false;  // standard error is a terminal that takes escape codes
     int columns = 80;
+    int rows = 24;
     std::string codeset = "UTF-8";  // the terminal's character set
 };
 
 // Sets the program's locale from the environment, then describes the console.
 Console DescribeConsole();
+
+// The window's new size, once it has changed since the last call (a
+// SizeCheck); DescribeConsole starts watching where progress is drawn.
+bool ConsoleResized(int& columns, int& rows);
 
 // UTF-8 in the named character set, characters it lacks as "?": the
 // TextEncoder that TerminalOutput writes through.

@@ -36,7 +36,10 @@ void DeviceView::OnProgress(const Progress& progress) {
         // The line is drawn on standard error, and ended before anything else is said.
         line_.Update(progress);
         drawing_ = true;
+        return;
     }
+    const std::string quarter = QuarterLine(id_, progress, quartersShown_);
+    if (!quarter.empty()) output_.Message(quarter);
 }
 
 void DeviceView::Finish() {
@@ -57,7 +60,7 @@ void DeviceView::OnExchange(const CommandExchange& exchange) {
         line += "no reply";
     } else {
         line += "reply";
-        if (exchange.replyLength > 0) line += " " + HexBytes(exchange.reply, exchange.replyLength);
+        if (exchange.replyLength > 0) line.append(" ").append(HexBytes(exchange.reply, exchange.replyLength));
     }
     line += exchange.result == DownloadResult::Ok ? ", accepted" : Format(", result %d",
                                                                          static_cast<int>(exchange.result));

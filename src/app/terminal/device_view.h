@@ -39,6 +39,7 @@ private:
     ProgressLine line_;
     bool started_ = false;
     bool drawing_ = false;
+    int quartersShown_ = 0;  // where nothing is redrawn
 };
 
 // -v's line on a device that failed: the step, and what the download or the

@@ -53,6 +53,8 @@ ExitCode RunFrontEnd(FrontEnd& frontEnd) {
     if (line.command == FrontEndCommand::None)
         return ReportUsage(frontEnd, image, Say(kNoCommand, language));
     for (const std::string& note : line.notes) plain.Message(note);
+    // Ctrl-C also calls back a transfer the device leaves waiting.
+    frontEnd.usb.StopWhen(frontEnd.interrupted);
     return RunStation(frontEnd, image);
 }
 

@@ -8,6 +8,7 @@
 
 #include "app/terminal/command_line.h"
 #include "app/terminal/outcome_table.h"
+#include "app/terminal/progress_line.h"
 #include "app/terminal/terminal_output.h"
 #include "image/firmware_image.h"
 #include "platform/scsi_drives.h"
@@ -30,6 +31,8 @@ struct FrontEnd {
     bool inIsTerminal = false;  // a person can answer the question
     bool drawProgress = false;  // standard error is a terminal that takes escape codes
     int columns = 80;
+    int rows = 24;
+    SizeCheck resized = nullptr;                     // the window's new size, once changed
     std::string codeset = "UTF-8";                   // the terminal's character set
     TextEncoder encode = nullptr;                    // into it; none: UTF-8 as it is
     const std::atomic<bool>* interrupted = nullptr;  // set by Ctrl-C

@@ -111,6 +111,7 @@ const char* LinkStatusName(LinkStatus status) {
     case LinkStatus::Busy: return "busy";
     case LinkStatus::NotFound: return "not-found";
     case LinkStatus::Unavailable: return "unavailable";
+    case LinkStatus::Cancelled: return "cancelled";
     case LinkStatus::Failed: return "failed";
     }
     return "failed";

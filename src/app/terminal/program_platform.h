@@ -16,8 +16,9 @@ namespace fwup {
 // request to stop, and the backends it runs over. Each system's program
 // implements these (linux/program_platform.cpp).
 
-// Ctrl-C and a request to end set the flag, which the station reads between
-// two commands; a closed pipe never ends the program.
+// Ctrl-C, a request to end and a hang-up set the flag, which the station
+// reads between two commands and the USB link while a transfer waits; a
+// closed pipe never ends the program.
 void CatchInterrupts(std::atomic<bool>& interrupted);
 
 // Runs the station over the system's own backends, or with --simulate over

@@ -30,8 +30,19 @@ std::string RenderProgress(const Progress& progress, Language language, int colu
         return DisplayWidth(tail) < columns ? tail.substr(1) : std::string(percentage);
     const int filled =
         total == 0 ? 0 : static_cast<int>(done * static_cast<std::uint64_t>(width) / total);
-    return "[" + std::string(static_cast<std::size_t>(filled), '#') +
-           std::string(static_cast<std::size_t>(width - filled), '.') + "]" + tail;
+    std::string bar = "[";
+    return bar.append(static_cast<std::size_t>(filled), '#')
+        .append(static_cast<std::size_t>(width - filled), '.')
+        .append("]")
+        .append(tail);
+}
+
+std::string QuarterLine(const std::string& id, const Progress& progress, int& quartersShown) {
+    const std::uint64_t done = std::min(progress.done, progress.total);
+    const int quarters = progress.total == 0 ? 0 : static_cast<int>(done * 4 / progress.total);
+    if (quarters <= quartersShown) return {};
+    quartersShown = quarters;
+    return (id.empty() ? "" : id + ": ") + std::to_string(quarters * 25) + "%";
 }
 
 ProgressLine::ProgressLine(TerminalOutput& output, Language language, int columns,
@@ -40,7 +51,8 @@ ProgressLine::ProgressLine(TerminalOutput& output, Language language, int column
 
 void ProgressLine::Draw() {
     // Back to the start of the line, the bar, and the rest of the line cleared.
-    output_.Raw("\r" + RenderProgress(last_, language_, columns_) + "\x1b[K");
+    std::string line = "\r";
+    output_.Raw(line.append(RenderProgress(last_, language_, columns_)).append("\x1b[K"));
     lastDraw_ = now_();
     ++draws_;
 }
@@ -59,10 +71,11 @@ void ProgressLine::Finish() {
     active_ = false;
 }
 
-ProgressBoard::ProgressBoard(TerminalOutput& output, Language language, int columns, bool redraw,
+ProgressBoard::ProgressBoard(TerminalOutput& output, Language language, int columns, int rows,
+                             bool redraw, SizeCheck resized,
                              std::function<Clock::time_point()> now)
-    : output_(output), language_(language), columns_(columns), redraw_(redraw),
-      now_(std::move(now)) {}
+    : output_(output), language_(language), columns_(columns), rows_(rows), redraw_(redraw),
+      resized_(resized), now_(std::move(now)) {}
 
 int ProgressBoard::AddLine(const std::string& id) {
     std::lock_guard<std::mutex> hold(lock_);
@@ -80,15 +93,38 @@ std::string ProgressBoard::Render(const Line& line) const {
     return head + RenderProgress(line.progress, language_, room);
 }
 
-void ProgressBoard::DrawLocked(bool force) {
-    if (!force && drawnLines_ == lines_.size() && now_() - lastDraw_ < ProgressLine::kRedrawInterval)
-        return;
+// Back up over the lines drawn before, then the lines that fit in the window
+// below the ones left standing, and whatever stood below them cleared. A
+// window that changed size may have wrapped the old lines anew: the board
+// then starts again on a cleared window.
+std::string ProgressBoard::FrameLocked(bool resized) const {
     std::string frame;
-    // Back up over the lines drawn before, then every line afresh.
-    if (drawnLines_ > 0) frame += "\x1b[" + std::to_string(drawnLines_) + "A";
-    for (const Line& line : lines_) frame += "\r" + Render(line) + "\x1b[K\n";
-    output_.Raw(frame);
-    drawnLines_ = lines_.size();
+    if (resized) frame += "\x1b[H\x1b[J";
+    else if (drawnLines_ > 0) frame += "\x1b[" + std::to_string(drawnLines_) + "A";
+    const std::size_t room = static_cast<std::size_t>(std::max(rows_ - 1, 1));
+    const std::size_t shown = lines_.size() <= room ? lines_.size() : room - 1;
+    for (std::size_t i = 0; i < shown; ++i) frame.append("\r").append(Render(lines_[i])).append("\x1b[K\n");
+    if (shown < lines_.size()) {
+        const std::string more =
+            Format(Say(kBoardMoreDevices, language_), static_cast<unsigned>(lines_.size() - shown));
+        frame.append("\r").append(more, 0, FitToWidth(more, columns_ - 1).bytes).append("\x1b[K\n");
+    }
+    return frame + "\x1b[J";
+}
+
+void ProgressBoard::DrawLocked(bool force) {
+    const bool resized = resized_ != nullptr && resized_(columns_, rows_);
+    if (!force && !resized && linesKnown_ == lines_.size() &&
+        now_() - lastDraw_ < ProgressLine::kRedrawInterval)
+        return;
+    PutFrameLocked(resized);
+}
+
+void ProgressBoard::PutFrameLocked(bool resized) {
+    output_.Raw(FrameLocked(resized));
+    const std::size_t room = static_cast<std::size_t>(std::max(rows_ - 1, 1));
+    drawnLines_ = std::min(lines_.size(), room);
+    linesKnown_ = lines_.size();
     lastDraw_ = now_();
     ++draws_;
 }
@@ -111,11 +147,14 @@ void ProgressBoard::SetProgress(int index, const Progress& progress) {
         DrawLocked(false);
         return;
     }
-    const int quarters =
-        progress.total == 0 ? 0 : static_cast<int>(std::min(progress.done, progress.total) * 4 / progress.total);
-    if (quarters <= line.quartersShown) return;
-    line.quartersShown = quarters;
-    output_.Message(line.id + ": " + std::to_string(quarters * 25) + "%");
+    const std::string quarter = QuarterLine(line.id, progress, line.quartersShown);
+    if (!quarter.empty()) output_.Message(quarter);
+}
+
+void ProgressBoard::Refresh() {
+    std::lock_guard<std::mutex> hold(lock_);
+    if (redraw_ && drawnLines_ > 0 && resized_ != nullptr && resized_(columns_, rows_))
+        PutFrameLocked(true);
 }
 
 void ProgressBoard::Finish() {

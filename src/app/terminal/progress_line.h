@@ -18,6 +18,16 @@ namespace fwup {
 // accepted bytes count, so a failed download never shows more than it took.
 std::string RenderProgress(const Progress& progress, Language language, int columns);
 
+// Where nothing is redrawn, a download's progress is a plain line at each
+// quarter: the line for a quarter newly reached ("sim-1: 50%", "50%" without
+// an id), or empty. quartersShown keeps the last one said.
+std::string QuarterLine(const std::string& id, const Progress& progress, int& quartersShown);
+
+// The terminal's new size, once its window has changed since the last call
+// (columns and rows filled in); false otherwise. Each system's console gives
+// one (console.h).
+using SizeCheck = bool (*)(int& columns, int& rows);
+
 // A download's progress on a terminal: one line on standard error, redrawn
 // in place at most ten times a second, whose final state is always drawn.
 // It is written through the terminal's output, in its character set.
@@ -48,19 +58,24 @@ private:
 };
 
 // Several devices at once, a line each. On a terminal the lines are redrawn
-// together in place, at most ten times a second; elsewhere each change that
-// matters is a plain line of its own: a new state, and every quarter of a
-// download.
+// together in place, at most ten times a second, never wider than the window
+// nor taller: the devices that do not fit are counted on a last line. The
+// board takes a new window size when it next draws. Elsewhere each change
+// that matters is a plain line of its own: a new state, and every quarter of
+// a download.
 class ProgressBoard {
 public:
     using Clock = ProgressLine::Clock;
 
-    ProgressBoard(TerminalOutput& output, Language language, int columns, bool redraw,
+    ProgressBoard(TerminalOutput& output, Language language, int columns, int rows, bool redraw,
+                  SizeCheck resized = nullptr,
                   std::function<Clock::time_point()> now = Clock::now);
 
     int AddLine(const std::string& id);
     void SetText(int line, const std::string& utf8Text);
     void SetProgress(int line, const Progress& progress);
+    // Drawn afresh if the window has changed size: while no device has news.
+    void Refresh();
     void Finish();  // the last state of every line, drawn once more
     int Draws() const { return draws_; }
 
@@ -73,16 +88,21 @@ private:
         int quartersShown = 0;
     };
     std::string Render(const Line& line) const;
+    std::string FrameLocked(bool resized) const;
     void DrawLocked(bool force);
+    void PutFrameLocked(bool resized);
 
     TerminalOutput& output_;
     Language language_;
     int columns_;
+    int rows_;
     bool redraw_;
+    SizeCheck resized_;
     std::function<Clock::time_point()> now_;
     std::mutex lock_;
     std::vector<Line> lines_;
-    std::size_t drawnLines_ = 0;
+    std::size_t drawnLines_ = 0;  // on the screen, the count of the others included
+    std::size_t linesKnown_ = 0;  // devices on the board when it was last drawn
     Clock::time_point lastDraw_{};
     int draws_ = 0;
 };

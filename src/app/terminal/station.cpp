@@ -1,5 +1,6 @@
 #include "app/terminal/station.h"
 
+#include <atomic>
 #include <chrono>
 #include <memory>
 #include <optional>
@@ -231,13 +232,23 @@ ExitCode Station::Work() {
     }
     // Every device at once, each on a thread of its own: one that fails
     // never stops, slows or changes another.
-    ProgressBoard board(output_, Lang(), frontEnd_.columns, frontEnd_.drawProgress);
+    ProgressBoard board(output_, Lang(), frontEnd_.columns, frontEnd_.rows, frontEnd_.drawProgress,
+                        frontEnd_.resized);
     std::vector<std::unique_ptr<DeviceView>> views;
     for (DeviceRun& run : runs)
         views.push_back(std::make_unique<DeviceView>(frontEnd_, output_, run.device.id, &board));
     std::vector<std::thread> threads;
+    std::atomic<std::size_t> finished{0};
     for (std::size_t i = 0; i < runs.size(); ++i)
-        threads.emplace_back([&, i] { work(runs[i], *views[i]); });
+        threads.emplace_back([&, i] {
+            work(runs[i], *views[i]);
+            ++finished;
+        });
+    // The window may change size while every device waits on its own.
+    while (finished < runs.size()) {
+        board.Refresh();
+        std::this_thread::sleep_for(ProgressLine::kRedrawInterval);
+    }
     for (std::thread& thread : threads) thread.join();
     board.Finish();
     bool erased = false;

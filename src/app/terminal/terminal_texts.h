@@ -103,6 +103,8 @@ inline constexpr TerminalText kReplugAndWait{
 inline constexpr TerminalText kStateClearing{"clearing", "正在清除"};
 inline constexpr TerminalText kStateErasing{"erasing", "正在擦除"};
 inline constexpr TerminalText kStateWaiting{"waiting for the re-plug", "等待重新插拔"};
+// The last line of a board taller than the window: the devices not shown.
+inline constexpr TerminalText kBoardMoreDevices{"... and %u more", "……另有 %u 台"};
 inline constexpr TerminalText kNotBack{
     "The device did not come up in vendor mode within %d s.",
     "设备在 %d 秒内没有以下载模式出现。"};

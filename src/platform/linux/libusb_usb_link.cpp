@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <thread>
 
 #include "core/device_model.h"
@@ -90,36 +91,40 @@ void LIBUSB_CALL MarkCompleted(libusb_transfer* transfer) {
     *static_cast<int*>(transfer->user_data) = 1;
 }
 
-// Handles libusb's events until the transfer has come back. False when it
-// never did: the transfer then still belongs to the platform.
-bool AwaitTransfer(libusb_context* context, libusb_transfer* transfer, int& completed,
-                   std::uint32_t timeoutMs) {
-    Clock::time_point cancelAt =
+// How the wait for a transfer ended.
+enum class Awaited {
+    Returned,       // the transfer came back by itself
+    CalledBack,     // it came back after a stop request called it back
+    NeverReturned,  // it still belongs to the platform
+};
+
+// Handles libusb's events until the transfer has come back. A stop request
+// calls it back after the first slice of waiting: a transfer the device
+// answers at once is never cut short.
+Awaited AwaitTransfer(libusb_context* context, libusb_transfer* transfer, int& completed,
+                      std::uint32_t timeoutMs, const std::function<bool()>& stopRequested) {
+    const Clock::time_point cancelAt =
         Clock::now() + std::chrono::milliseconds(timeoutMs) + kCancelGrace;
     Clock::time_point abandonAt = cancelAt + kAbandonAfter;
     bool cancelled = false;
+    bool onRequest = false;
     while (completed == 0) {
-        const Clock::time_point now = Clock::now();
-        if (cancelled && now >= abandonAt) return false;
-        if (!cancelled && now >= cancelAt) {
-            libusb_cancel_transfer(transfer);
-            cancelled = true;
-        }
         timeval slice = kEventSlice;
         const int result = libusb_handle_events_timeout_completed(context, &slice, &completed);
-        if (result < 0 && result != LIBUSB_ERROR_INTERRUPTED) {
-            if (!cancelled) {
-                libusb_cancel_transfer(transfer);
-                cancelled = true;
-                abandonAt = std::min(abandonAt, now + kAbandonAfter);
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        const bool failing = result < 0 && result != LIBUSB_ERROR_INTERRUPTED;
+        if (completed != 0) break;
+        const Clock::time_point now = Clock::now();
+        if (cancelled && now >= abandonAt) return Awaited::NeverReturned;
+        if (!cancelled && !failing && stopRequested()) onRequest = true;
+        if (!cancelled && (failing || onRequest || now >= cancelAt)) {
+            libusb_cancel_transfer(transfer);
+            cancelled = true;
+            abandonAt = std::min(abandonAt, now + kAbandonAfter);
         }
+        if (failing) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    return true;
+    return onRequest ? Awaited::CalledBack : Awaited::Returned;
 }
-
-
 
 // Present devices of the model in a stable order (bus, then port path),
 // whatever order libusb found them in. fn runs while the device list is held.
@@ -285,7 +290,7 @@ void LibusbUsbLink::WaitForArrival(std::uint32_t timeoutMs) {
         seen = arrivals_;
     }
     const Clock::time_point until = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (Clock::now() < until) {
+    while (Clock::now() < until && !StopRequested()) {
         timeval slice = kEventSlice;
         libusb_handle_events_timeout_completed(context_, &slice, nullptr);
         std::lock_guard<std::mutex> hold(lock_);
@@ -331,7 +336,9 @@ TransferResult LibusbUsbLink::Transfer(PlatformHandle link, bool isIn, std::uint
         libusb_free_transfer(transfer);
         return {StatusOfError(submitted), 0};
     }
-    if (!AwaitTransfer(context_, transfer, *completed, limit)) {
+    const Awaited awaited = AwaitTransfer(context_, transfer, *completed, limit,
+                                          [this] { return StopRequested(); });
+    if (awaited == Awaited::NeverReturned) {
         // The platform may still write the transfer record and its flag: both
         // are left to it, and the device takes no further transfer. The
         // kernel copies a reply only when it is reaped, and closing the
@@ -340,8 +347,11 @@ TransferResult LibusbUsbLink::Transfer(PlatformHandle link, bool isIn, std::uint
         device->wedged = true;
         return {LinkStatus::TimedOut, 0};
     }
-    const TransferResult result{StatusOfTransfer(transfer->status),
-                                static_cast<std::uint32_t>(std::max(transfer->actual_length, 0))};
+    TransferResult result{StatusOfTransfer(transfer->status),
+                          static_cast<std::uint32_t>(std::max(transfer->actual_length, 0))};
+    // Called back on request: whatever part of a reply arrived is no answer.
+    if (awaited == Awaited::CalledBack && transfer->status == LIBUSB_TRANSFER_CANCELLED)
+        result = {LinkStatus::Cancelled, 0};
     libusb_free_transfer(transfer);
     return result;
 }

@@ -123,9 +123,13 @@ Scenario ReadScenario(const std::function<const char*(const char*)>& lookup,
 }
 
 Simulation::Simulation(const Scenario& scenario) : scenario_(scenario) {
+    // Real time, in slices: a wait for a device that keeps silent ends soon
+    // after a stop request.
     const std::function<void(std::uint32_t)> sleep =
-        scenario.sleepFor ? scenario.sleepFor : [](std::uint32_t ms) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+        scenario.sleepFor ? scenario.sleepFor : [this](std::uint32_t ms) {
+            constexpr std::uint32_t kSlice = 20;
+            for (std::uint32_t waited = 0; waited < ms && !StopRequested(); waited += kSlice)
+                std::this_thread::sleep_for(std::chrono::milliseconds(std::min(kSlice, ms - waited)));
         };
     for (std::size_t i = 0; i < scenario.devices; ++i) {
         auto slot = std::make_unique<Slot>();
@@ -177,6 +181,11 @@ Simulation::Slot* Simulation::SlotOfVolume(const std::string& name) {
     for (auto& slot : devices_)
         if (slot->device->volumes.count(name) != 0) return slot.get();
     return nullptr;
+}
+
+void Simulation::StopWhen(const std::atomic<bool>* request) {
+    UsbLink::StopWhen(request);
+    for (auto& slot : devices_) slot->device->StopWhen(request);
 }
 
 std::vector<UsbDeviceInfo> Simulation::FindDevices(LinkStatus* status) {

@@ -79,6 +79,8 @@ public:
     std::size_t DeviceCount() const { return devices_.size(); }
     SimulatedDevice& Device(std::size_t index = 0) { return *devices_[index]->device; }
 
+    // Every device heeds the request.
+    void StopWhen(const std::atomic<bool>* request) override;
     std::vector<UsbDeviceInfo> FindDevices(LinkStatus* status) override;
     PlatformHandle Open(const UsbDeviceInfo& device, LinkStatus* why) override;
     TransferResult Read(PlatformHandle link, std::uint8_t* buffer, std::uint32_t count,

@@ -58,6 +58,11 @@ void SimulatedDevice::Pass(std::uint32_t ms) {
     if (sleepFor && ms > 0) sleepFor(ms);
 }
 
+bool SimulatedDevice::WaitOutLimit(std::uint32_t ms) {
+    Pass(ms);
+    return !StopRequested();
+}
+
 PlatformHandle SimulatedDevice::OpenHandle(HandleKind kind) {
     const PlatformHandle handle = firstHandle + nextHandle_++;
     openHandles_[handle] = kind;
@@ -103,7 +108,9 @@ void SimulatedDevice::Close(PlatformHandle link) {
 TransferResult SimulatedDevice::FaultedTransfer(TransferFault fault, PipeTransfer& record,
                                                 std::uint32_t timeoutMs) {
     switch (fault) {
-    case TransferFault::TimeLimit: Pass(timeoutMs); return {LinkStatus::TimedOut, 0};
+    case TransferFault::TimeLimit:
+        if (!WaitOutLimit(timeoutMs)) return {LinkStatus::Cancelled, 0};
+        return {LinkStatus::TimedOut, 0};
     case TransferFault::Fails: Pass(transferDelayMs); return {LinkStatus::Failed, 0};
     case TransferFault::Stall: Pass(transferDelayMs); return {LinkStatus::Stalled, 0};
     case TransferFault::Unplugged:
@@ -212,9 +219,9 @@ TransferResult SimulatedDevice::Read(PlatformHandle link, std::uint8_t* buffer,
     const TransferFault fault = FaultFor(index);
     PipeTransfer record{false, count, {}, false};
     if (expect_ != Expect::Reply && fault != TransferFault::Unplugged) {
-        Pass(timeoutMs);  // nothing to say yet
+        const bool waitedOut = WaitOutLimit(timeoutMs);  // nothing to say yet
         Keep(std::move(record));
-        return {LinkStatus::TimedOut, 0};
+        return {waitedOut ? LinkStatus::TimedOut : LinkStatus::Cancelled, 0};
     }
     TransferResult result = FaultedTransfer(fault, record, timeoutMs);
     if (record.completed) {

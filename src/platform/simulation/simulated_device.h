@@ -175,6 +175,9 @@ private:
     PlatformHandle OpenHandle(HandleKind kind);
     bool HandleIs(PlatformHandle handle, HandleKind kind) const;
     void Pass(std::uint32_t ms);
+    // Waits out a time limit; false when a stop request came meanwhile (a
+    // sleepFor that heeds it returns early).
+    bool WaitOutLimit(std::uint32_t ms);
     TransferFault FaultFor(std::uint32_t transferIndex) const;
     void Keep(PipeTransfer record);
     TransferResult FaultedTransfer(TransferFault fault, PipeTransfer& record,

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <clocale>
 #include <cstdlib>
 #include <cstring>
@@ -17,11 +18,29 @@ namespace fwup {
 namespace {
 
 constexpr int kDefaultColumns = 80;
+constexpr int kDefaultRows = 24;
 
-int TerminalColumns() {
+volatile std::sig_atomic_t windowChanged = 0;
+
+void OnWindowChange(int) { windowChanged = 1; }
+
+// The window standard error is shown in, as columns and rows; the defaults
+// where it says nothing.
+void MeasureTerminal(int& columns, int& rows) {
     winsize size{};
-    if (ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
-    return kDefaultColumns;
+    const bool known = ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0;
+    columns = known && size.ws_col > 0 ? size.ws_col : kDefaultColumns;
+    rows = known && size.ws_row > 0 ? size.ws_row : kDefaultRows;
+}
+
+// A change of the window's size is noted; a read of the question's answer
+// goes on undisturbed.
+void WatchWindow() {
+    struct sigaction action {};
+    action.sa_handler = OnWindowChange;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGWINCH, &action, nullptr);
 }
 
 // Escape codes only for a terminal that takes them.
@@ -54,9 +73,17 @@ Console DescribeConsole() {
     Console console;
     console.inIsTerminal = isatty(STDIN_FILENO) != 0;
     console.drawProgress = DrawsProgress();
-    console.columns = TerminalColumns();
+    MeasureTerminal(console.columns, console.rows);
+    if (console.drawProgress) WatchWindow();
     console.codeset = TerminalCodeset(localeInstalled);
     return console;
+}
+
+bool ConsoleResized(int& columns, int& rows) {
+    if (windowChanged == 0) return false;
+    windowChanged = 0;
+    MeasureTerminal(columns, rows);
+    return true;
 }
 
 std::string EncodeText(const std::string& utf8, const std::string& codeset) {

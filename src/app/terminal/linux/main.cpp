@@ -30,6 +30,8 @@ int Run(int argc, char** argv) {
         frontEnd.inIsTerminal = console.inIsTerminal;
         frontEnd.drawProgress = console.drawProgress;
         frontEnd.columns = console.columns;
+        frontEnd.rows = console.rows;
+        frontEnd.resized = ConsoleResized;
         frontEnd.codeset = console.codeset;
         frontEnd.encode = EncodeText;
         frontEnd.interrupted = &interrupted;

@@ -32,8 +32,10 @@ Scenario ScenarioFor(FrontEndCommand command, std::vector<std::string>& problems
 
 }  // namespace
 
-// Ctrl-C asks the command to stop between two transfers; a read of the
-// question's answer returns at once. A closed pipe never kills a flash.
+// Ctrl-C, a request to end and a hang-up (an ssh session dropping) all ask
+// the command to stop: between two commands, or by calling back a transfer
+// the device leaves waiting; a read of the question's answer returns at
+// once. A closed pipe never kills a flash.
 void CatchInterrupts(std::atomic<bool>& interrupted) {
     interruptFlag = &interrupted;
     struct sigaction action {};
@@ -42,6 +44,7 @@ void CatchInterrupts(std::atomic<bool>& interrupted) {
     action.sa_flags = 0;  // no restart: a blocked read of the answer ends
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGHUP, &action, nullptr);
     signal(SIGPIPE, SIG_IGN);
 }
 
