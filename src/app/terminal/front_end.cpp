@@ -14,8 +14,10 @@ namespace {
 // The simulated bench's settings that were not understood, one a line.
 std::string SettingProblemsText(const std::vector<std::string>& problems, Language language) {
     std::string text;
-    for (const std::string& problem : problems)
-        text += (text.empty() ? "" : "\n") + Format(Say(kSettingNotUnderstood, language), problem.c_str());
+    for (const std::string& problem : problems) {
+        if (!text.empty()) text.append("\n");
+        text.append(Format(Say(kSettingNotUnderstood, language), problem.c_str()));
+    }
     return text;
 }
 
