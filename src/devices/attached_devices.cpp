@@ -23,7 +23,8 @@ bool ProbeVolume(ScsiDrives& drives, const VolumeCandidate& volume, AttachedDevi
 }  // namespace
 
 AttachedDevices ListAttachedDevices(UsbLink& usb, ScsiDrives& drives, bool vendorMode,
-                                    bool storageMode) {
+                                    bool storageMode,
+                                    const std::function<bool(const std::string& id)>& asked) {
     AttachedDevices attached;
     if (vendorMode) {
         for (const UsbDeviceInfo& info : usb.FindDevices(&attached.usbStatus)) {
@@ -36,6 +37,7 @@ AttachedDevices ListAttachedDevices(UsbLink& usb, ScsiDrives& drives, bool vendo
     }
     if (storageMode) {
         for (const VolumeCandidate& volume : drives.FindCandidateVolumes()) {
+            if (asked && !asked(volume.id)) continue;
             AttachedDevice device;
             if (ProbeVolume(drives, volume, device)) attached.devices.push_back(device);
         }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -31,8 +32,12 @@ struct AttachedDevices {
 // Every attached device of the model. Storage volumes are asked only the
 // read-only version query, within kProbeTimeLimitSeconds: a volume that answers it is the device; one that
 // may not be asked (for want of rights) is listed as unreadable; any other is
-// not the device. Every volume opened is closed again.
+// not the device. Every volume opened is closed again. When asked is given,
+// a volume whose id it refuses is left out unasked: a command for one named
+// device sends nothing to any other drive (a drive that never answers costs
+// the time limit and, on Linux, a reset of its USB port).
 AttachedDevices ListAttachedDevices(UsbLink& usb, ScsiDrives& drives, bool vendorMode,
-                                    bool storageMode);
+                                    bool storageMode,
+                                    const std::function<bool(const std::string& id)>& asked = {});
 
 }  // namespace fwup

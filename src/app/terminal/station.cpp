@@ -1,6 +1,7 @@
 #include "app/terminal/station.h"
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <thread>
@@ -23,15 +24,23 @@ using Clock = std::chrono::steady_clock;
 
 // The device an ID that list prints names: its id as listed, a block device
 // without "/dev/", or "serial:" and a vendor-mode device's serial number.
+constexpr char kSerialPrefix[] = "serial:";
+
+bool BySerial(const std::string& id) { return id.rfind(kSerialPrefix, 0) == 0; }
+
+// Whether the ID a person gave names what the backend calls deviceId.
+bool NamesId(const std::string& id, const std::string& deviceId) {
+    return !BySerial(id) && (deviceId == id || deviceId == "/dev/" + id);
+}
+
 const AttachedDevice* FindAttachedDevice(const AttachedDevices& attached, const std::string& id) {
-    constexpr char kSerialPrefix[] = "serial:";
-    const bool bySerial = id.rfind(kSerialPrefix, 0) == 0;
+    const bool bySerial = BySerial(id);
     const std::string serial = bySerial ? id.substr(sizeof kSerialPrefix - 1) : std::string{};
     for (const AttachedDevice& device : attached.devices) {
         if (bySerial) {
             if (device.mode == AttachedMode::Vendor && !serial.empty() && device.usb.serial == serial)
                 return &device;
-        } else if (device.id == id || device.id == "/dev/" + id) {
+        } else if (NamesId(id, device.id)) {
             return &device;
         }
     }
@@ -172,8 +181,12 @@ void Station::RunOne(DeviceRun& run, DeviceView& view) {
 
 std::optional<std::vector<AttachedDevice>> Station::Choose(bool vendorMode, bool storageMode,
                                                            DeviceRun& refusal) {
+    // A named device: no other volume is asked anything.
+    std::function<bool(const std::string&)> asked;
+    if (!line_.device.empty())
+        asked = [this](const std::string& id) { return NamesId(line_.device, id); };
     const AttachedDevices attached =
-        ListAttachedDevices(frontEnd_.usb, frontEnd_.drives, vendorMode, storageMode);
+        ListAttachedDevices(frontEnd_.usb, frontEnd_.drives, vendorMode, storageMode, asked);
     if (!line_.device.empty()) {
         const AttachedDevice* named = FindAttachedDevice(attached, line_.device);
         if (named == nullptr) {
