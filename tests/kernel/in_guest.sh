@@ -203,6 +203,12 @@ case_faults() {
         sim_outcome=$(json "$results/fault-$fault-sim.json" '.devices[0].outcome')
         check "fault $fault ($command): real bus $outcome/$status, simulation $sim_outcome/$sim_status" \
             test "$outcome/$status" = "$sim_outcome/$sim_status"
+        # The faults in the middle of a download did happen there on the bus.
+        local fired=
+        [ "$fault" = stops-answering ] && fired=silent
+        [ "$fault" = unplugged ] && fired="unplugged in the middle of a download"
+        [ "$fault" = stalls ] && fired="reply pipe stalled"
+        [ -z "$fired" ] || check "fault $fault: the gadget logged '$fired'" grep -q "$fired" "${gadget_logs[1]}"
         if [ "$fault" = unplugged ]; then
             sleep 2
             target=$(vendor_on_port 1) || { fail "unplugged: the device did not come back"; }
