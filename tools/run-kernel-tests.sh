@@ -6,7 +6,7 @@
 #
 # usage: tools/run-kernel-tests.sh [CASE...]   (storage faults all sticks)
 # All cases run in one boot of the guest, which is stopped after
-# FWUP_KERNEL_TEST_SECONDS (420 by default) whatever it is doing.
+# FWUP_KERNEL_TEST_SECONDS (450 by default) whatever it is doing.
 # Builds in build/kernel/linux with the device test image (the stand-in is
 # never sent to a device that looks real); results in build/kernel/results.
 set -euo pipefail
@@ -42,7 +42,7 @@ build/native/tests/kernel/fwup-make-test-image "$work/test-image.bin"
 build/native/tools/fwimage check "$work/test-image.bin" >/dev/null
 
 status=0
-FWUP_GUEST_SECONDS=${FWUP_KERNEL_TEST_SECONDS:-420} bash tools/kernel/guest.sh "$work" \
+FWUP_GUEST_SECONDS=${FWUP_KERNEL_TEST_SECONDS:-450} bash tools/kernel/guest.sh "$work" \
     tests/kernel/in_guest.sh "$work/firmware-updater.deb" "$work/fwup-usb-gadget" \
     "$work/test-image.bin" "$work/results" "$@" >"$work/console.log" 2>&1 || status=$?
 grep -a "kernel-test:" "$work/console.log" || true

@@ -134,7 +134,8 @@ read -r accel cpu <<<"$(choose_accelerator)"
 share=security_model=none,multidevs=remap
 started=$(date +%s)
 status=0
-timeout -k 5 "${FWUP_GUEST_SECONDS:-600}" qemu-system-x86_64 -accel "$accel" -cpu "$cpu" -smp 2 -m "${FWUP_GUEST_MEMORY:-2048}" \
+timeout -k 5 "${FWUP_GUEST_SECONDS:-600}" \
+    qemu-system-x86_64 -accel "$accel" -cpu "$cpu" -smp 2 -m "${FWUP_GUEST_MEMORY:-2048}" \
     -kernel "$cache/root/boot/vmlinuz-$version" -initrd "$cache/initrd-$version.cpio.gz" \
     -append "console=ttyS0 panic=-1 loglevel=4 fwup.work=$workdir fwup.script=x" \
     -nographic -no-reboot -nodefaults -serial stdio \
