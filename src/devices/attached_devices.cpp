@@ -24,10 +24,19 @@ bool ProbeVolume(ScsiDrives& drives, const VolumeCandidate& volume, AttachedDevi
     return device.versionKnown || !device.readable;
 }
 
+// Whether an ID a person gave names the volume: its USB port, or its own
+// name with or without "/dev/". A serial number names a vendor-mode device
+// only.
+bool VolumeNamedBy(const VolumeCandidate& volume, const std::string& id) {
+    if (volume.id.empty()) return false;
+    return (!volume.usbPort.empty() && volume.usbPort == id) || volume.id == id ||
+           volume.id == "/dev/" + id;
+}
+
 }  // namespace
 
 AttachedDevices ListAttachedDevices(UsbLink& usb, ScsiDrives& drives, bool vendorMode,
-                                    bool storageMode) {
+                                    bool storageMode, const std::string& named) {
     AttachedDevices attached;
     if (vendorMode) {
         for (const UsbDeviceInfo& info : usb.FindDevices(&attached.usbStatus)) {
@@ -40,6 +49,7 @@ AttachedDevices ListAttachedDevices(UsbLink& usb, ScsiDrives& drives, bool vendo
     }
     if (storageMode) {
         for (const VolumeCandidate& volume : drives.FindCandidateVolumes()) {
+            if (!named.empty() && !VolumeNamedBy(volume, named)) continue;
             AttachedDevice device;
             if (ProbeVolume(drives, volume, device)) attached.devices.push_back(device);
         }
@@ -59,9 +69,8 @@ const AttachedDevice* FindAttachedDevice(const AttachedDevices& attached, const 
                 return &device;
             continue;
         }
-        const std::string& volume = device.volume.id;
-        const bool byVolume = device.mode == AttachedMode::Storage && !volume.empty() &&
-                              (volume == id || volume == "/dev/" + id);
+        const bool byVolume =
+            device.mode == AttachedMode::Storage && VolumeNamedBy(device.volume, id);
         if (device.id == id || byVolume) return &device;
     }
     return nullptr;

@@ -31,9 +31,12 @@ struct AttachedDevices {
 // Every attached device of the model. Storage volumes are asked only the
 // read-only version query, within kProbeTimeLimitSeconds: a volume that answers it is the device; one that
 // may not be asked (for want of rights) is listed as unreadable; any other is
-// not the device. Every volume opened is closed again.
+// not the device. Every volume opened is closed again. Given the ID of one
+// device, only a volume that ID names is asked: a command for one named device
+// sends nothing to any other drive (a drive that never answers costs the time
+// limit and, on Linux, a reset of its USB port).
 AttachedDevices ListAttachedDevices(UsbLink& usb, ScsiDrives& drives, bool vendorMode,
-                                    bool storageMode);
+                                    bool storageMode, const std::string& named = {});
 
 // The device an ID names: its ID as listed, its block device (with or
 // without "/dev/"), or "serial:" and the serial number of one in vendor mode.

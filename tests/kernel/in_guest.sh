@@ -5,18 +5,19 @@
 # the installed firmware-updater as a user in plugdev (root only where the
 # kernel asks for CAP_SYS_RAWIO), then the same faults through --simulate.
 #
-# usage: in_guest.sh PACKAGE.deb GADGET RESULTS_DIR [CASE...]
-# Cases: storage faults all sticks (storage faults all by default; sticks,
-# with a stick that never answers, waits out the list probe's time limit).
+# usage: in_guest.sh PACKAGE.deb GADGET IMAGE RESULTS_DIR [CASE...]
+# IMAGE: a test image (never the stand-in) long enough that faults in the
+# middle of a download happen; the fault table updates with it both ways.
+# Cases: storage faults all sticks (all four by default).
 set -u
-deb=$1 gadget=$2 results=$3
-shift 3
-cases=${*:-storage faults all}
+deb=$1 gadget=$2 image=$3 results=$4
+shift 4
+cases=${*:-storage faults all sticks}
 user=tester
 program=/usr/bin/firmware-updater
 failures=0
 gadget_runs=0
-declare -A gadget_pids=()
+declare -A gadget_pids=() gadget_logs=()
 
 say() { echo "kernel-test: $*"; }
 pass() { say "ok   $*"; }
@@ -30,7 +31,7 @@ as_user() { runuser -u "$user" -- env FWUP_DEMO_DELAY_MS=0 "$@"; }
 now_ms() { date +%s%3N; }
 
 # --- The system: modules, udev, the package, the user.
-say "setting up"
+say "booted: $(cut -d ' ' -f 1 /proc/uptime) s of the guest's time; setting up"
 modprobe dummy_hcd num=4 && modprobe -a libcomposite usb_f_fs usb-storage sd_mod sg ||
     { say "the USB modules do not load"; exit 1; }
 say "modules loaded"
@@ -55,8 +56,9 @@ start_gadget() {
     shift
     gadget_runs=$((gadget_runs + 1))
     local ready=/run/gadget-ready-$gadget_runs
+    gadget_logs[$port]=$results/gadget-$gadget_runs-port$port.log
     env FWUP_DEMO_DELAY_MS=0 "${environment[@]}" "$gadget" --udc="dummy_udc.$port" \
-        --name="fwup$gadget_runs-" --serial="FWUP$port" --log="$results/gadget-$port.log" \
+        --name="fwup$gadget_runs-" --serial="FWUP$port" --log="${gadget_logs[$port]}" \
         --ready="$ready" "$@" 2>>"$results/gadget-$port.stderr" &
     gadget_pids[$port]=$!
     for _ in $(seq 100); do [ -f "$ready" ] && return 0; sleep 0.1; done
@@ -126,7 +128,7 @@ case_storage() {
     local status=0
     as_user $program clear --device "$disk" --yes --json >"$results/clear-user.json" 2>"$results/clear-user.err" || status=$?
     check "storage: clear as the user ends in no-permission (6), got $status" test $status -eq 6
-    check "storage: clear as the user sends no erase" bash -c "! grep -q '87 ff' '$results/gadget-0.log'"
+    check "storage: clear as the user sends no erase" bash -c "! grep -q '87 ff' '${gadget_logs[0]}'"
     status=0
     $program clear --device "$disk" --yes --json >"$results/clear-root.json" 2>&1 || status=$?
     check "storage: clear as root erases (0), got $status" test $status -eq 0
@@ -182,8 +184,8 @@ case_faults() {
         if [ "$start" = vendor ]; then
             target=$(vendor_on_port 1) || { fail "fault $fault: no vendor-mode device"; stop_gadget 1; continue; }
             status=0
-            timeout 60 runuser -u "$user" -- $program update --device "$target" --json \
-                >"$results/fault-$fault.json" 2>/dev/null || status=$?
+            timeout 60 runuser -u "$user" -- $program update --device "$target" --image "$image" \
+                --json >"$results/fault-$fault.json" 2>/dev/null || status=$?
         else
             target=$(disk_on_port 1) || { fail "fault $fault: no block device"; stop_gadget 1; continue; }
             status=0
@@ -195,17 +197,24 @@ case_faults() {
         sim_status=0
         local answer=()
         [ "$command" = clear ] && answer=(--yes)
+        [ "$command" = update ] && answer=(--image "$image")
         as_user env FWUP_DEMO_FAULT="$fault" timeout 60 $program --simulate "$command" \
             "${answer[@]}" --json >"$results/fault-$fault-sim.json" 2>/dev/null || sim_status=$?
         sim_outcome=$(json "$results/fault-$fault-sim.json" '.devices[0].outcome')
         check "fault $fault ($command): real bus $outcome/$status, simulation $sim_outcome/$sim_status" \
             test "$outcome/$status" = "$sim_outcome/$sim_status"
+        # The faults in the middle of a download did happen there on the bus.
+        local fired=
+        [ "$fault" = stops-answering ] && fired=silent
+        [ "$fault" = unplugged ] && fired="unplugged in the middle of a download"
+        [ "$fault" = stalls ] && fired="reply pipe stalled"
+        [ -z "$fired" ] || check "fault $fault: the gadget logged '$fired'" grep -q "$fired" "${gadget_logs[1]}"
         if [ "$fault" = unplugged ]; then
             sleep 2
             target=$(vendor_on_port 1) || { fail "unplugged: the device did not come back"; }
             status=0
-            timeout 60 runuser -u "$user" -- $program update --device "$target" --json \
-                >"$results/fault-unplugged-again.json" 2>&1 || status=$?
+            timeout 60 runuser -u "$user" -- $program update --device "$target" --image "$image" \
+                --json >"$results/fault-unplugged-again.json" 2>&1 || status=$?
             check "unplugged: back in vendor mode, a second update completes (0), got $status" \
                 test $status -eq 0
         fi
@@ -237,9 +246,11 @@ case_sticks() {
     local refusing silent status
     refusing=$(disk_on_port 2) || { fail "sticks: no block device for the refusing stick"; return; }
     silent=$(disk_on_port 3) || { fail "sticks: no block device for the silent stick"; return; }
+    local started
+    started=$(now_ms)
     status=0
     timeout 120 $program list --json >"$results/sticks-list.json" 2>"$results/sticks-list.err" || status=$?
-    say "sticks: list as root ended with $status"
+    say "sticks: list as root ended with $status in $(( $(now_ms) - started )) ms"
     check "sticks: the refusing stick is not listed as a device" \
         test -z "$(json "$results/sticks-list.json" ".devices[] | select(.block_device==\"$refusing\") | .id")"
     check "sticks: the silent stick is not listed as a device" \
@@ -248,16 +259,21 @@ case_sticks() {
     timeout 120 $program clear --device "$refusing" --yes --json >"$results/sticks-clear.json" 2>&1 || status=$?
     say "sticks: clear of the refusing stick ended with $status"
     check "sticks: clear of the refusing stick fails" test $status -ne 0
+    check "sticks: the clear of the refusing stick asked the silent one nothing" \
+        test "$(grep -c '87 10' "${gadget_logs[3]}")" = 1
     check "sticks: no stick was ever sent an erase" \
-        bash -c "! cat '$results'/gadget-2.log '$results'/gadget-3.log 2>/dev/null | grep -q '87 ff'"
+        bash -c "! cat '${gadget_logs[2]}' '${gadget_logs[3]}' | grep -q '87 ff'"
     stop_all
 }
 
 started=$(now_ms)
 for name in $cases; do
     say "== $name"
+    case_started=$(now_ms)
     "case_$name"
     stop_all
+    say "$name took $(( $(now_ms) - case_started )) ms"
 done
+dmesg >"$results/dmesg.txt"
 say "done in $(( $(now_ms) - started )) ms, $failures failed"
 [ $failures -eq 0 ]

@@ -72,13 +72,17 @@ struct Options {
 
 std::mutex logLock;
 std::string logPath;
+const auto logStart = std::chrono::steady_clock::now();
 
+// A line for the log, after the milliseconds since the gadget started.
 void Log(const std::string& line) {
     std::lock_guard<std::mutex> hold(logLock);
-    std::fprintf(stderr, "gadget: %s\n", line.c_str());
+    const long long ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                             std::chrono::steady_clock::now() - logStart).count();
+    std::fprintf(stderr, "gadget: %lld ms: %s\n", ms, line.c_str());
     if (logPath.empty()) return;
     if (std::FILE* file = std::fopen(logPath.c_str(), "a")) {
-        std::fprintf(file, "%s\n", line.c_str());
+        std::fprintf(file, "%lld ms: %s\n", ms, line.c_str());
         std::fclose(file);
     }
 }

@@ -75,9 +75,15 @@ TEST(Station, ChoosesTheNamedDeviceAndRefusesToGuessAmongSeveral) {
     run = Station(bench, {"clear", "--yes", "--device", "/dev/nothing"});
     EXPECT_EQ(run.code, ExitCode::NoDevice);
 
+    // A named device: no other drive is asked anything, not even the version.
+    std::vector<std::size_t> asked;
+    for (std::size_t i = 0; i < 3; ++i) asked.push_back(bench.Device(i).ScsiLog().size());
     run = Station(bench, {"clear", "--yes", "--device", "sim-disk-3"});
     EXPECT_EQ(run.code, ExitCode::Done);
     for (std::size_t i = 0; i < 3; ++i) EXPECT_EQ(bench.Device(i).EraseCount(), i == 2 ? 1u : 0u);
+    EXPECT_EQ(bench.Device(0).ScsiLog().size(), asked[0]);
+    EXPECT_EQ(bench.Device(1).ScsiLog().size(), asked[1]);
+    EXPECT_GT(bench.Device(2).ScsiLog().size(), asked[2]);
 
     // The cleared device comes back in vendor mode; it is the only one there.
     run = Station(bench, {"update"});

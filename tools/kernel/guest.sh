@@ -11,7 +11,8 @@
 # modules in /lib/modules, configfs, /tmp and /run mounted. The kernel
 # package is fetched once from Debian's archive and kept in build/kernel/.
 # KVM where /dev/kvm is usable, TCG otherwise. FWUP_GUEST_MEMORY (MiB, 2048
-# by default) sizes the guest.
+# by default) sizes the guest; FWUP_GUEST_SECONDS (600 by default) bounds it:
+# a guest still running then is stopped, and the status is 124.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 cache=$root/build/kernel
@@ -131,12 +132,17 @@ choose_accelerator() {
 }
 read -r accel cpu <<<"$(choose_accelerator)"
 share=security_model=none,multidevs=remap
-qemu-system-x86_64 -accel "$accel" -cpu "$cpu" -smp 2 -m "${FWUP_GUEST_MEMORY:-2048}" \
+started=$(date +%s)
+status=0
+timeout -k 5 "${FWUP_GUEST_SECONDS:-600}" \
+    qemu-system-x86_64 -accel "$accel" -cpu "$cpu" -smp 2 -m "${FWUP_GUEST_MEMORY:-2048}" \
     -kernel "$cache/root/boot/vmlinuz-$version" -initrd "$cache/initrd-$version.cpio.gz" \
     -append "console=ttyS0 panic=-1 loglevel=4 fwup.work=$workdir fwup.script=x" \
     -nographic -no-reboot -nodefaults -serial stdio \
     -virtfs "local,path=/,mount_tag=host,$share,readonly=on" \
     -virtfs "local,path=$cache/root/lib/modules,mount_tag=modules,$share,readonly=on" \
-    -virtfs "local,path=$workdir,mount_tag=work,$share" </dev/null
+    -virtfs "local,path=$workdir,mount_tag=work,$share" </dev/null || status=$?
+echo "the guest ran $(( $(date +%s) - started )) s"
+[ $status -ne 124 ] || { echo "the guest was stopped after ${FWUP_GUEST_SECONDS:-600} s" >&2; exit 124; }
 [ -f "$workdir/.guest-status" ] || { echo "the guest ended without a status" >&2; exit 125; }
 exit "$(cat "$workdir/.guest-status")"

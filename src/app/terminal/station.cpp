@@ -179,12 +179,16 @@ void Station::RunOne(DeviceRun& run, DeviceView& view) {
 std::optional<std::vector<AttachedDevice>> Station::Choose(bool vendorMode, bool storageMode,
                                                            DeviceRun& refusal) {
     const AttachedDevices attached =
-        ListAttachedDevices(frontEnd_.usb, frontEnd_.drives, vendorMode, storageMode);
+        ListAttachedDevices(frontEnd_.usb, frontEnd_.drives, vendorMode, storageMode, line_.device);
     if (!line_.device.empty()) {
         const AttachedDevice* named = FindAttachedDevice(attached, line_.device);
         if (named == nullptr) {
             refusal.outcome.kind = OutcomeKind::NoDevice;
-            output_.Message(Format(Say(kNoSuchDevice), line_.device.c_str(), DeviceIds(attached.devices, Lang()).c_str()));
+            // Only now is every volume asked: to name what is attached.
+            const AttachedDevices all =
+                ListAttachedDevices(frontEnd_.usb, frontEnd_.drives, vendorMode, storageMode);
+            output_.Message(Format(Say(kNoSuchDevice), line_.device.c_str(),
+                                   DeviceIds(all.devices, Lang()).c_str()));
             return std::nullopt;
         }
         return std::vector<AttachedDevice>{*named};
