@@ -50,6 +50,7 @@ AttachedDevices ListAttachedDevices(UsbLink& usb, ScsiDrives& drives, bool vendo
     if (storageMode) {
         for (const VolumeCandidate& volume : drives.FindCandidateVolumes()) {
             if (!named.empty() && !VolumeNamedBy(volume, named)) continue;
+            ++attached.volumesAsked;
             AttachedDevice device;
             if (ProbeVolume(drives, volume, device)) attached.devices.push_back(device);
         }

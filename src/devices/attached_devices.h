@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -26,6 +27,7 @@ struct AttachedDevice {
 struct AttachedDevices {
     std::vector<AttachedDevice> devices;  // in the natural order of their IDs
     LinkStatus usbStatus = LinkStatus::Ok;
+    std::size_t volumesAsked = 0;  // the volumes probed, whether or not they are the device
 };
 
 // Every attached device of the model. Storage volumes are asked only the

@@ -184,9 +184,13 @@ std::optional<std::vector<AttachedDevice>> Station::Choose(bool vendorMode, bool
         const AttachedDevice* named = FindAttachedDevice(attached, line_.device);
         if (named == nullptr) {
             refusal.outcome.kind = OutcomeKind::NoDevice;
-            // Only now is every volume asked: to name what is attached.
+            // An ID that names no volume at all is unknown: only then is every
+            // volume asked, to name what is attached. A volume it names that is
+            // not the device leaves the other drives unasked.
             const AttachedDevices all =
-                ListAttachedDevices(frontEnd_.usb, frontEnd_.drives, vendorMode, storageMode);
+                attached.volumesAsked == 0
+                    ? ListAttachedDevices(frontEnd_.usb, frontEnd_.drives, vendorMode, storageMode)
+                    : attached;
             output_.Message(Format(Say(kNoSuchDevice), line_.device.c_str(),
                                    DeviceIds(all.devices, Lang()).c_str()));
             return std::nullopt;
