@@ -32,6 +32,15 @@ void* operator new(std::size_t size) {
 }
 void operator delete(void* memory) noexcept { std::free(memory); }
 void operator delete(void* memory, std::size_t) noexcept { std::free(memory); }
+// The library's nothrow form (a sort's temporary buffer) must pair with the
+// delete above: it takes the same memory, and fails as the counter says.
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    try {
+        return ::operator new(size);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
 
 namespace fwup::test {
 namespace {
