@@ -84,7 +84,7 @@ public:
         answers_.push_back(
             {open_[volume], command.cdb[1], signedReply, delivered == command.dataLength, seen});
         return {carriedOut ? fwup::DriveStatus::Ok : fwup::DriveStatus::Failed, carriedOut, 0,
-                delivered};
+                delivered, {}};
     }
     void CloseVolume(fwup::PlatformHandle volume) override { Require(open_.erase(volume) == 1); }
 
