@@ -189,6 +189,11 @@ std::string CheckParsed(const CLI::App& app, const std::string& wait, CommandLin
 
 }  // namespace
 
+const char* CommandWord(FrontEndCommand command) {
+    const Command* named = CommandNamed(command);
+    return named == nullptr ? nullptr : named->name;
+}
+
 // Every option may stand before or after the command; one the command does
 // not take is noted, not refused.
 CommandLine ParseCommandLine(int argc, const char* const* argv, Language language) {

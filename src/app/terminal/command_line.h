@@ -28,6 +28,10 @@ struct CommandLine {
 // in the user's language. --help and --version win over everything else.
 CommandLine ParseCommandLine(int argc, const char* const* argv, Language language);
 
+// The word that names a device command ("list" … "run"), from the table the
+// parser reads; null for none.
+const char* CommandWord(FrontEndCommand command);
+
 // Chinese texts for a zh_CN locale, English otherwise, as gettext chooses:
 // the first of LC_ALL, LC_MESSAGES and LANG that is set and not empty names
 // the locale; unless that is C or POSIX, LANGUAGE (a list of languages in

@@ -68,22 +68,11 @@ Json DeviceJson(FrontEndCommand command, const DeviceRun& run) {
     return entry;
 }
 
-const char* CommandName(FrontEndCommand command) {
-    switch (command) {
-    case FrontEndCommand::List: return "list";
-    case FrontEndCommand::Info: return "info";
-    case FrontEndCommand::Clear: return "clear";
-    case FrontEndCommand::Update: return "update";
-    case FrontEndCommand::Run: return "run";
-    default: return nullptr;
-    }
-}
-
 }  // namespace
 
 std::string JsonReport(FrontEndCommand command, const ImageDescription& image,
                        const std::vector<DeviceRun>& runs, ExitCode exit) {
-    const char* name = CommandName(command);
+    const char* name = CommandWord(command);
     Json document{{"schema", 1}, {"command", name == nullptr ? Json(nullptr) : Json(name)}};
     document["image"] = ImageJson(image);
     Json devices = Json::array();
