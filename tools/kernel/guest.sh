@@ -101,7 +101,11 @@ arguments=$(printf ' %q' "$@")
 cat >"$workdir/.guest-start" <<START
 #!/bin/bash
 export PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin
+# A work folder under /tmp would be hidden by the guest's own /tmp: it is
+# moved aside and put back on top.
+mkdir -p /mnt/work && mount --bind "$workdir" /mnt/work
 mount -t tmpfs tmpfs /tmp
+mkdir -p "$workdir" && mount --move /mnt/work "$workdir"
 mount -t tmpfs tmpfs /run
 mkdir -p /dev/pts /dev/shm
 mount -t devpts devpts /dev/pts
