@@ -1,32 +1,30 @@
 #include "image/image_file.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <memory>
+#include <fstream>
 #include <system_error>
 
 namespace fwup {
 namespace {
 
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-
 // The whole file, which holds exactly the size its status gave: one byte
 // more or fewer means it changed while it was read.
-bool ReadOpenImage(std::FILE* file, std::uint64_t size, std::vector<std::uint8_t>& bytes,
+bool ReadOpenImage(std::ifstream& file, std::uint64_t size, std::vector<std::uint8_t>& bytes,
                    std::string& error) {
     bytes.assign(size, 0);
-    const std::uint64_t got = size == 0 ? 0 : std::fread(bytes.data(), 1, size, file);
-    std::uint8_t beyond = 0;
-    const std::size_t more = std::fread(&beyond, 1, 1, file);
-    if (std::ferror(file)) {
+    std::uint64_t got = 0;
+    if (size != 0) {
+        file.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size));
+        got = static_cast<std::uint64_t>(file.gcount());
+    }
+    const bool more = file.good() && file.peek() != std::ifstream::traits_type::eof();
+    if (file.bad()) {
         error = std::strerror(errno);
         return false;
     }
-    if (got != size || more != 0) {
+    if (got != size || more) {
         error = "its size changed while it was read";
         return false;
     }
@@ -35,8 +33,11 @@ bool ReadOpenImage(std::FILE* file, std::uint64_t size, std::vector<std::uint8_t
 
 }  // namespace
 
-bool ReadImageFile(const std::string& path, std::vector<std::uint8_t>& bytes, std::string& error) {
+bool ReadImageFile(const std::string& utf8Path, std::vector<std::uint8_t>& bytes,
+                   std::string& error) {
     bytes.clear();
+    // The name as the person gave it, whatever the system's own character set.
+    const std::filesystem::path path(std::u8string(utf8Path.begin(), utf8Path.end()));
     // The status first: a pipe or a device is refused before it is opened,
     // so that nothing waits for a writer.
     std::error_code why;
@@ -60,12 +61,12 @@ bool ReadImageFile(const std::string& path, std::vector<std::uint8_t>& bytes, st
         return false;
     }
     errno = 0;
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+    std::ifstream file(path, std::ios::binary);
     if (!file) {
         error = std::strerror(errno);
         return false;
     }
-    const bool ok = ReadOpenImage(file.get(), size, bytes, error);
+    const bool ok = ReadOpenImage(file, size, bytes, error);
     if (!ok) bytes.clear();
     return ok;
 }
