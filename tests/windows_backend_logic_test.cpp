@@ -1,6 +1,6 @@
 // The Windows backends' logic that needs no Windows: the device search over
-// interface paths, the detail record's arithmetic, the drive letters and the
-// pass-through record.
+// interface paths, the detail record's arithmetic, the drive letters, the
+// pass-through record and the IDs made of where a device sits.
 
 #include <gtest/gtest.h>
 
@@ -8,6 +8,7 @@
 #include <cstring>
 #include <map>
 
+#include "platform/windows/device_location.h"
 #include "platform/windows/interface_search.h"
 #include "platform/windows/pass_through.h"
 
@@ -165,6 +166,55 @@ TEST(PassThroughRecord, WhatThePlatformWritesBackIsReadWithinWhatWasAsked) {
     EXPECT_EQ(refused.sense.bytes[2], 0x05);
     answered.SenseInfoLength = 200;
     EXPECT_EQ(PassThroughResult(true, answered, 8, sense).sense.length, kSenseBytes);
+}
+
+// One ID for a device in both modes: its hub port, as the system words it.
+TEST(DeviceLocation, HubPortIdOnlyFromTheSystemsOwnForm) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"Port_#0003.Hub_#0002", "hub2-port3"},
+        {"port_#0012.hub_#0104", "hub104-port12"},
+        {"Port_#0003.Hub_#", ""},
+        {"Port_#0003.Hub_#0002 ", ""},
+        {"Port_#1234567.Hub_#0002", ""},  // no port number of seven digits
+        {"0000.0014.0000.001.003.000.000.000.000", ""},
+        {"", ""},
+    };
+    for (const auto& [location, id] : cases) EXPECT_EQ(UsbLocationId(location), id) << location;
+}
+
+TEST(DeviceLocation, SerialOnlyWhereTheDeviceGaveOne) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"USB\\VID_2008&PID_7639\\5F3A0001", "5F3A0001"},
+        {"usb\\vid_2008&pid_7639\\5f3a0001", "5f3a0001"},
+        {"USB\\VID_2008&PID_7639\\5&2F3A7C1D&0&2", ""},           // made up by the system
+        {"USB\\VID_2008&PID_7639&MI_00\\6&1B2C3D&0&0000", ""},   // an interface
+        {"USBSTOR\\DISK&VEN_X&PROD_Y\\5F3A0001", ""},           // another bus
+        {"USB\\ROOT_HUB30", ""},
+    };
+    for (const auto& [instance, serial] : cases) EXPECT_EQ(SerialOfInstanceId(instance), serial) << instance;
+    EXPECT_TRUE(IsUsbDeviceInstance("USB\\VID_2008&PID_7639\\5&2F3A7C1D&0&2"));
+    EXPECT_FALSE(IsUsbDeviceInstance("USB\\VID_2008&PID_7639&MI_01\\6&1&0&1"));
+    EXPECT_EQ(VendorDeviceId("hub2-port3", "5F3A0001", kDevice), "hub2-port3");
+    EXPECT_EQ(VendorDeviceId("", "5F3A0001", kDevice), "serial:5F3A0001");
+    EXPECT_EQ(VendorDeviceId("", "", kDevice), kDevice);
+}
+
+// The strings stand where the answer's fields say, and only within it.
+TEST(DeviceLocation, StorageDescriptionReadsOnlyWithinTheAnswer) {
+    std::uint8_t answer[64] = {};
+    const auto put = [&](std::size_t field, std::uint32_t offset, const char* text) {
+        for (int i = 0; i < 4; ++i) answer[field + i] = static_cast<std::uint8_t>(offset >> (8 * i));
+        if (text != nullptr) std::memcpy(answer + offset, text, std::strlen(text));
+    };
+    put(12, 40, "Vendor  ");
+    put(16, 50, " Disk 2.0 ");
+    EXPECT_EQ(StorageDescription(answer, sizeof answer), "Vendor Disk 2.0");
+    EXPECT_EQ(StorageDescription(answer, 50), "Vendor");  // the product lies beyond
+    EXPECT_EQ(StorageDescription(answer, 16), "");        // so does the product's field
+    put(12, 0, nullptr);
+    EXPECT_EQ(StorageDescription(answer, sizeof answer), "Disk 2.0");
+    put(16, 1000, nullptr);
+    EXPECT_EQ(StorageDescription(answer, sizeof answer), "");
 }
 
 }  // namespace

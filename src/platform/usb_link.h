@@ -27,11 +27,13 @@ enum class LinkStatus {
 };
 
 // A device of the model in vendor mode, as the backend lists it. id names it
-// for a person and for selection (a port path, an interface path); serial is
-// empty when the device has none.
+// for a person and for selection (a port path, a hub port); serial is empty
+// when the device has none; path is what the backend opens it by, where that
+// is not its id (an interface path).
 struct UsbDeviceInfo {
     std::string id;
     std::string serial;
+    std::string path = {};
 };
 
 struct TransferResult {
@@ -81,6 +83,8 @@ public:
 
 protected:
     bool StopRequested() const { return stopRequest_ != nullptr && stopRequest_->load(); }
+    // Whether anyone may ask to stop: a backend then waits in short slices.
+    bool StopWatched() const { return stopRequest_ != nullptr; }
 
 private:
     const std::atomic<bool>* stopRequest_ = nullptr;

@@ -1,11 +1,15 @@
 #include "platform/windows/win32_scsi_drives.h"
 
 #include <windows.h>
+#include <cfgmgr32.h>
 #include <ntddscsi.h>
+#include <setupapi.h>
+#include <winioctl.h>
 
 #include <cstddef>
 #include <cstring>
 
+#include "platform/windows/device_location.h"
 #include "platform/windows/pass_through.h"
 
 namespace fwup {
@@ -34,12 +38,111 @@ DriveType DriveTypeOf(char letter) {
     }
 }
 
+// A volume or disk opened for queries alone: no rights needed, no command
+// reaches the drive.
+HANDLE OpenForQueries(const char* path) {
+    return CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                       nullptr);
+}
+
+bool DeviceNumberOf(HANDLE opened, STORAGE_DEVICE_NUMBER& number) {
+    DWORD returned = 0;
+    std::memset(&number, 0, sizeof number);
+    return DeviceIoControl(opened, IOCTL_STORAGE_GET_DEVICE_NUMBER, nullptr, 0, &number,
+                           sizeof number, &returned, nullptr) &&
+           returned >= sizeof number;
+}
+
+// The vendor and product the drive gave the system when it attached.
+std::string DescriptionOf(HANDLE volume) {
+    STORAGE_PROPERTY_QUERY query{};
+    query.PropertyId = StorageDeviceProperty;
+    query.QueryType = PropertyStandardQuery;
+    std::uint8_t answer[1024] = {};
+    DWORD returned = 0;
+    if (!DeviceIoControl(volume, IOCTL_STORAGE_QUERY_PROPERTY, &query, sizeof query, answer,
+                         sizeof answer, &returned, nullptr))
+        return {};
+    return StorageDescription(answer, returned);
+}
+
+// The device node of the disk (or CD-ROM drive) with the volume's device
+// number, in *node; false where there is none.
+bool FindDiskNode(const STORAGE_DEVICE_NUMBER& volume, DEVINST* node) {
+    const InterfaceClass& c =
+        volume.DeviceType == FILE_DEVICE_CD_ROM ? kGuidDevinterfaceCdrom : kGuidDevinterfaceDisk;
+    GUID guid{c.data1, c.data2, c.data3, {}};
+    std::memcpy(guid.Data4, c.data4, sizeof guid.Data4);
+    HDEVINFO set =
+        SetupDiGetClassDevsA(&guid, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+    if (set == INVALID_HANDLE_VALUE) return false;
+    bool found = false;
+    SP_DEVICE_INTERFACE_DATA interfaceData{};
+    interfaceData.cbSize = sizeof interfaceData;
+    for (DWORD index = 0;
+         !found && SetupDiEnumDeviceInterfaces(set, nullptr, &guid, index, &interfaceData);
+         ++index) {
+        DWORD size = 0;
+        SetupDiGetDeviceInterfaceDetailA(set, &interfaceData, nullptr, 0, &size, nullptr);
+        if (!InterfaceDetailSizeUsable(size)) continue;
+        std::string record(size, '\0');
+        auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_A*>(record.data());
+        detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
+        SP_DEVINFO_DATA device{};
+        device.cbSize = sizeof device;
+        if (!SetupDiGetDeviceInterfaceDetailA(set, &interfaceData, detail, size, nullptr, &device))
+            continue;
+        const HANDLE disk = OpenForQueries(detail->DevicePath);
+        if (disk == INVALID_HANDLE_VALUE) continue;
+        STORAGE_DEVICE_NUMBER number;
+        if (DeviceNumberOf(disk, number) && number.DeviceType == volume.DeviceType &&
+            number.DeviceNumber == volume.DeviceNumber) {
+            *node = device.DevInst;
+            found = true;
+        }
+        CloseHandle(disk);
+    }
+    SetupDiDestroyDeviceInfoList(set);
+    return found;
+}
+
+// The hub port of the USB device a disk sits on: up the device tree from the
+// disk to the first USB device (past its interface, on a composite device).
+std::string UsbPortOf(DEVINST disk) {
+    DEVINST node = disk;
+    for (int depth = 0; depth < 4 && CM_Get_Parent(&node, node, 0) == CR_SUCCESS; ++depth) {
+        char instance[MAX_DEVICE_ID_LEN + 1] = {};
+        if (CM_Get_Device_IDA(node, instance, MAX_DEVICE_ID_LEN, 0) != CR_SUCCESS) return {};
+        if (!IsUsbDeviceInstance(instance)) continue;
+        char location[256] = {};
+        ULONG size = sizeof location - 1;
+        if (CM_Get_DevNode_Registry_PropertyA(node, CM_DRP_LOCATION_INFORMATION, nullptr,
+                                              location, &size, 0) != CR_SUCCESS)
+            return {};
+        return UsbLocationId(location);
+    }
+    return {};
+}
+
+// What the system knows of a drive letter's volume, asking the drive nothing.
+VolumeCandidate DescribeVolume(char letter) {
+    VolumeCandidate volume{DriveName(letter), {}, {}};
+    const HANDLE opened = OpenForQueries(RawVolumePath(letter).c_str());
+    if (opened == INVALID_HANDLE_VALUE) return volume;
+    volume.description = DescriptionOf(opened);
+    STORAGE_DEVICE_NUMBER number;
+    const bool numbered = DeviceNumberOf(opened, number);
+    CloseHandle(opened);
+    DEVINST disk = 0;
+    if (numbered && FindDiskNode(number, &disk)) volume.usbPort = UsbPortOf(disk);
+    return volume;
+}
+
 }  // namespace
 
 std::vector<VolumeCandidate> Win32ScsiDrives::FindCandidateVolumes() {
     std::vector<VolumeCandidate> volumes;
-    for (char letter : CandidateDriveLetters(DriveTypeOf))
-        volumes.push_back(VolumeCandidate{DriveName(letter), {}, {}});
+    for (char letter : CandidateDriveLetters(DriveTypeOf)) volumes.push_back(DescribeVolume(letter));
     return volumes;
 }
 

@@ -3,10 +3,12 @@
 #include <windows.h>
 #include <setupapi.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <memory>
 #include <new>
 
+#include "platform/windows/device_location.h"
 #include "platform/windows/interface_search.h"
 
 namespace fwup {
@@ -79,6 +81,55 @@ bool GetDeviceInterfacePath(const InterfaceClass& interfaceClass, std::uint32_t 
     return copied;
 }
 
+// A device property as text; empty where the system has none.
+std::string DeviceProperty(HDEVINFO set, SP_DEVINFO_DATA& device, DWORD property) {
+    char value[512] = {};
+    DWORD type = 0;
+    if (!SetupDiGetDeviceRegistryPropertyA(set, &device, property, &type,
+                                           reinterpret_cast<BYTE*>(value), sizeof value - 1,
+                                           nullptr) ||
+        type != REG_SZ)
+        return {};
+    return value;
+}
+
+// The device behind an interface path, as the terminal program lists it:
+// its hub port and its serial number, where the system knows them. The
+// present interfaces are walked again to find the path's device.
+UsbDeviceInfo DescribeDevice(std::string path) {
+    UsbDeviceInfo info;
+    const GUID guid = AsGuid(kGuidDevinterfaceUsbDevice);
+    HDEVINFO set =
+        SetupDiGetClassDevsA(&guid, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+    SP_DEVICE_INTERFACE_DATA interfaceData{};
+    interfaceData.cbSize = sizeof interfaceData;
+    for (DWORD index = 0; set != INVALID_HANDLE_VALUE &&
+                          SetupDiEnumDeviceInterfaces(set, nullptr, &guid, index, &interfaceData);
+         ++index) {
+        DWORD size = 0;
+        SetupDiGetDeviceInterfaceDetailA(set, &interfaceData, nullptr, 0, &size, nullptr);
+        if (!InterfaceDetailSizeUsable(size)) continue;
+        std::string record(size, '\0');
+        auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_A*>(record.data());
+        detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
+        SP_DEVINFO_DATA device{};
+        device.cbSize = sizeof device;
+        if (!SetupDiGetDeviceInterfaceDetailA(set, &interfaceData, detail, size, nullptr,
+                                              &device) ||
+            lstrcmpiA(detail->DevicePath, path.c_str()) != 0)
+            continue;
+        char instance[512] = {};
+        if (SetupDiGetDeviceInstanceIdA(set, &device, instance, sizeof instance - 1, nullptr))
+            info.serial = SerialOfInstanceId(instance);
+        info.id = UsbLocationId(DeviceProperty(set, device, SPDRP_LOCATION_INFORMATION));
+        break;
+    }
+    if (set != INVALID_HANDLE_VALUE) SetupDiDestroyDeviceInfoList(set);
+    info.id = VendorDeviceId(info.id, info.serial, path);
+    info.path = std::move(path);
+    return info;
+}
+
 // Until a cancelled transfer has finished, the platform may still write the
 // record and the buffer, and both belong to the caller: wait for it.
 void CancelAndWait(HANDLE pipe, OVERLAPPED& overlapped) {
@@ -100,7 +151,7 @@ std::vector<UsbDeviceInfo> Win32UsbLink::FindDevices(LinkStatus* status) {
              [](std::uint32_t index, char* path, std::uint32_t capacity) {
                  return GetDeviceInterfacePath(kGuidDevinterfaceUsbDevice, index, path, capacity);
              }))
-        devices.push_back(UsbDeviceInfo{std::move(path), {}});
+        devices.push_back(DescribeDevice(std::move(path)));
     return devices;
 }
 
@@ -112,42 +163,66 @@ PlatformHandle Win32UsbLink::OpenPipe(const char* pipePath) {
 }
 
 PlatformHandle Win32UsbLink::Open(const UsbDeviceInfo& device, LinkStatus* why) {
-    const PlatformHandle reply = OpenPipe(ComposePipePath(device.id, kReplyPipeName).c_str());
+    const std::string& path = device.path.empty() ? device.id : device.path;
+    const PlatformHandle reply = OpenPipe(ComposePipePath(path, kReplyPipeName).c_str());
     if (reply == kInvalidHandleValue) {
         if (why != nullptr) *why = StatusOfError(GetLastError());
         return kInvalidHandleValue;
     }
     // A command pipe that does not open leaves the link usable: its first
     // write fails and the download reports it.
-    const PlatformHandle command =
-        OpenPipe(ComposePipePath(device.id, kCommandPipeName).c_str());
+    const PlatformHandle command = OpenPipe(ComposePipePath(path, kCommandPipeName).c_str());
+    std::lock_guard<std::mutex> hold(linksLock_);
     links_[reply] = Pipes{reply, command};
     if (why != nullptr) *why = LinkStatus::Ok;
     return reply;
 }
 
 void Win32UsbLink::Close(PlatformHandle link) {
+    Pipes pipes{kInvalidHandleValue, kInvalidHandleValue};
+    {
+        std::lock_guard<std::mutex> hold(linksLock_);
+        const auto found = links_.find(link);
+        if (found == links_.end()) return;
+        pipes = found->second;
+        links_.erase(found);
+    }
+    CloseHandle(AsHandle(pipes.reply));
+    if (pipes.command != kInvalidHandleValue) CloseHandle(AsHandle(pipes.command));
+}
+
+Win32UsbLink::Pipes Win32UsbLink::PipesOf(PlatformHandle link) {
+    std::lock_guard<std::mutex> hold(linksLock_);
     const auto found = links_.find(link);
-    if (found == links_.end()) return;
-    CloseHandle(AsHandle(found->second.reply));
-    if (found->second.command != kInvalidHandleValue) CloseHandle(AsHandle(found->second.command));
-    links_.erase(found);
+    return found == links_.end() ? Pipes{kInvalidHandleValue, kInvalidHandleValue} : found->second;
 }
 
 TransferResult Win32UsbLink::Read(PlatformHandle link, std::uint8_t* buffer, std::uint32_t count,
                                   std::uint32_t timeoutMs) {
-    const auto found = links_.find(link);
-    if (found == links_.end()) return {LinkStatus::Failed, 0};
-    return PipeTransfer(Direction::Read, found->second.reply, buffer, count, timeoutMs);
+    const Pipes pipes = PipesOf(link);
+    if (pipes.reply == kInvalidHandleValue) return {LinkStatus::Failed, 0};
+    return PipeTransfer(Direction::Read, pipes.reply, buffer, count, timeoutMs);
 }
 
 TransferResult Win32UsbLink::Write(PlatformHandle link, const std::uint8_t* buffer,
                                    std::uint32_t count, std::uint32_t timeoutMs) {
-    const auto found = links_.find(link);
-    if (found == links_.end()) return {LinkStatus::Failed, 0};
+    const Pipes pipes = PipesOf(link);
+    if (pipes.reply == kInvalidHandleValue) return {LinkStatus::Failed, 0};
     // WriteFile only reads the buffer.
-    return PipeTransfer(Direction::Write, found->second.command,
-                        const_cast<std::uint8_t*>(buffer), count, timeoutMs);
+    return PipeTransfer(Direction::Write, pipes.command, const_cast<std::uint8_t*>(buffer), count,
+                        timeoutMs);
+}
+
+std::uint32_t Win32UsbLink::AwaitTransfer(PlatformHandle pipe, std::uint32_t timeoutMs) {
+    // Nobody can ask to stop: one wait for the whole limit.
+    if (!StopWatched()) return WaitForTransfer(pipe, timeoutMs);
+    const ULONGLONG until = GetTickCount64() + timeoutMs;
+    for (;;) {
+        const ULONGLONG now = GetTickCount64();
+        const auto left = static_cast<std::uint32_t>(now < until ? until - now : 0);
+        const std::uint32_t waited = WaitForTransfer(pipe, std::min(left, kStopCheckMs));
+        if (waited != WAIT_TIMEOUT || left <= kStopCheckMs || StopRequested()) return waited;
+    }
 }
 
 std::uint32_t Win32UsbLink::WaitForTransfer(PlatformHandle pipe, std::uint32_t timeoutMs) {
@@ -175,7 +250,7 @@ TransferResult Win32UsbLink::PipeTransfer(Direction direction, PlatformHandle pi
     } else if (const DWORD error = GetLastError(); error != ERROR_IO_PENDING) {
         status = StatusOfError(error);
     } else {
-        switch (WaitForTransfer(pipe, timeoutMs)) {
+        switch (AwaitTransfer(pipe, timeoutMs)) {
             case WAIT_OBJECT_0:
                 status = GetOverlappedResult(handle, &overlapped, &moved, TRUE)
                              ? LinkStatus::Ok
@@ -186,8 +261,9 @@ TransferResult Win32UsbLink::PipeTransfer(Direction direction, PlatformHandle pi
                 if (GetOverlappedResult(handle, &overlapped, &moved, FALSE)) {
                     status = LinkStatus::Ok;
                 } else if (GetLastError() == ERROR_IO_INCOMPLETE) {
+                    const bool stopped = StopRequested();
                     CancelAndWait(handle, overlapped);
-                    status = LinkStatus::TimedOut;
+                    status = stopped ? LinkStatus::Cancelled : LinkStatus::TimedOut;
                 } else {
                     // Any other error: the transfer ended and nothing is pending.
                     status = StatusOfError(GetLastError());
