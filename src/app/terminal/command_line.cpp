@@ -57,15 +57,11 @@ constexpr TerminalText kNeedsYes{"clear and run with --all ask no question: add 
 constexpr TerminalText kDeviceOrAll{"--device and --all exclude each other",
                                     "--device 与 --all 不能同时使用"};
 
-constexpr TerminalText kUsage{"Usage: firmware-updater COMMAND [OPTIONS]  (options may also come first)",
-                              "用法：firmware-updater 命令 [选项]（选项也可放在命令之前）"};
+constexpr TerminalText kUsage{
+    "Usage: " FWUP_PROGRAM_NAME " COMMAND [OPTIONS]  (options may also come first)",
+    "用法：" FWUP_PROGRAM_NAME " 命令 [选项]（选项也可放在命令之前）"};
 constexpr TerminalText kCommandsHeading{"Commands:", "命令："};
 constexpr TerminalText kOptionsHeading{"Options:", "选项："};
-constexpr TerminalText kRootNote{
-    "clear, info and list read the device in storage mode, which needs root (the vendor "
-    "commands need CAP_SYS_RAWIO); update needs root unless the udev rule is installed.",
-    "clear、info 和 list 读取存储模式的设备，需要 root 权限（厂商命令需要 CAP_SYS_RAWIO）；"
-    "update 除非已安装 udev 规则，否则也需要 root 权限。"};
 
 // The commands, what each is for, and the options each takes.
 struct Command {
@@ -107,7 +103,8 @@ std::string HelpText(Language language) {
     for (const Command& command : kCommands) add(Entry{command.name, command.help});
     help += std::string("\n") + Say(kOptionsHeading, language) + "\n";
     for (const Entry& entry : options) add(entry);
-    help += "\n" + WrapText(Say(kRootNote, language), kColumns) + "\n" +
+    help += "\n" + WrapText(Say(kSystemTexts.idNote, language), kColumns) + "\n" +
+            WrapText(Say(kSystemTexts.rightsNote, language), kColumns) + "\n" +
             WrapText(ExitStatusSentence(language), kColumns);
     return help;
 }
@@ -267,6 +264,11 @@ Language LanguageFromEnvironment(const char* lcAll, const char* lcMessages, cons
         }
     }
     return locale.rfind("zh_CN", 0) == 0 ? Language::Chinese : Language::English;
+}
+
+Language LanguageFromLangId(std::uint16_t langId) {
+    constexpr std::uint16_t kChinesePrc = 2052;
+    return langId == kChinesePrc ? Language::Chinese : Language::English;
 }
 
 }  // namespace fwup

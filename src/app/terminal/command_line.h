@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -38,5 +39,9 @@ const char* CommandWord(FrontEndCommand command);
 // order of preference) decides first.
 Language LanguageFromEnvironment(const char* lcAll, const char* lcMessages, const char* lang,
                                  const char* language = nullptr);
+
+// The language for a Windows user's default language ID: Chinese for
+// Chinese (PRC), 2052, as the dialog chooses; English for any other.
+Language LanguageFromLangId(std::uint16_t langId);
 
 }  // namespace fwup

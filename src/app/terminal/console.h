@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdio>
 #include <string>
 
 namespace fwup {
@@ -24,5 +25,10 @@ bool ConsoleResized(int& columns, int& rows);
 // UTF-8 in the named character set, characters it lacks as "?": the
 // TextEncoder that TerminalOutput writes through.
 std::string EncodeText(const std::string& utf8, const std::string& codeset);
+
+// The ConsoleWriter: writes the text itself where the stream is a console
+// that the system writes its own way (Windows: as UTF-16, whatever the
+// console's code page), and says so; false on a system without one.
+bool WriteToConsole(std::FILE* stream, const std::string& utf8);
 
 }  // namespace fwup

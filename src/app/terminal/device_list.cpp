@@ -20,7 +20,7 @@ std::string Details(const AttachedDevice& device, Language language) {
     } else {
         if (device.volume.id != device.id) parts.push_back(device.volume.id);
         if (!device.volume.description.empty()) parts.push_back(device.volume.description);
-        if (!device.readable) parts.push_back(Say(kNeedsRoot, language));
+        if (!device.readable) parts.push_back(Say(kSystemTexts.needsRights, language));
         if (device.versionKnown)
             parts.push_back(Format(Say(kListVersion, language),
                                    std::string(FormatVersion(device.version).View()).c_str()));

@@ -23,10 +23,15 @@ std::string SettingProblemsText(const std::vector<std::string>& problems, Langua
 
 }  // namespace
 
+TerminalOutput OutputOf(const FrontEnd& frontEnd, bool json) {
+    return TerminalOutput(frontEnd.out, frontEnd.err, json, frontEnd.codeset, frontEnd.encode,
+                          frontEnd.writeConsole);
+}
+
 ExitCode RunFrontEnd(FrontEnd& frontEnd) {
     const Language language = frontEnd.language;
     const CommandLine& line = frontEnd.commandLine;
-    TerminalOutput plain(frontEnd.out, frontEnd.err, false, frontEnd.codeset, frontEnd.encode);
+    TerminalOutput plain = OutputOf(frontEnd, false);
     if (line.command == FrontEndCommand::Help) {
         plain.Result(line.help);
         return ExitCode::Done;
@@ -44,7 +49,7 @@ ExitCode RunFrontEnd(FrontEnd& frontEnd) {
     }
     const ImageDescription& image = loaded.image;
     if (line.command == FrontEndCommand::Version) {
-        plain.Result(std::string("firmware-updater ") + FWUP_VERSION);
+        plain.Result(std::string(FWUP_PROGRAM_NAME " ") + FWUP_VERSION);
         plain.Result(ImageLine(image, language));
         return ExitCode::Done;
     }

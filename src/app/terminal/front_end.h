@@ -34,6 +34,7 @@ struct FrontEnd {
     int rows = 24;
     SizeCheck resized = nullptr;                     // the window's new size, once changed
     std::string codeset = "UTF-8";                   // the terminal's character set
+    ConsoleWriter writeConsole = nullptr;            // a console written the system's own way
     TextEncoder encode = nullptr;                    // into it; none: UTF-8 as it is
     const std::atomic<bool>* interrupted = nullptr;  // set by Ctrl-C
     std::uint32_t pollMs = 500;  // run: how often to look for the re-plugged device
@@ -42,5 +43,9 @@ struct FrontEnd {
 
 // Runs the command the command line names and returns the exit status.
 ExitCode RunFrontEnd(FrontEnd& frontEnd);
+
+// Where the front end writes, in its console's character set; json: standard
+// output holds the JSON document alone.
+TerminalOutput OutputOf(const FrontEnd& frontEnd, bool json);
 
 }  // namespace fwup

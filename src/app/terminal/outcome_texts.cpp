@@ -16,7 +16,7 @@ Said TextsFor(Texts command, const Outcome& outcome) {
         return {&kNoDeviceText, update ? &kHintUpdateNoDevice : &kHintClearNoDevice};
     case OutcomeKind::SeveralDevices: return {&kSeveralDevices};
     case OutcomeKind::NoPermission:
-        return {&kOpenFailedText, update ? &kHintUsbAccessDenied : &kHintDriveAccessDenied};
+        return {&kOpenFailedText, update ? &kSystemTexts.usbAccessDenied : &kSystemTexts.driveAccessDenied};
     case OutcomeKind::OpenFailed:
         return {&kOpenFailedText,
                 outcome.link == LinkStatus::Busy ? &kHintUsbBusy : &kHintUpdateNoDevice};

@@ -41,8 +41,7 @@ Outcome NoneUsable(const AttachedDevices& attached) {
 }
 
 TerminalOutput OutputFor(const FrontEnd& frontEnd) {
-    return TerminalOutput(frontEnd.out, frontEnd.err, frontEnd.commandLine.json, frontEnd.codeset,
-                          frontEnd.encode);
+    return OutputOf(frontEnd, frontEnd.commandLine.json);
 }
 
 // The whole of one invocation: the devices, how they show, what came of them.

@@ -10,8 +10,9 @@ bool IsUtf8(const std::string& codeset) {
 }  // namespace
 
 TerminalOutput::TerminalOutput(std::FILE* out, std::FILE* err, bool json, std::string codeset,
-                               TextEncoder encode)
-    : out_(out), err_(err), json_(json), codeset_(std::move(codeset)), encode_(encode) {}
+                               TextEncoder encode, ConsoleWriter writeConsole)
+    : out_(out), err_(err), json_(json), codeset_(std::move(codeset)), encode_(encode),
+      writeConsole_(writeConsole) {}
 
 std::string TerminalOutput::Encode(const std::string& utf8) const {
     if (encode_ == nullptr || codeset_.empty() || IsUtf8(codeset_)) return utf8;
@@ -20,6 +21,7 @@ std::string TerminalOutput::Encode(const std::string& utf8) const {
 
 void TerminalOutput::Write(std::FILE* to, const std::string& utf8, bool line) {
     std::lock_guard<std::mutex> hold(lock_);
+    if (writeConsole_ != nullptr && writeConsole_(to, line ? utf8 + "\n" : utf8)) return;
     const std::string text = Encode(utf8);
     // A closed pipe makes these fail; the program goes on, its outcome decides.
     std::fwrite(text.data(), 1, text.size(), to);
@@ -41,6 +43,7 @@ void TerminalOutput::Raw(const std::string& utf8Text) {
 
 void TerminalOutput::Json(const std::string& document) {
     std::lock_guard<std::mutex> hold(lock_);
+    if (writeConsole_ != nullptr && writeConsole_(out_, document + "\n")) return;
     std::fprintf(out_, "%s\n", document.c_str());
     std::fflush(out_);
 }

@@ -17,6 +17,20 @@ inline const char* Say(const TerminalText& text, Language language) {
     return language == Language::Chinese ? text.chinese : text.english;
 }
 
+// The name a person types (FWUP_PROGRAM_NAME) and the manual (FWUP_MANUAL)
+// are the build's, for the system it builds for.
+
+// What a system asks of a user for rights, and how it names devices: each
+// system's program gives its own (linux/system_texts.cpp).
+struct SystemTexts {
+    TerminalText usbAccessDenied;    // %s: the device in vendor mode
+    TerminalText driveAccessDenied;  // %s: the volume
+    TerminalText needsRights;        // list: a volume this user may not ask
+    TerminalText rightsNote;         // --help: who may do what
+    TerminalText idNote;             // --help: the forms of a device's ID
+};
+extern const SystemTexts kSystemTexts;
+
 // --- The outcome of a command: what became of the device.
 inline constexpr TerminalText kNoDeviceText{"No device found.", "未找到设备。"};
 inline constexpr TerminalText kOpenFailedText{"Could not open the device.", "无法打开设备。"};
@@ -45,13 +59,9 @@ inline constexpr TerminalText kAnsweredYes{"Yes (--yes)", "是 (--yes)"};
 
 // --- What to do next.
 inline constexpr TerminalText kHintUpdateNoDevice{
-    "No device is in vendor mode. Run \"firmware-updater clear\" first, then unplug the "
+    "No device is in vendor mode. Run \"" FWUP_PROGRAM_NAME " clear\" first, then unplug the "
     "device and plug it in again.",
-    "没有处于下载模式的设备。请先运行 \"firmware-updater clear\"，然后重新插拔设备。"};
-inline constexpr TerminalText kHintUsbAccessDenied{
-    "No permission to open %s: run as root, or install the udev rule and plug the device in "
-    "again.",
-    "没有权限打开 %s：请以 root 身份运行，或安装 udev 规则后重新插拔设备。"};
+    "没有处于下载模式的设备。请先运行 \"" FWUP_PROGRAM_NAME " clear\"，然后重新插拔设备。"};
 inline constexpr TerminalText kHintUsbBusy{
     "Another program or driver holds the device (%s): close it and try again.",
     "设备 (%s) 正被其他程序或驱动占用：请关闭后重试。"};
@@ -59,27 +69,23 @@ inline constexpr TerminalText kHintDeviceGone{"The device went away during the u
                                               "更新过程中设备已断开。"};
 inline constexpr TerminalText kHintDeviceSilent{"The device stopped answering.", "设备停止响应。"};
 inline constexpr TerminalText kHintUpdateFailed{
-    "Unplug the device, plug it in again and run \"firmware-updater update\" again.",
-    "请重新插拔设备，然后再次运行 \"firmware-updater update\"。"};
+    "Unplug the device, plug it in again and run \"" FWUP_PROGRAM_NAME " update\" again.",
+    "请重新插拔设备，然后再次运行 \"" FWUP_PROGRAM_NAME " update\"。"};
 inline constexpr TerminalText kHintClearNoDevice{
     "No device in storage mode answered. Plug the device in and try again; if it has been "
-    "cleared already, run \"firmware-updater update\".",
-    "没有处于存储模式的设备响应。请插入设备后重试；如果已经清除过，请运行 \"firmware-updater "
+    "cleared already, run \"" FWUP_PROGRAM_NAME " update\".",
+    "没有处于存储模式的设备响应。请插入设备后重试；如果已经清除过，请运行 \"" FWUP_PROGRAM_NAME " "
     "update\"。"};
-inline constexpr TerminalText kHintDriveAccessDenied{
-    "No permission to send commands to %s: run as root (the vendor commands need "
-    "CAP_SYS_RAWIO).",
-    "没有权限向 %s 发送命令：请以 root 身份运行（厂商命令需要 CAP_SYS_RAWIO）。"};
 inline constexpr TerminalText kHintClearAllSucceeded{
-    "Now unplug the erased devices, plug them in again, then run \"firmware-updater update "
+    "Now unplug the erased devices, plug them in again, then run \"" FWUP_PROGRAM_NAME " update "
     "--all\".",
-    "现在请重新插拔已清除的设备，然后运行 \"firmware-updater update --all\"。"};
+    "现在请重新插拔已清除的设备，然后运行 \"" FWUP_PROGRAM_NAME " update --all\"。"};
 inline constexpr TerminalText kHintClearSucceeded{
-    "Now unplug the device, plug it in again, then run \"firmware-updater update\".",
-    "现在请重新插拔设备，然后运行 \"firmware-updater update\"。"};
+    "Now unplug the device, plug it in again, then run \"" FWUP_PROGRAM_NAME " update\".",
+    "现在请重新插拔设备，然后运行 \"" FWUP_PROGRAM_NAME " update\"。"};
 inline constexpr TerminalText kHintClearFailed{
-    "Unplug the device, plug it in again and run \"firmware-updater clear\" again.",
-    "请重新插拔设备，然后再次运行 \"firmware-updater clear\"。"};
+    "Unplug the device, plug it in again and run \"" FWUP_PROGRAM_NAME " clear\" again.",
+    "请重新插拔设备，然后再次运行 \"" FWUP_PROGRAM_NAME " clear\"。"};
 inline constexpr TerminalText kHintRefused{"Nothing was erased.", "未清除任何内容。"};
 inline constexpr TerminalText kHintDeclined{"Nothing was erased.", "未清除任何内容。"};
 inline constexpr TerminalText kHintNoTerminal{
@@ -91,8 +97,8 @@ inline constexpr TerminalText kHintUsbUnavailable{
     "此系统无法访问 USB 设备：libusb 无法启动（/dev/bus/usb 是否存在？）。"};
 inline constexpr TerminalText kInterruptedText{"interrupted", "已中断"};
 inline constexpr TerminalText kHintInterruptedUpdate{
-    "The device stays in vendor mode: run \"firmware-updater update\" again.",
-    "设备仍处于下载模式：请再次运行 \"firmware-updater update\"。"};
+    "The device stays in vendor mode: run \"" FWUP_PROGRAM_NAME " update\" again.",
+    "设备仍处于下载模式：请再次运行 \"" FWUP_PROGRAM_NAME " update\"。"};
 inline constexpr TerminalText kHintInterruptedClear{"Nothing was erased.", "未清除任何内容。"};
 
 // --- run, list, choosing a device
@@ -115,7 +121,6 @@ inline constexpr TerminalText kModeVendor{"vendor", "下载模式"};
 inline constexpr TerminalText kModeStorage{"storage", "存储模式"};
 inline constexpr TerminalText kListSerial{"serial %s", "序列号 %s"};
 inline constexpr TerminalText kListVersion{"version %s", "版本 %s"};
-inline constexpr TerminalText kNeedsRoot{"needs root", "需要 root 权限"};
 inline constexpr TerminalText kNothingAttached{"No device of this model is attached.",
                                                "没有连接此型号的设备。"};
 inline constexpr TerminalText kSeveralDevices{
@@ -140,8 +145,8 @@ inline constexpr TerminalText kInfoUserIdFailed{"User id: could not be read", "�
 inline constexpr TerminalText kInfoUserIdNotChecked{"User id: not checked for this version",
                                                     "用户ID：此版本不检查"};
 inline constexpr TerminalText kInfoVendorMode{
-    "A device in vendor mode is attached (%s): run \"firmware-updater update\".",
-    "已连接处于下载模式的设备 (%s)：请运行 \"firmware-updater update\"。"};
+    "A device in vendor mode is attached (%s): run \"" FWUP_PROGRAM_NAME " update\".",
+    "已连接处于下载模式的设备 (%s)：请运行 \"" FWUP_PROGRAM_NAME " update\"。"};
 inline constexpr TerminalText kImageLine{
     "Firmware image: %u bytes, end address 0x%08X, checksum 0x%04X%s",
     "固件映像：%u 字节，结束地址 0x%08X，校验和 0x%04X%s"};
@@ -153,13 +158,13 @@ inline constexpr TerminalText kImageMissing{"Firmware image: none (nothing to se
 // --- progress, usage
 inline constexpr TerminalText kProgressCounts{"%llu/%llu bytes", "%llu/%llu 字节"};
 inline constexpr TerminalText kUsageError{
-    "%s. See \"firmware-updater --help\".",
-    "%s。请参阅 \"firmware-updater --help\"。"};
-inline constexpr TerminalText kNoCommand{"No command given. See \"firmware-updater --help\".",
-                                         "未指定命令。请参阅 \"firmware-updater --help\"。"};
+    "%s. See \"" FWUP_PROGRAM_NAME " --help\".",
+    "%s。请参阅 \"" FWUP_PROGRAM_NAME " --help\"。"};
+inline constexpr TerminalText kNoCommand{"No command given. See \"" FWUP_PROGRAM_NAME " --help\".",
+                                         "未指定命令。请参阅 \"" FWUP_PROGRAM_NAME " --help\"。"};
 inline constexpr TerminalText kSettingNotUnderstood{
-    "%s is not understood: see FWUP_DEMO_* in firmware-updater(1).",
-    "无法理解 %s：请参阅 firmware-updater(1) 中的 FWUP_DEMO_*。"};
+    "%s is not understood: see FWUP_DEMO_* in " FWUP_MANUAL ".",
+    "无法理解 %s：请参阅 " FWUP_MANUAL " 中的 FWUP_DEMO_*。"};
 inline constexpr TerminalText kSimulationNote{"(simulated device: no hardware is touched)",
                                               "（模拟设备：不会访问任何硬件）"};
 

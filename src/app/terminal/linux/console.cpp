@@ -110,4 +110,9 @@ std::string EncodeText(const std::string& utf8, const std::string& codeset) {
     return encoded;
 }
 
+// A terminal takes the bytes in its character set.
+bool WriteToConsole(std::FILE*, const std::string&) {
+    return false;
+}
+
 }  // namespace fwup

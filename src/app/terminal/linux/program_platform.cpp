@@ -4,13 +4,9 @@
 
 #include <signal.h>
 
-#include <cstdlib>
-#include <string>
-#include <vector>
-
+#include "app/terminal/simulated_bench.h"
 #include "platform/linux/libusb_usb_link.h"
 #include "platform/linux/sg_io_scsi_drives.h"
-#include "platform/simulation/scenario.h"
 
 namespace fwup {
 namespace {
@@ -19,15 +15,6 @@ std::atomic<bool>* interruptFlag = nullptr;
 
 void OnInterrupt(int) {
     if (interruptFlag != nullptr) *interruptFlag = true;
-}
-
-// The simulation's devices stand as the command expects to meet them: in
-// storage mode, but already re-plugged in vendor mode for update.
-Scenario ScenarioFor(FrontEndCommand command, std::vector<std::string>& problems) {
-    Scenario scenario = ReadScenario([](const char* name) { return std::getenv(name); }, problems);
-    scenario.startInVendorMode = command == FrontEndCommand::Update;
-    scenario.keepTraffic = false;
-    return scenario;
 }
 
 }  // namespace
@@ -49,11 +36,7 @@ void CatchInterrupts(std::atomic<bool>& interrupted) {
 }
 
 int RunOverBackends(const CommandLine& line, const StationOver& station) {
-    if (line.simulate) {
-        std::vector<std::string> problems;
-        Simulation simulation(ScenarioFor(line.command, problems));
-        return station(simulation, simulation, false, problems);
-    }
+    if (line.simulate) return RunOverSimulation(line, station);
     LibusbUsbLink usb;
     SgIoScsiDrives drives;
     return station(usb, drives, true, {});

@@ -1,0 +1,41 @@
+#include "app/terminal/program.h"
+
+#include <atomic>
+#include <cstdio>
+
+#include "app/terminal/console.h"
+#include "app/terminal/front_end.h"
+#include "app/terminal/program_platform.h"
+
+namespace fwup {
+namespace {
+
+// Set from a signal handler or the system's console handler: lives as long
+// as the process.
+std::atomic<bool> interrupted{false};
+
+}  // namespace
+
+int RunTerminalProgram(int argc, char** argv, Language language, const FirmwareImage& image) {
+    const Console console = DescribeConsole();
+    CatchInterrupts(interrupted);
+    const CommandLine commandLine = ParseCommandLine(argc, argv, language);
+    return RunOverBackends(commandLine, [&](UsbLink& usb, ScsiDrives& drives, bool realHardware,
+                                            const std::vector<std::string>& settingProblems) {
+        FrontEnd frontEnd{commandLine, language, usb, drives, image,
+                          realHardware, stdout, stderr, stdin};
+        frontEnd.inIsTerminal = console.inIsTerminal;
+        frontEnd.drawProgress = console.drawProgress;
+        frontEnd.columns = console.columns;
+        frontEnd.rows = console.rows;
+        frontEnd.resized = ConsoleResized;
+        frontEnd.codeset = console.codeset;
+        frontEnd.writeConsole = WriteToConsole;
+        frontEnd.encode = EncodeText;
+        frontEnd.interrupted = &interrupted;
+        frontEnd.settingProblems = settingProblems;
+        return static_cast<int>(RunFrontEnd(frontEnd));
+    });
+}
+
+}  // namespace fwup
