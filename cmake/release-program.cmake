@@ -18,7 +18,7 @@ add_custom_command(
   DEPENDS ${fwup_fill_load_config_sources}
           ${PROJECT_SOURCE_DIR}/tools/pe_load_config.h
           ${PROJECT_SOURCE_DIR}/src/image/image_file.h
-          ${PROJECT_SOURCE_DIR}/src/app/dialog/load_configuration.h
+          ${PROJECT_SOURCE_DIR}/src/app/windows/load_configuration.h
   COMMENT "Building fill-load-config for the build machine"
   VERBATIM)
 add_custom_target(fwup-fill-load-config DEPENDS ${FWUP_FILL_LOAD_CONFIG})
@@ -45,13 +45,15 @@ function(fwup_release_program target)
     VERBATIM)
 endfunction()
 
-# `cmake --build --preset windows --target sign`: an Authenticode-signed copy
-# in signed/, when FWUP_SIGN_PKCS12 and FWUP_SIGN_PASSWORD name a certificate;
-# without them it says so and changes nothing.
-function(fwup_signing_step target)
-  add_custom_target(sign
-    COMMAND bash ${PROJECT_SOURCE_DIR}/tools/sign-program.sh
-            $<TARGET_FILE:${target}> ${CMAKE_BINARY_DIR}/signed/$<TARGET_FILE_NAME:${target}>
-    VERBATIM)
-  add_dependencies(sign ${target})
+# `cmake --build --preset windows --target sign`: Authenticode-signed copies
+# of the programs in signed/, when FWUP_SIGN_PKCS12 and FWUP_SIGN_PASSWORD name
+# a certificate; without them it says so and changes nothing.
+function(fwup_signing_step)
+  set(commands)
+  foreach(target ${ARGN})
+    list(APPEND commands COMMAND bash ${PROJECT_SOURCE_DIR}/tools/sign-program.sh
+         $<TARGET_FILE:${target}> ${CMAKE_BINARY_DIR}/signed/$<TARGET_FILE_NAME:${target}>)
+  endforeach()
+  add_custom_target(sign ${commands} VERBATIM)
+  add_dependencies(sign ${ARGN})
 endfunction()

@@ -2,7 +2,7 @@
 
 #include <cstddef>
 
-#include "app/dialog/load_configuration.h"
+#include "app/windows/load_configuration.h"
 
 namespace fwup::pe {
 namespace {

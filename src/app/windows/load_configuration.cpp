@@ -2,7 +2,7 @@
 // header's load-configuration entry, which the build fills in after linking
 // (tools/fill_load_config.cpp): the linker keeps the record by its name.
 
-#include "app/dialog/load_configuration.h"
+#include "app/windows/load_configuration.h"
 
 #include <array>
 #include <cstddef>

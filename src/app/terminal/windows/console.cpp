@@ -1,0 +1,99 @@
+// The Windows console: written as UTF-16, whatever its code page; its size,
+// and whether it takes escape codes. A file or a pipe gets UTF-8, so that
+// --json is always UTF-8.
+#include "app/terminal/console.h"
+
+#include <windows.h>
+#include <io.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+
+namespace fwup {
+namespace {
+
+constexpr int kDefaultColumns = 80;
+constexpr int kDefaultRows = 24;
+
+bool IsConsole(DWORD stream) {
+    DWORD mode = 0;
+    return GetConsoleMode(GetStdHandle(stream), &mode) != 0;
+}
+
+// Escape codes only where the console takes them (Windows 10 on): the mode
+// that interprets them is asked for, and kept where it is granted.
+bool TakesEscapeCodes() {
+    const HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
+    DWORD mode = 0;
+    if (!GetConsoleMode(err, &mode)) return false;
+    if ((mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0) return true;
+    return SetConsoleMode(err, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
+}
+
+// The console window's visible columns and rows, as standard error sees them.
+void MeasureConsole(int& columns, int& rows) {
+    CONSOLE_SCREEN_BUFFER_INFO info{};
+    const bool known = GetConsoleScreenBufferInfo(GetStdHandle(STD_ERROR_HANDLE), &info) != 0;
+    columns = known ? info.srWindow.Right - info.srWindow.Left + 1 : kDefaultColumns;
+    rows = known ? info.srWindow.Bottom - info.srWindow.Top + 1 : kDefaultRows;
+    if (columns <= 0) columns = kDefaultColumns;
+    if (rows <= 0) rows = kDefaultRows;
+}
+
+int knownColumns = kDefaultColumns;
+int knownRows = kDefaultRows;
+
+}  // namespace
+
+Console DescribeConsole() {
+    Console console;
+    console.inIsTerminal = IsConsole(STD_INPUT_HANDLE);
+    console.drawProgress = TakesEscapeCodes();
+    MeasureConsole(console.columns, console.rows);
+    knownColumns = console.columns;
+    knownRows = console.rows;
+    // A console is written as UTF-16 (WriteToConsole), a file or a pipe
+    // takes UTF-8: no stream needs another character set.
+    console.codeset = "UTF-8";
+    return console;
+}
+
+// The console sends no signal when its window changes: the board asks.
+bool ConsoleResized(int& columns, int& rows) {
+    int nowColumns = 0, nowRows = 0;
+    MeasureConsole(nowColumns, nowRows);
+    if (nowColumns == knownColumns && nowRows == knownRows) return false;
+    columns = knownColumns = nowColumns;
+    rows = knownRows = nowRows;
+    return true;
+}
+
+std::string EncodeText(const std::string& utf8, const std::string&) {
+    return utf8;
+}
+
+// The console shows the text whatever its code page: Chinese on a console
+// whose code page is 936, or 437, alike. The stream's own buffer goes first.
+bool WriteToConsole(std::FILE* stream, const std::string& utf8) {
+    const HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+    DWORD mode = 0;
+    if (handle == INVALID_HANDLE_VALUE || !GetConsoleMode(handle, &mode)) return false;
+    std::fflush(stream);
+    const int size = static_cast<int>(utf8.size());
+    const int wideSize = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, nullptr, 0);
+    if (wideSize <= 0) return true;
+    std::wstring wide(static_cast<std::size_t>(wideSize), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, wide.data(), wideSize);
+    // A console takes a long text in parts.
+    for (std::size_t at = 0; at < wide.size();) {
+        DWORD written = 0;
+        const DWORD part = static_cast<DWORD>(std::min<std::size_t>(wide.size() - at, 8192));
+        if (!WriteConsoleW(handle, wide.data() + at, part, &written, nullptr) || written == 0)
+            break;
+        at += written;
+    }
+    return true;
+}
+
+}  // namespace fwup
