@@ -14,8 +14,8 @@ foreach(fwup_header CLI/CLI.hpp nlohmann/json.hpp)
   file(COPY ${FWUP_HOST_${fwup_variable}}/${fwup_folder}
        DESTINATION ${CMAKE_BINARY_DIR}/host-headers)
 endforeach()
-add_library(CLI11::CLI11 INTERFACE IMPORTED)
-add_library(nlohmann_json::nlohmann_json INTERFACE IMPORTED)
+add_library(CLI11::CLI11 INTERFACE IMPORTED GLOBAL)
+add_library(nlohmann_json::nlohmann_json INTERFACE IMPORTED GLOBAL)
 foreach(fwup_target CLI11::CLI11 nlohmann_json::nlohmann_json)
   set_target_properties(${fwup_target} PROPERTIES
     INTERFACE_SYSTEM_INCLUDE_DIRECTORIES ${CMAKE_BINARY_DIR}/host-headers

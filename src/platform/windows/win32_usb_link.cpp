@@ -93,11 +93,11 @@ std::string DeviceProperty(HDEVINFO set, SP_DEVINFO_DATA& device, DWORD property
     return value;
 }
 
-// The device behind an interface path, as the terminal program lists it:
-// its hub port and its serial number, where the system knows them. The
-// present interfaces are walked again to find the path's device.
-UsbDeviceInfo DescribeDevice(std::string path) {
-    UsbDeviceInfo info;
+// The devices behind the interface paths, as the terminal program lists
+// them: each one's hub port and serial number, where the system knows them.
+// One walk over the present interfaces finds every path's device.
+std::vector<UsbDeviceInfo> DescribeDevices(const std::vector<std::string>& paths) {
+    std::vector<UsbDeviceInfo> devices(paths.size());
     const GUID guid = AsGuid(kGuidDevinterfaceUsbDevice);
     HDEVINFO set =
         SetupDiGetClassDevsA(&guid, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
@@ -114,20 +114,22 @@ UsbDeviceInfo DescribeDevice(std::string path) {
         detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
         SP_DEVINFO_DATA device{};
         device.cbSize = sizeof device;
-        if (!SetupDiGetDeviceInterfaceDetailA(set, &interfaceData, detail, size, nullptr,
-                                              &device) ||
-            lstrcmpiA(detail->DevicePath, path.c_str()) != 0)
+        if (!SetupDiGetDeviceInterfaceDetailA(set, &interfaceData, detail, size, nullptr, &device))
             continue;
-        char instance[512] = {};
-        if (SetupDiGetDeviceInstanceIdA(set, &device, instance, sizeof instance - 1, nullptr))
-            info.serial = SerialOfInstanceId(instance);
-        info.id = UsbLocationId(DeviceProperty(set, device, SPDRP_LOCATION_INFORMATION));
-        break;
+        for (std::size_t i = 0; i < paths.size(); ++i) {
+            if (lstrcmpiA(detail->DevicePath, paths[i].c_str()) != 0) continue;
+            char instance[512] = {};
+            if (SetupDiGetDeviceInstanceIdA(set, &device, instance, sizeof instance - 1, nullptr))
+                devices[i].serial = SerialOfInstanceId(instance);
+            devices[i].id = UsbLocationId(DeviceProperty(set, device, SPDRP_LOCATION_INFORMATION));
+        }
     }
     if (set != INVALID_HANDLE_VALUE) SetupDiDestroyDeviceInfoList(set);
-    info.id = VendorDeviceId(info.id, info.serial, path);
-    info.path = std::move(path);
-    return info;
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        devices[i].id = VendorDeviceId(devices[i].id, devices[i].serial, paths[i]);
+        devices[i].path = paths[i];
+    }
+    return devices;
 }
 
 // Until a cancelled transfer has finished, the platform may still write the
@@ -146,13 +148,10 @@ Win32UsbLink::~Win32UsbLink() {
 
 std::vector<UsbDeviceInfo> Win32UsbLink::FindDevices(LinkStatus* status) {
     if (status != nullptr) *status = LinkStatus::Ok;
-    std::vector<UsbDeviceInfo> devices;
-    for (std::string& path : FindMatchingInterfacePaths(
-             [](std::uint32_t index, char* path, std::uint32_t capacity) {
-                 return GetDeviceInterfacePath(kGuidDevinterfaceUsbDevice, index, path, capacity);
-             }))
-        devices.push_back(DescribeDevice(std::move(path)));
-    return devices;
+    return DescribeDevices(FindMatchingInterfacePaths(
+        [](std::uint32_t index, char* path, std::uint32_t capacity) {
+            return GetDeviceInterfacePath(kGuidDevinterfaceUsbDevice, index, path, capacity);
+        }));
 }
 
 PlatformHandle Win32UsbLink::OpenPipe(const char* pipePath) {
