@@ -1,8 +1,9 @@
-# The shipped program: a Windows GUI program for its processor that imports
+# A shipped program: a Windows GUI (or, SUBSYSTEM 3, console) program for its processor that imports
 # nothing but DLLs every Windows has, with ASLR and DEP, no time stamp, and a
 # load configuration that keeps the DLLs its imports pull in to the system
 # folder. The load configuration is read by llvm-readobj, a reader of its own.
-# cmake -DOBJDUMP=... -DREADOBJ=... -DPROGRAM=... -DPROCESSOR=i686|x86_64 -P check_program.cmake
+# cmake -DOBJDUMP=... -DREADOBJ=... -DPROGRAM=... -DPROCESSOR=i686|x86_64 [-DSUBSYSTEM=3]
+#       -P check_program.cmake
 cmake_policy(VERSION 3.25)
 
 execute_process(COMMAND ${OBJDUMP} -p ${PROGRAM} OUTPUT_VARIABLE dump RESULT_VARIABLE failed)
@@ -18,8 +19,11 @@ endif()
 if(NOT dump MATCHES "file format ${format}")
   message(FATAL_ERROR "${PROGRAM} is not ${format}")
 endif()
-if(NOT dump MATCHES "Subsystem[ \t]+0*2[ \t]")
-  message(FATAL_ERROR "${PROGRAM} is not a GUI program")
+if(NOT SUBSYSTEM)
+  set(SUBSYSTEM 2)  # the Windows GUI
+endif()
+if(NOT dump MATCHES "Subsystem[ \t]+0*${SUBSYSTEM}[ \t]")
+  message(FATAL_ERROR "${PROGRAM} is not a program of subsystem ${SUBSYSTEM}")
 endif()
 
 set(system_dlls KERNEL32.DLL USER32.DLL GDI32.DLL COMCTL32.DLL OLE32.DLL SETUPAPI.DLL

@@ -5,7 +5,6 @@
 #include <windows.h>
 #include <fcntl.h>
 #include <io.h>
-#include <shellapi.h>
 
 #include <cstdio>
 
@@ -18,38 +17,34 @@
 
 namespace {
 
-// The command line as the user typed it, in UTF-8: the narrow one the
-// runtime gives holds only what the ANSI code page can say.
-std::vector<std::string> Utf8Arguments() {
+// The command line in UTF-8: the narrow one the runtime would give holds
+// only what the ANSI code page can say.
+std::vector<std::string> Utf8Arguments(int argc, wchar_t** argv) {
     std::vector<std::string> arguments;
-    int count = 0;
-    LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
-    if (wide == nullptr) return arguments;
-    for (int i = 0; i < count; ++i) {
-        const int size = WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
-        std::string argument(size > 0 ? size : 1, '\0');
+    for (int i = 0; i < argc; ++i) {
+        const int size = WideCharToMultiByte(CP_UTF8, 0, argv[i], -1, nullptr, 0, nullptr, nullptr);
+        std::string argument(size > 0 ? static_cast<std::size_t>(size) : 1, '\0');
         if (size > 0)
-            WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, argument.data(), size, nullptr, nullptr);
+            WideCharToMultiByte(CP_UTF8, 0, argv[i], -1, argument.data(), size, nullptr, nullptr);
         argument.resize(argument.size() - 1);  // the terminating zero
         arguments.push_back(std::move(argument));
     }
-    LocalFree(wide);
     return arguments;
 }
 
 }  // namespace
 
-int main() {
+int wmain(int argc, wchar_t** argv) {
     // A file or a pipe gets the bytes as they are, lines ending as on Linux:
     // the same JSON for the same scripts.
     _setmode(_fileno(stdout), _O_BINARY);
     _setmode(_fileno(stderr), _O_BINARY);
-    std::vector<std::string> arguments = Utf8Arguments();
-    std::vector<char*> argv;
-    for (std::string& argument : arguments) argv.push_back(argument.data());
-    argv.push_back(nullptr);
+    std::vector<std::string> arguments = Utf8Arguments(argc, argv);
+    std::vector<char*> utf8Argv;
+    for (std::string& argument : arguments) utf8Argv.push_back(argument.data());
+    utf8Argv.push_back(nullptr);
     // The dialog's rule: Chinese texts for a user whose language is Chinese (PRC).
-    return fwup::RunTerminalProgram(static_cast<int>(arguments.size()), argv.data(),
+    return fwup::RunTerminalProgram(static_cast<int>(arguments.size()), utf8Argv.data(),
                                     fwup::LanguageFromLangId(GetUserDefaultLangID()),
                                     fwup::EmbeddedFirmwareImage());
 }
