@@ -226,7 +226,9 @@ TEST(DeviceSearch, FindsTheVendorDeviceOnlyWhileItIsPresent) {
     const std::vector<UsbDeviceInfo> found = link.FindDevices(&status);
     EXPECT_EQ(status, LinkStatus::Ok);
     ASSERT_EQ(found.size(), 1u);
-    EXPECT_EQ(found[0].id, path);
+    EXPECT_EQ(found[0].path, path);
+    EXPECT_EQ(found[0].id, "serial:5F3A0100");  // the system places it at no hub port
+    EXPECT_EQ(found[0].serial, "5F3A0100");
     ASSERT_TRUE(UnplugVendorDevices());
     EXPECT_TRUE(link.FindDevices(&status).empty());
     EXPECT_EQ(status, LinkStatus::Ok);
