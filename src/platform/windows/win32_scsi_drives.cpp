@@ -11,6 +11,7 @@
 
 #include "platform/windows/device_location.h"
 #include "platform/windows/pass_through.h"
+#include "platform/windows/present_interfaces.h"
 
 namespace fwup {
 namespace {
@@ -69,40 +70,19 @@ std::string DescriptionOf(HANDLE volume) {
 // The device node of the disk (or CD-ROM drive) with the volume's device
 // number, in *node; false where there is none.
 bool FindDiskNode(const STORAGE_DEVICE_NUMBER& volume, DEVINST* node) {
-    const InterfaceClass& c =
-        volume.DeviceType == FILE_DEVICE_CD_ROM ? kGuidDevinterfaceCdrom : kGuidDevinterfaceDisk;
-    GUID guid{c.data1, c.data2, c.data3, {}};
-    std::memcpy(guid.Data4, c.data4, sizeof guid.Data4);
-    HDEVINFO set =
-        SetupDiGetClassDevsA(&guid, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
-    if (set == INVALID_HANDLE_VALUE) return false;
     bool found = false;
-    SP_DEVICE_INTERFACE_DATA interfaceData{};
-    interfaceData.cbSize = sizeof interfaceData;
-    for (DWORD index = 0;
-         !found && SetupDiEnumDeviceInterfaces(set, nullptr, &guid, index, &interfaceData);
-         ++index) {
-        DWORD size = 0;
-        SetupDiGetDeviceInterfaceDetailA(set, &interfaceData, nullptr, 0, &size, nullptr);
-        if (!InterfaceDetailSizeUsable(size)) continue;
-        std::string record(size, '\0');
-        auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_A*>(record.data());
-        detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
-        SP_DEVINFO_DATA device{};
-        device.cbSize = sizeof device;
-        if (!SetupDiGetDeviceInterfaceDetailA(set, &interfaceData, detail, size, nullptr, &device))
-            continue;
-        const HANDLE disk = OpenForQueries(detail->DevicePath);
-        if (disk == INVALID_HANDLE_VALUE) continue;
-        STORAGE_DEVICE_NUMBER number;
-        if (DeviceNumberOf(disk, number) && number.DeviceType == volume.DeviceType &&
-            number.DeviceNumber == volume.DeviceNumber) {
-            *node = device.DevInst;
-            found = true;
-        }
-        CloseHandle(disk);
-    }
-    SetupDiDestroyDeviceInfoList(set);
+    ForEachPresentInterface(
+        volume.DeviceType == FILE_DEVICE_CD_ROM ? kGuidDevinterfaceCdrom : kGuidDevinterfaceDisk,
+        [&](HDEVINFO, const char* path, SP_DEVINFO_DATA& device) {
+            const HANDLE disk = OpenForQueries(path);
+            if (disk == INVALID_HANDLE_VALUE) return true;
+            STORAGE_DEVICE_NUMBER number;
+            found = DeviceNumberOf(disk, number) && number.DeviceType == volume.DeviceType &&
+                    number.DeviceNumber == volume.DeviceNumber;
+            if (found) *node = device.DevInst;
+            CloseHandle(disk);
+            return !found;
+        });
     return found;
 }
 

@@ -10,6 +10,7 @@
 
 #include "platform/windows/device_location.h"
 #include "platform/windows/interface_search.h"
+#include "platform/windows/present_interfaces.h"
 
 namespace fwup {
 namespace {
@@ -25,12 +26,6 @@ static_assert(sizeof(GUID) == sizeof(InterfaceClass));
 
 HANDLE AsHandle(PlatformHandle handle) {
     return reinterpret_cast<HANDLE>(handle);
-}
-
-GUID AsGuid(const InterfaceClass& interfaceClass) {
-    GUID guid{interfaceClass.data1, interfaceClass.data2, interfaceClass.data3, {}};
-    for (int i = 0; i < 8; ++i) guid.Data4[i] = interfaceClass.data4[i];
-    return guid;
 }
 
 LinkStatus StatusOfError(DWORD error) {
@@ -98,33 +93,17 @@ std::string DeviceProperty(HDEVINFO set, SP_DEVINFO_DATA& device, DWORD property
 // One walk over the present interfaces finds every path's device.
 std::vector<UsbDeviceInfo> DescribeDevices(const std::vector<std::string>& paths) {
     std::vector<UsbDeviceInfo> devices(paths.size());
-    const GUID guid = AsGuid(kGuidDevinterfaceUsbDevice);
-    HDEVINFO set =
-        SetupDiGetClassDevsA(&guid, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
-    SP_DEVICE_INTERFACE_DATA interfaceData{};
-    interfaceData.cbSize = sizeof interfaceData;
-    for (DWORD index = 0; set != INVALID_HANDLE_VALUE &&
-                          SetupDiEnumDeviceInterfaces(set, nullptr, &guid, index, &interfaceData);
-         ++index) {
-        DWORD size = 0;
-        SetupDiGetDeviceInterfaceDetailA(set, &interfaceData, nullptr, 0, &size, nullptr);
-        if (!InterfaceDetailSizeUsable(size)) continue;
-        std::string record(size, '\0');
-        auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_A*>(record.data());
-        detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
-        SP_DEVINFO_DATA device{};
-        device.cbSize = sizeof device;
-        if (!SetupDiGetDeviceInterfaceDetailA(set, &interfaceData, detail, size, nullptr, &device))
-            continue;
+    ForEachPresentInterface(kGuidDevinterfaceUsbDevice, [&](HDEVINFO set, const char* path,
+                                                            SP_DEVINFO_DATA& device) {
         for (std::size_t i = 0; i < paths.size(); ++i) {
-            if (lstrcmpiA(detail->DevicePath, paths[i].c_str()) != 0) continue;
+            if (lstrcmpiA(path, paths[i].c_str()) != 0) continue;
             char instance[512] = {};
             if (SetupDiGetDeviceInstanceIdA(set, &device, instance, sizeof instance - 1, nullptr))
                 devices[i].serial = SerialOfInstanceId(instance);
             devices[i].id = UsbLocationId(DeviceProperty(set, device, SPDRP_LOCATION_INFORMATION));
         }
-    }
-    if (set != INVALID_HANDLE_VALUE) SetupDiDestroyDeviceInfoList(set);
+        return true;
+    });
     for (std::size_t i = 0; i < paths.size(); ++i) {
         devices[i].id = VendorDeviceId(devices[i].id, devices[i].serial, paths[i]);
         devices[i].path = paths[i];
