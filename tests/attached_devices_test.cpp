@@ -64,5 +64,17 @@ TEST(AttachedDevices, EachVolumeIsAskedTheVersionWithinTheShortLimitAndClosed) {
     }
 }
 
+// A drive letter is named as people write it on Windows, and only it.
+TEST(AttachedDevices, ADriveLetterIsNamedInEitherCaseWithOrWithoutItsColon) {
+    SimulatedDevice device = DeviceInStorageMode("E:", 0x0240);
+    const std::pair<const char*, bool> names[] = {
+        {"E:", true}, {"e", true}, {"e:\\", true}, {"E:\\x", false}, {"F:", false}, {"E;", false}};
+    for (const auto& [name, found] : names) {
+        const AttachedDevices attached = ListAttachedDevices(device, device, false, true, name);
+        EXPECT_EQ(FindAttachedDevice(attached, name) != nullptr, found) << name;
+        EXPECT_EQ(attached.volumesAsked, found ? 1u : 0u) << name;
+    }
+}
+
 }  // namespace
 }  // namespace fwup

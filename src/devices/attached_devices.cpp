@@ -24,13 +24,22 @@ bool ProbeVolume(ScsiDrives& drives, const VolumeCandidate& volume, AttachedDevi
     return device.versionKnown || !device.readable;
 }
 
+// Whether an ID names a drive letter's volume ("E:") as a person writes it:
+// the letter in either case, with or without the colon and the backslash.
+bool NamesDriveLetter(const std::string& volumeId, const std::string& id) {
+    auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; };
+    if (volumeId.size() != 2 || volumeId[1] != ':' || id.empty() || id.size() > 3) return false;
+    const std::string rest = id.substr(1);
+    return upper(id[0]) == upper(volumeId[0]) && (rest.empty() || rest == ":" || rest == ":\\");
+}
+
 // Whether an ID a person gave names the volume: its USB port, or its own
-// name with or without "/dev/". A serial number names a vendor-mode device
-// only.
+// name with or without "/dev/", or its drive letter. A serial number names a
+// vendor-mode device only.
 bool VolumeNamedBy(const VolumeCandidate& volume, const std::string& id) {
     if (volume.id.empty()) return false;
     return (!volume.usbPort.empty() && volume.usbPort == id) || volume.id == id ||
-           volume.id == "/dev/" + id;
+           volume.id == "/dev/" + id || NamesDriveLetter(volume.id, id);
 }
 
 }  // namespace

@@ -41,7 +41,8 @@ AttachedDevices ListAttachedDevices(UsbLink& usb, ScsiDrives& drives, bool vendo
                                     bool storageMode, const std::string& named = {});
 
 // The device an ID names: its ID as listed, its block device (with or
-// without "/dev/"), or "serial:" and the serial number of one in vendor mode.
+// without "/dev/") or drive letter ("e", "E:", "E:\\"), or "serial:" and the
+// serial number of one in vendor mode.
 const AttachedDevice* FindAttachedDevice(const AttachedDevices& attached, const std::string& id);
 
 // IDs in the order a person counts them: digits as numbers, so "sim-2"

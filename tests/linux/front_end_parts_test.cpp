@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "app/terminal/command_line.h"
+#include "app/terminal/console_escapes.h"
 #include "app/terminal/device_view.h"
 #include "app/terminal/progress_line.h"
 #include "app/terminal/text_format.h"
@@ -126,6 +127,33 @@ TEST(Answer, OnlyAnExplicitYesIsYes) {
         EXPECT_TRUE(IsExplicitYes(yes)) << yes;
     for (const char* no : {"", "\n", "n", "no", "yess", "ye", "y es", "ok", "1", "\xE5\x90\xA6"})
         EXPECT_FALSE(IsExplicitYes(no)) << no;
+}
+
+// What the board draws, as a console driven by calls does it; no code of
+// another kind, and none cut short, reaches the screen.
+TEST(ConsoleEscapes, TheBoardsCodesBecomeStepsAndNoOtherIsShown) {
+    const auto steps = [](const std::string& text) {
+        std::string said;
+        for (const ConsoleAction& action : ReadConsoleEscapes(text)) {
+            switch (action.step) {
+            case ConsoleStep::Text: said += "[" + action.text + "]"; break;
+            case ConsoleStep::EraseLine: said += "K"; break;
+            case ConsoleStep::EraseBelow: said += "J"; break;
+            case ConsoleStep::Home: said += "H"; break;
+            case ConsoleStep::Up: said += "U" + std::to_string(action.count); break;
+            }
+        }
+        return said;
+    };
+    const std::pair<std::string, std::string> cases[] = {
+        {"\x1b[3A\rsim-1 [##] 50%\x1b[K\n\x1b[J", "U3[\rsim-1 [##] 50%]K[\n]J"},
+        {"\x1b[H\x1b[J设备", "HJ[设备]"},
+        {"\x1b[A", "U1"},
+        {"a\x1b[?25lb\x1b[1;2Hc\x1b[31md", "[a][b][c][d]"},
+        {"left\x1b[12", "[left]"},
+        {"\x1b", "[\x1b]"},
+    };
+    for (const auto& [text, expected] : cases) EXPECT_EQ(steps(text), expected);
 }
 
 TEST(ProgressLine, RedrawsAtMostTenTimesASecondAndAlwaysTheFinalState) {

@@ -1,5 +1,5 @@
-// The Windows console: written as UTF-16, whatever its code page; its size,
-// and whether it takes escape codes. A file or a pipe gets UTF-8, so that
+// The Windows console: written as UTF-16, whatever its code page, and drawn
+// on by its own calls; its size. A file or a pipe gets UTF-8, so that
 // --json is always UTF-8.
 #include "app/terminal/console.h"
 
@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <string>
+
+#include "app/terminal/console_escapes.h"
 
 namespace fwup {
 namespace {
@@ -21,16 +23,6 @@ bool IsConsole(DWORD stream) {
     return GetConsoleMode(GetStdHandle(stream), &mode) != 0;
 }
 
-// Escape codes only where the console takes them (Windows 10 on): the mode
-// that interprets them is asked for, and kept where it is granted.
-bool TakesEscapeCodes() {
-    const HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
-    DWORD mode = 0;
-    if (!GetConsoleMode(err, &mode)) return false;
-    if ((mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0) return true;
-    return SetConsoleMode(err, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
-}
-
 // The console window's visible columns and rows, as standard error sees them.
 void MeasureConsole(int& columns, int& rows) {
     CONSOLE_SCREEN_BUFFER_INFO info{};
@@ -41,6 +33,54 @@ void MeasureConsole(int& columns, int& rows) {
     if (rows <= 0) rows = kDefaultRows;
 }
 
+void WriteWide(HANDLE console, const std::string& utf8) {
+    const int size = static_cast<int>(utf8.size());
+    const int wideSize = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, nullptr, 0);
+    if (wideSize <= 0) return;
+    std::wstring wide(static_cast<std::size_t>(wideSize), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, wide.data(), wideSize);
+    // A console takes a long text in parts.
+    for (std::size_t at = 0; at < wide.size();) {
+        DWORD written = 0;
+        const DWORD part = static_cast<DWORD>(std::min<std::size_t>(wide.size() - at, 8192));
+        if (!WriteConsoleW(console, wide.data() + at, part, &written, nullptr) || written == 0)
+            return;
+        at += written;
+    }
+}
+
+// What an escape code of the board would do, done by the console's calls.
+void Act(HANDLE console, const ConsoleAction& action) {
+    if (action.step == ConsoleStep::Text) {
+        WriteWide(console, action.text);
+        return;
+    }
+    CONSOLE_SCREEN_BUFFER_INFO info{};
+    if (!GetConsoleScreenBufferInfo(console, &info)) return;
+    COORD cursor = info.dwCursorPosition;
+    const DWORD restOfLine = static_cast<DWORD>(info.dwSize.X - cursor.X);
+    DWORD done = 0;
+    switch (action.step) {
+    case ConsoleStep::EraseLine:
+        FillConsoleOutputCharacterW(console, L' ', restOfLine, cursor, &done);
+        break;
+    case ConsoleStep::EraseBelow: {
+        const int linesBelow = info.srWindow.Bottom > cursor.Y ? info.srWindow.Bottom - cursor.Y : 0;
+        FillConsoleOutputCharacterW(console, L' ', restOfLine + static_cast<DWORD>(linesBelow * info.dwSize.X),
+                                    cursor, &done);
+        break;
+    }
+    case ConsoleStep::Home:
+        SetConsoleCursorPosition(console, COORD{info.srWindow.Left, info.srWindow.Top});
+        break;
+    case ConsoleStep::Up:
+        cursor.Y = static_cast<SHORT>(std::max<int>(info.srWindow.Top, cursor.Y - action.count));
+        SetConsoleCursorPosition(console, cursor);
+        break;
+    case ConsoleStep::Text: break;
+    }
+}
+
 int knownColumns = kDefaultColumns;
 int knownRows = kDefaultRows;
 
@@ -49,7 +89,10 @@ int knownRows = kDefaultRows;
 Console DescribeConsole() {
     Console console;
     console.inIsTerminal = IsConsole(STD_INPUT_HANDLE);
-    console.drawProgress = TakesEscapeCodes();
+    // The progress is drawn by console calls (WriteToConsole): every
+    // console takes them, where escape codes need Windows 10 (and Wine
+    // takes the mode for them but not the codes).
+    console.drawProgress = IsConsole(STD_ERROR_HANDLE);
     MeasureConsole(console.columns, console.rows);
     knownColumns = console.columns;
     knownRows = console.rows;
@@ -74,25 +117,14 @@ std::string EncodeText(const std::string& utf8, const std::string&) {
 }
 
 // The console shows the text whatever its code page: Chinese on a console
-// whose code page is 936, or 437, alike. The stream's own buffer goes first.
+// whose code page is 936, or 437, alike; the board's escape codes become the
+// console's own calls. The stream's own buffer goes first.
 bool WriteToConsole(std::FILE* stream, const std::string& utf8) {
     const HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
     DWORD mode = 0;
     if (handle == INVALID_HANDLE_VALUE || !GetConsoleMode(handle, &mode)) return false;
     std::fflush(stream);
-    const int size = static_cast<int>(utf8.size());
-    const int wideSize = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, nullptr, 0);
-    if (wideSize <= 0) return true;
-    std::wstring wide(static_cast<std::size_t>(wideSize), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, wide.data(), wideSize);
-    // A console takes a long text in parts.
-    for (std::size_t at = 0; at < wide.size();) {
-        DWORD written = 0;
-        const DWORD part = static_cast<DWORD>(std::min<std::size_t>(wide.size() - at, 8192));
-        if (!WriteConsoleW(handle, wide.data() + at, part, &written, nullptr) || written == 0)
-            break;
-        at += written;
-    }
+    for (const ConsoleAction& action : ReadConsoleEscapes(utf8)) Act(handle, action);
     return true;
 }
 

@@ -20,6 +20,8 @@ std::atomic<bool>* interruptFlag = nullptr;
 
 BOOL WINAPI OnConsoleEvent(DWORD event) {
     if (interruptFlag != nullptr) *interruptFlag = true;
+    // A read of the question's answer returns at once, as on Linux.
+    CancelIoEx(GetStdHandle(STD_INPUT_HANDLE), nullptr);
     if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT) return TRUE;
     // The console closes, the user logs off or the system shuts down: the
     // program ends on its own within the grace, with its status.
