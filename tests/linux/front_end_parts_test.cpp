@@ -136,11 +136,11 @@ TEST(ConsoleEscapes, TheBoardsCodesBecomeStepsAndNoOtherIsShown) {
         std::string said;
         for (const ConsoleAction& action : ReadConsoleEscapes(text)) {
             switch (action.step) {
-            case ConsoleStep::Text: said += "[" + action.text + "]"; break;
+            case ConsoleStep::Text: said.append("[").append(action.text).append("]"); break;
             case ConsoleStep::EraseLine: said += "K"; break;
             case ConsoleStep::EraseBelow: said += "J"; break;
             case ConsoleStep::Home: said += "H"; break;
-            case ConsoleStep::Up: said += "U" + std::to_string(action.count); break;
+            case ConsoleStep::Up: said.append("U").append(std::to_string(action.count)); break;
             }
         }
         return said;
