@@ -4,7 +4,7 @@
 # bus (tests/kernel/usb_gadget.cpp), the program installed from its Debian
 # package and run as a user in plugdev (tests/kernel/in_guest.sh).
 #
-# usage: tools/run-kernel-tests.sh [CASE...]   (storage faults all sticks)
+# usage: tools/run-kernel-tests.sh [CASE...]   (storage faults all sticks; wine)
 # All cases run in one boot of the guest, which is stopped after
 # FWUP_KERNEL_TEST_SECONDS (450 by default) whatever it is doing.
 # Builds in build/kernel/linux with the device test image (the stand-in is
@@ -40,6 +40,16 @@ cp "$gadget" "$work/"
 # The image the fault table downloads: long enough for faults in the middle.
 build/native/tests/kernel/fwup-make-test-image "$work/test-image.bin"
 build/native/tools/fwimage check "$work/test-image.bin" >/dev/null
+
+# The Windows program for the case wine: the 32-bit build as users run it,
+# with the device test image, and the driver of its dialog.
+if [[ " $* " == *" wine "* ]]; then
+    cmake --preset windows >/dev/null
+    cmake --build --preset windows --target firmware-updater-device-test fwup-dialog-driver
+    mkdir -p "$work/windows"
+    cp build/windows/src/app/dialog/firmware-updater-device-test.exe "$work/windows/firmware-updater.exe"
+    cp build/windows/tests/kernel/fwup-dialog-driver.exe "$work/windows/"
+fi
 
 status=0
 FWUP_GUEST_SECONDS=${FWUP_KERNEL_TEST_SECONDS:-450} bash tools/kernel/guest.sh "$work" \

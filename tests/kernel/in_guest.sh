@@ -8,7 +8,10 @@
 # usage: in_guest.sh PACKAGE.deb GADGET IMAGE RESULTS_DIR [CASE...]
 # IMAGE: a test image (never the stand-in) long enough that faults in the
 # middle of a download happen; the fault table updates with it both ways.
-# Cases: storage faults all sticks (all four by default).
+# Cases: storage faults all sticks (all four by default), wine.
+# The case wine reads the Windows files from the folder windows/ next to
+# GADGET: fwup-dialog-driver.exe and firmware-updater.exe (the real program,
+# built with a test image, never the stand-in).
 set -u
 deb=$1 gadget=$2 image=$3 results=$4
 shift 4
@@ -264,6 +267,77 @@ case_sticks() {
     check "sticks: no stick was ever sent an erase" \
         bash -c "! cat '${gadget_logs[2]}' '${gadget_logs[3]}' | grep -q '87 ff'"
     stop_all
+}
+
+# --- The Windows program under Wine, its drive E: the gadget's disk: the
+# real pass-through request, through Wine's SG_IO, on the kernel's bus.
+windows=$(dirname "$gadget")/windows
+wine_environment=(HOME=/root WINEPREFIX=/tmp/wine WINEARCH=win32 WINEDEBUG=-all
+                  "WINEDLLOVERRIDES=mscoree,mshtml=" LC_ALL=C.UTF-8)
+wine_env() { env "${wine_environment[@]}" "$@" </dev/null; }
+# E: as the user's removable drive, the block device DISK behind it.
+map_drive_e() {
+    ln -sfn "$1" /tmp/wine/dosdevices/e::
+}
+# The dialog driven from outside: COMMAND, output in results/NAME.txt.
+drive_dialog() {
+    local name=$1 command=$2
+    timeout 120 env "${wine_environment[@]}" wine "$windows/fwup-dialog-driver.exe" "$command" \
+        'Z:'"$(echo "$windows/firmware-updater.exe" | tr / '\\')" \
+        </dev/null >"$results/$name.txt" 2>"$results/$name.err"
+    tr -d '\r' <"$results/$name.txt" >"$results/$name.out"
+}
+seen() { grep -qxF "$2" "$results/$1.out"; }
+case_wine() {
+    local started stick disk port
+    started=$(now_ms)
+    mkdir -p /tmp/wine /tmp/wine-e
+    wine_env wine wineboot -i >/dev/null 2>&1
+    wine_env wineserver -w
+    say "wine: prefix made in $(( $(now_ms) - started )) ms"
+    # No display: Wine's null driver still runs windows and their messages.
+    wine_env wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
+    wine_env wine reg add 'HKLM\Software\Wine\Drives' /v e: /d floppy /f >/dev/null 2>&1
+    ln -sfn /tmp/wine-e /tmp/wine/dosdevices/e:
+    wine_env wineserver -k
+    wine_env wineserver -w
+
+    # An ordinary stick as E: first: taken for no device, sent no erase.
+    start_gadget 2 -- --kind=stick-refuses || return
+    stick=$(disk_on_port 2) || { fail "wine: no block device for the stick"; return; }
+    map_drive_e "$stick"
+    started=$(now_ms)
+    wine_env wineserver -p >/dev/null 2>&1
+    wine_env wine cmd /c exit >/dev/null 2>&1
+    say "wine: started in $(( $(now_ms) - started )) ms"
+    drive_dialog wine-stick clear
+    check "wine: the stick as E: is no device to the dialog" seen wine-stick "status: Open the driver failed"
+    check "wine: the dialog asked the stick its version" grep -q "vendor command 87 10" "${gadget_logs[2]}"
+    check "wine: the stick was sent no erase" bash -c "! grep -q '87 ff' '${gadget_logs[2]}'"
+    stop_gadget 2
+
+    # The device as E:: the version, the user id, the question, the erase,
+    # and the device back on the bus in vendor mode.
+    start_gadget 0 -- || return
+    disk=$(disk_on_port 0) || { fail "wine: no block device for the gadget"; return; }
+    map_drive_e "$disk"
+    drive_dialog wine-clear clear
+    say "wine: $(tr '\n' ' ' <"$results/wine-clear.out")"
+    check "wine: the dialog asked the question for version 2.40" \
+        seen wine-clear "question: Then current version is V2.40, whether to update ？"
+    check "wine: the dialog's status line shows the Clear succeeded" \
+        seen wine-clear "status: Clear the original firmware successfully"
+    local command
+    for command in "87 10" "87 aa" "87 ff"; do
+        check "wine: the device received $command" grep -q "vendor command $command" "${gadget_logs[0]}"
+    done
+    check "wine: the device erased and re-plugged in vendor mode" \
+        grep -q "plugged in: vendor mode" "${gadget_logs[0]}"
+    port=$(vendor_on_port 0) || { fail "wine: the device is not in vendor mode on the bus"; return; }
+    check "wine: the bus shows 2008:7639 at port $port" \
+        test "$(cat "/sys/bus/usb/devices/$port/idVendor"):$(cat "/sys/bus/usb/devices/$port/idProduct")" = 2008:7639
+    wine_env wineserver -k
+    stop_gadget 0
 }
 
 started=$(now_ms)

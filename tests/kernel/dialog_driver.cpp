@@ -1,0 +1,142 @@
+// Drives the real Windows program from outside, as a user would, for the
+// tests under a real kernel: Wine in the guest, the program's drive a USB
+// disk on the guest's bus. Starts the program, presses a button, answers the
+// question the program asks (if it asks one), waits for the status line's
+// outcome, closes the dialog, and prints what it saw, one "name: value" line
+// each, for the shell script in the guest to check.
+//
+// usage: fwup-dialog-driver clear|update PROGRAM [--answer=yes|no]
+// Prints: dialog (ms until the dialog was up), question (the box's text, or
+// "none"), status (every text the status line showed, in order), took (ms
+// from the press to the outcome), exit (the program's exit code).
+
+#include <windows.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/dialog/dialog_logic.h"
+#include "program_driver.h"
+
+namespace {
+
+using fwup::test::Program;
+
+// The status line's outcomes: the program is done with the command.
+const std::vector<std::wstring> kOutcomes = {
+    L"Clear the original firmware successfully",
+    L"Clear the original firmware failure",
+    L"Get UserID failure",
+    L"Open the driver failed",
+    L"Update the firmware successfully",
+    L"Update the firmware failure",
+    L"Test image only: rebuild with the device's own image",
+};
+constexpr DWORD kPatienceMs = 60000;
+
+void Print(const char* name, const std::wstring& value) {
+    const int size = WideCharToMultiByte(CP_UTF8, 0, value.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    std::string text(size > 0 ? size : 1, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, value.c_str(), -1, text.data(), size, nullptr, nullptr);
+    std::printf("%s: %s\n", name, text.c_str());
+    std::fflush(stdout);
+}
+
+void Print(const char* name, long long value) {
+    std::printf("%s: %lld\n", name, value);
+    std::fflush(stdout);
+}
+
+long long MsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start)
+        .count();
+}
+
+bool IsOutcome(const std::wstring& text) {
+    for (const std::wstring& outcome : kOutcomes)
+        if (text.rfind(outcome, 0) == 0) return true;
+    // The refused user id is composed: "UserID is not error, ID = 0x..."
+    return text.rfind(L"UserID is not error", 0) == 0;
+}
+
+// The question box the dialog owns, if one is up now.
+struct BoxSearch {
+    DWORD processId;
+    HWND owner;
+    HWND found;
+};
+BOOL CALLBACK VisitBox(HWND window, LPARAM context) {
+    auto* search = reinterpret_cast<BoxSearch*>(context);
+    DWORD processId = 0;
+    GetWindowThreadProcessId(window, &processId);
+    char className[16] = {};
+    GetClassNameA(window, className, sizeof className);
+    if (processId != search->processId || std::strcmp(className, "#32770") != 0 ||
+        !IsWindowVisible(window) || GetWindow(window, GW_OWNER) != search->owner)
+        return TRUE;
+    search->found = window;
+    return FALSE;
+}
+HWND BoxNow(const Program& program) {
+    BoxSearch search{GetProcessId(program.Process()), program.Dialog(), nullptr};
+    EnumWindows(VisitBox, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 3 || (std::strcmp(argv[1], "clear") != 0 && std::strcmp(argv[1], "update") != 0)) {
+        std::fprintf(stderr, "usage: fwup-dialog-driver clear|update PROGRAM [--answer=yes|no]\n");
+        return 2;
+    }
+    const bool clear = std::strcmp(argv[1], "clear") == 0;
+    const int answer = argc > 3 && std::strcmp(argv[3], "--answer=no") == 0 ? IDNO : IDYES;
+
+    const auto started = std::chrono::steady_clock::now();
+    Program program(argv[2]);
+    if (program.Dialog() == nullptr) {
+        DWORD code = 0;
+        if (program.Process() != nullptr) GetExitCodeProcess(program.Process(), &code);
+        std::printf("dialog: none (error %lu, exit %lu)\n", GetLastError(), code);
+        return 1;
+    }
+    Print("dialog", MsSince(started));
+
+    HWND status = program.Control(fwup::kStatusLineId);
+    std::wstring last = fwup::test::StoredTextOf(status);
+    const auto pressed = std::chrono::steady_clock::now();
+    // Posted: the command blocks the dialog, and a question box is modal.
+    PostMessageW(program.Control(clear ? fwup::kClearButtonId : fwup::kUpdateButtonId), BM_CLICK, 0, 0);
+
+    bool asked = false, done = false;
+    while (!done && MsSince(pressed) < kPatienceMs) {
+        if (!asked) {
+            if (HWND box = BoxNow(program)) {
+                asked = true;
+                Print("question", fwup::test::TextOf(GetDlgItem(box, 0xFFFF)));
+                PostMessageW(GetDlgItem(box, answer), BM_CLICK, 0, 0);
+            }
+        }
+        const std::wstring now = fwup::test::StoredTextOf(status);
+        if (now != last) {
+            Print("status", last = now);
+            done = IsOutcome(now);
+        }
+        // A declined question leaves the status line as it was.
+        if (asked && answer == IDNO && !done && BoxNow(program) == nullptr) {
+            Sleep(500);
+            done = fwup::test::StoredTextOf(status) == last;
+        }
+        Sleep(10);
+    }
+    if (!asked) Print("question", L"none");
+    Print("took", MsSince(pressed));
+
+    PostMessageW(program.Dialog(), WM_SYSCOMMAND, SC_CLOSE, 0);
+    Print("exit", static_cast<long long>(program.ExitCode()));
+    return done ? 0 : 1;
+}
