@@ -62,7 +62,8 @@ bool IsOutcome(const std::wstring& text) {
     return text.rfind(L"UserID is not error", 0) == 0;
 }
 
-// The question box the dialog owns, if one is up now.
+// A visible dialog of the program's with this owner (none: the program's own
+// dialog, the dialog: its question box), if one is up now.
 struct BoxSearch {
     DWORD processId;
     HWND owner;
@@ -80,8 +81,8 @@ BOOL CALLBACK VisitBox(HWND window, LPARAM context) {
     search->found = window;
     return FALSE;
 }
-HWND BoxNow(const Program& program) {
-    BoxSearch search{GetProcessId(program.Process()), program.Dialog(), nullptr};
+HWND WindowNow(const Program& program, HWND owner) {
+    BoxSearch search{GetProcessId(program.Process()), owner, nullptr};
     EnumWindows(VisitBox, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
@@ -98,7 +99,13 @@ int main(int argc, char** argv) {
 
     const auto started = std::chrono::steady_clock::now();
     Program program(argv[2]);
-    if (program.Dialog() == nullptr) {
+    // Under an emulated processor the dialog takes longer than the driver's
+    // usual patience to come up.
+    HWND dialog = program.Dialog();
+    while (dialog == nullptr && program.Process() != nullptr && MsSince(started) < kPatienceMs &&
+           WaitForSingleObject(program.Process(), 50) == WAIT_TIMEOUT)
+        dialog = WindowNow(program, nullptr);
+    if (dialog == nullptr) {
         DWORD code = 0;
         if (program.Process() != nullptr) GetExitCodeProcess(program.Process(), &code);
         std::printf("dialog: none (error %lu, exit %lu)\n", GetLastError(), code);
@@ -106,16 +113,17 @@ int main(int argc, char** argv) {
     }
     Print("dialog", MsSince(started));
 
-    HWND status = program.Control(fwup::kStatusLineId);
+    HWND status = GetDlgItem(dialog, fwup::kStatusLineId);
     std::wstring last = fwup::test::StoredTextOf(status);
     const auto pressed = std::chrono::steady_clock::now();
     // Posted: the command blocks the dialog, and a question box is modal.
-    PostMessageW(program.Control(clear ? fwup::kClearButtonId : fwup::kUpdateButtonId), BM_CLICK, 0, 0);
+    PostMessageW(GetDlgItem(dialog, clear ? fwup::kClearButtonId : fwup::kUpdateButtonId), BM_CLICK, 0,
+                 0);
 
     bool asked = false, done = false;
     while (!done && MsSince(pressed) < kPatienceMs) {
         if (!asked) {
-            if (HWND box = BoxNow(program)) {
+            if (HWND box = WindowNow(program, dialog)) {
                 asked = true;
                 Print("question", fwup::test::TextOf(GetDlgItem(box, 0xFFFF)));
                 PostMessageW(GetDlgItem(box, answer), BM_CLICK, 0, 0);
@@ -127,7 +135,7 @@ int main(int argc, char** argv) {
             done = IsOutcome(now);
         }
         // A declined question leaves the status line as it was.
-        if (asked && answer == IDNO && !done && BoxNow(program) == nullptr) {
+        if (asked && answer == IDNO && !done && WindowNow(program, dialog) == nullptr) {
             Sleep(500);
             done = fwup::test::StoredTextOf(status) == last;
         }
@@ -136,7 +144,7 @@ int main(int argc, char** argv) {
     if (!asked) Print("question", L"none");
     Print("took", MsSince(pressed));
 
-    PostMessageW(program.Dialog(), WM_SYSCOMMAND, SC_CLOSE, 0);
+    PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
     Print("exit", static_cast<long long>(program.ExitCode()));
     return done ? 0 : 1;
 }
