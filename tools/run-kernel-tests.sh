@@ -51,6 +51,9 @@ if [[ " $* " == *" wine "* ]]; then
     mkdir -p "$work/windows"
     cp build/windows/src/app/dialog/firmware-updater-device-test.exe "$work/windows/firmware-updater.exe"
     cp build/windows/tests/kernel/fwup-dialog-driver.exe "$work/windows/"
+    # The pipes' Linux end, over libusb to the device on the guest's bus.
+    cmake --build --preset native --target fwup-usb-pipe-bridge
+    cp build/native/tests/kernel/fwup-usb-pipe-bridge "$work/windows/"
     prefix_started=$(date +%s)
     prefix=$work/wine-prefix
     if (export WINEPREFIX=$prefix WINEARCH=win32 WINEDEBUG=-all \

@@ -1,18 +1,23 @@
 // Drives the real Windows program from outside, as a user would, for the
-// tests under a real kernel: Wine in the guest, the program's drive a USB
-// disk on the guest's bus. Starts the program, presses a button, answers the
-// question the program asks (if it asks one), waits for the status line's
-// outcome, closes the dialog, and prints what it saw, one "name: value" line
-// each, for the shell script in the guest to check.
+// tests under a real kernel: Wine in the guest, the program's drives USB
+// disks on the guest's bus. Starts the program, presses its buttons in the
+// order given, answers the question the program asks (if it asks one),
+// waits for the status line's outcome each time, closes the dialog, and
+// prints what it saw, one "name: value" line each, for the shell script in
+// the guest to check.
 //
-// usage: fwup-dialog-driver clear|update PROGRAM [--answer=yes|no]
-// Prints: dialog (ms until the dialog was up), question (the box's text, or
+// usage: fwup-dialog-driver PROGRAM clear [update --serial=S --ready=FILE]
+// Before Update the driver waits for FILE (written once the device's pipes
+// are served), then makes the device with serial S present as its driver's
+// installation would, and removes it after. Prints: dialog (ms until the
+// dialog was up), then for each button: press, question (the box's text, or
 // "none"), status (every text the status line showed, in order), took (ms
-// from the press to the outcome), exit (the program's exit code).
+// from the press to the outcome); last exit (the program's exit code).
 
 #include <windows.h>
 
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -20,6 +25,7 @@
 
 #include "app/dialog/dialog_logic.h"
 #include "program_driver.h"
+#include "vendor_device_presence.h"
 
 namespace {
 
@@ -87,18 +93,55 @@ HWND WindowNow(const Program& program, HWND owner) {
     return search.found;
 }
 
+
+// Presses a button, answers Yes to a question, and waits for the outcome.
+bool Press(const Program& program, HWND dialog, std::uint16_t button, const char* name) {
+    HWND status = GetDlgItem(dialog, fwup::kStatusLineId);
+    std::wstring last = fwup::test::StoredTextOf(status);
+    Print("press", std::wstring(name, name + std::strlen(name)));
+    const auto pressed = std::chrono::steady_clock::now();
+    // Posted: the command blocks the dialog, and a question box is modal.
+    PostMessageW(GetDlgItem(dialog, button), BM_CLICK, 0, 0);
+    bool asked = false, done = false;
+    while (!done && MsSince(pressed) < kPatienceMs) {
+        if (!asked) {
+            if (HWND box = WindowNow(program, dialog)) {
+                asked = true;
+                Print("question", fwup::test::TextOf(GetDlgItem(box, 0xFFFF)));
+                PostMessageW(GetDlgItem(box, IDYES), BM_CLICK, 0, 0);
+            }
+        }
+        const std::wstring now = fwup::test::StoredTextOf(status);
+        if (now != last) {
+            Print("status", last = now);
+            done = IsOutcome(now);
+        }
+        Sleep(10);
+    }
+    if (!asked) Print("question", L"none");
+    Print("took", MsSince(pressed));
+    return done;
+}
+
+bool WaitForFile(const std::string& path) {
+    const auto started = std::chrono::steady_clock::now();
+    while (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        if (MsSince(started) > kPatienceMs) return false;
+        Sleep(50);
+    }
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 3 || (std::strcmp(argv[1], "clear") != 0 && std::strcmp(argv[1], "update") != 0)) {
-        std::fprintf(stderr, "usage: fwup-dialog-driver clear|update PROGRAM [--answer=yes|no]\n");
+    const fwup::test::Options options(argc, argv);
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: fwup-dialog-driver PROGRAM clear [update --serial=S --ready=FILE]\n");
         return 2;
     }
-    const bool clear = std::strcmp(argv[1], "clear") == 0;
-    const int answer = argc > 3 && std::strcmp(argv[3], "--answer=no") == 0 ? IDNO : IDYES;
-
     const auto started = std::chrono::steady_clock::now();
-    Program program(argv[2]);
+    Program program(argv[1]);
     // Under an emulated processor the dialog takes longer than the driver's
     // usual patience to come up.
     HWND dialog = program.Dialog();
@@ -113,36 +156,19 @@ int main(int argc, char** argv) {
     }
     Print("dialog", MsSince(started));
 
-    HWND status = GetDlgItem(dialog, fwup::kStatusLineId);
-    std::wstring last = fwup::test::StoredTextOf(status);
-    const auto pressed = std::chrono::steady_clock::now();
-    // Posted: the command blocks the dialog, and a question box is modal.
-    PostMessageW(GetDlgItem(dialog, clear ? fwup::kClearButtonId : fwup::kUpdateButtonId), BM_CLICK, 0,
-                 0);
-
-    bool asked = false, done = false;
-    while (!done && MsSince(pressed) < kPatienceMs) {
-        if (!asked) {
-            if (HWND box = WindowNow(program, dialog)) {
-                asked = true;
-                Print("question", fwup::test::TextOf(GetDlgItem(box, 0xFFFF)));
-                PostMessageW(GetDlgItem(box, answer), BM_CLICK, 0, 0);
-            }
+    bool done = true;
+    for (int at = 2; at < argc && done; ++at) {
+        if (std::strcmp(argv[at], "clear") == 0) {
+            done = Press(program, dialog, fwup::kClearButtonId, "clear");
+        } else if (std::strcmp(argv[at], "update") == 0) {
+            // The device, re-plugged in vendor mode, once its pipes are served.
+            done = WaitForFile(options.Text("ready")) &&
+                   !fwup::test::PlugVendorDevice(options.Text("serial")).empty();
+            if (!done) Print("device", L"not present");
+            done = done && Press(program, dialog, fwup::kUpdateButtonId, "update");
+            fwup::test::UnplugVendorDevices();
         }
-        const std::wstring now = fwup::test::StoredTextOf(status);
-        if (now != last) {
-            Print("status", last = now);
-            done = IsOutcome(now);
-        }
-        // A declined question leaves the status line as it was.
-        if (asked && answer == IDNO && !done && WindowNow(program, dialog) == nullptr) {
-            Sleep(500);
-            done = fwup::test::StoredTextOf(status) == last;
-        }
-        Sleep(10);
     }
-    if (!asked) Print("question", L"none");
-    Print("took", MsSince(pressed));
 
     PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
     Print("exit", static_cast<long long>(program.ExitCode()));
