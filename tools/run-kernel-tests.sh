@@ -4,15 +4,17 @@
 # bus (tests/kernel/usb_gadget.cpp), the program installed from its Debian
 # package and run as a user in plugdev (tests/kernel/in_guest.sh).
 #
-# usage: tools/run-kernel-tests.sh [CASE...]   (storage faults all sticks; wine)
+# usage: tools/run-kernel-tests.sh [CASE...]   (storage faults all sticks wine)
 # All cases run in one boot of the guest, which is stopped after
-# FWUP_KERNEL_TEST_SECONDS (450 by default) whatever it is doing.
+# FWUP_KERNEL_TEST_SECONDS (600 by default) whatever it is doing.
 # Builds in build/kernel/linux with the device test image (the stand-in is
 # never sent to a device that looks real); results in build/kernel/results.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 started=$(date +%s)
+cases=("$@")
+[ ${#cases[@]} -gt 0 ] || cases=(storage faults all sticks wine)
 
 bash tools/install-deps.sh
 
@@ -45,7 +47,7 @@ build/native/tools/fwimage check "$work/test-image.bin" >/dev/null
 # with the device test image, and the driver of its dialog; and the Wine
 # prefix, made here where this kernel runs 32-bit programs (seconds; in the
 # guest, under TCG, minutes), else left to the guest.
-if [[ " $* " == *" wine "* ]]; then
+if [[ " ${cases[*]} " == *" wine "* ]]; then
     cmake --preset windows >/dev/null
     cmake --build --preset windows --target firmware-updater-device-test fwup-dialog-driver
     mkdir -p "$work/windows"
@@ -84,9 +86,9 @@ if [[ " $* " == *" wine "* ]]; then
 fi
 
 status=0
-FWUP_GUEST_SECONDS=${FWUP_KERNEL_TEST_SECONDS:-450} bash tools/kernel/guest.sh "$work" \
+FWUP_GUEST_SECONDS=${FWUP_KERNEL_TEST_SECONDS:-600} bash tools/kernel/guest.sh "$work" \
     tests/kernel/in_guest.sh "$work/firmware-updater.deb" "$work/fwup-usb-gadget" \
-    "$work/test-image.bin" "$work/results" "$@" >"$work/console.log" 2>&1 || status=$?
+    "$work/test-image.bin" "$work/results" "${cases[@]}" >"$work/console.log" 2>&1 || status=$?
 grep -a "kernel-test:" "$work/console.log" || true
 if [ $status -ne 0 ]; then
     echo "== The guest's console (the kernel tests failed with status $status):" >&2

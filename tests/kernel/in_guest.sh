@@ -8,7 +8,7 @@
 # usage: in_guest.sh PACKAGE.deb GADGET IMAGE RESULTS_DIR [CASE...]
 # IMAGE: a test image (never the stand-in) long enough that faults in the
 # middle of a download happen; the fault table updates with it both ways.
-# Cases: storage faults all sticks (all four by default), wine.
+# Cases: storage faults all sticks wine (all five by default).
 # The case wine reads the Windows files from the folder windows/ next to
 # GADGET: fwup-dialog-driver.exe, firmware-updater.exe (the real program,
 # built with the package's test image, never the stand-in) and
@@ -17,7 +17,7 @@
 set -u
 deb=$1 gadget=$2 image=$3 results=$4
 shift 4
-cases=${*:-storage faults all sticks}
+cases=${*:-storage faults all sticks wine}
 user=tester
 program=/usr/bin/firmware-updater
 failures=0
