@@ -8,11 +8,16 @@
 # usage: in_guest.sh PACKAGE.deb GADGET IMAGE RESULTS_DIR [CASE...]
 # IMAGE: a test image (never the stand-in) long enough that faults in the
 # middle of a download happen; the fault table updates with it both ways.
-# Cases: storage faults all sticks (all four by default).
+# Cases: storage faults all sticks wine (all five by default).
+# The case wine reads the Windows files from the folder windows/ next to
+# GADGET: fwup-dialog-driver.exe, firmware-updater.exe (the real program,
+# built with the package's test image, never the stand-in) and
+# fwup-usb-pipe-bridge; and the Wine prefix from wine-prefix.tar there, if
+# there is one.
 set -u
 deb=$1 gadget=$2 image=$3 results=$4
 shift 4
-cases=${*:-storage faults all sticks}
+cases=${*:-storage faults all sticks wine}
 user=tester
 program=/usr/bin/firmware-updater
 failures=0
@@ -263,6 +268,100 @@ case_sticks() {
         test "$(grep -c '87 10' "${gadget_logs[3]}")" = 1
     check "sticks: no stick was ever sent an erase" \
         bash -c "! cat '${gadget_logs[2]}' '${gadget_logs[3]}' | grep -q '87 ff'"
+    stop_all
+}
+
+# --- The Windows program under Wine, its drives the gadgets' disks: the real
+# pass-through requests, through Wine's SG_IO, on the kernel's bus.
+windows=$(dirname "$gadget")/windows
+# In the guest's memory: the prefix run-kernel-tests.sh made, if it could,
+# else one made here.
+wine_prefix=/tmp/wine
+wine_prefix_tar=$(dirname "$gadget")/wine-prefix.tar
+wine_environment=(HOME=/root "WINEPREFIX=$wine_prefix" WINEARCH=win32 WINEDEBUG=-all
+                  "WINEDLLOVERRIDES=mscoree,mshtml=" LC_ALL=C.UTF-8)
+wine_env() { env "${wine_environment[@]}" "$@" </dev/null; }
+# The dialog driven from outside (fwup-dialog-driver STEP...), its output in
+# results/NAME.out.
+drive_dialog() {
+    local name=$1
+    shift
+    timeout 240 env "${wine_environment[@]}" wine "$windows/fwup-dialog-driver.exe" \
+        'Z:'"$(echo "$windows/firmware-updater.exe" | tr / '\\')" "$@" \
+        </dev/null >"$results/$name.txt" 2>"$results/$name.err"
+    tr -d '\r' <"$results/$name.txt" >"$results/$name.out"
+}
+seen() { grep -qxF "$2" "$results/$1.out"; }
+case_wine() {
+    local started stick disk port
+    started=$(now_ms)
+    mkdir -p "$wine_prefix"
+    if [ -f "$wine_prefix_tar" ]; then
+        tar -xf "$wine_prefix_tar" --no-same-owner -C "$wine_prefix"
+        say "wine: prefix unpacked in $(( $(now_ms) - started )) ms"
+    else
+        wine_env wine wineboot -i >/dev/null 2>&1
+        wine_env wineserver -w
+        wine_env wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
+        for drive in e: f:; do
+            wine_env wine reg add 'HKLM\Software\Wine\Drives' /v $drive /d floppy /f >/dev/null 2>&1
+        done
+        wine_env wineserver -k
+        wine_env wineserver -w
+        say "wine: prefix made in the guest in $(( $(now_ms) - started )) ms"
+    fi
+    # E: an ordinary stick, F: the device: the search asks E: first.
+    start_gadget 2 -- --kind=stick-refuses || return
+    start_gadget 0 FWUP_DEMO_REPORT="$results/held-wine" -- || return
+    stick=$(disk_on_port 2) || { fail "wine: no block device for the stick"; return; }
+    disk=$(disk_on_port 0) || { fail "wine: no block device for the device"; return; }
+    mkdir -p /tmp/wine-e /tmp/wine-f
+    ln -sfn /tmp/wine-e "$wine_prefix/dosdevices/e:"
+    ln -sfn "$stick" "$wine_prefix/dosdevices/e::"
+    ln -sfn /tmp/wine-f "$wine_prefix/dosdevices/f:"
+    ln -sfn "$disk" "$wine_prefix/dosdevices/f::"
+    started=$(now_ms)
+    wine_env wineserver -p >/dev/null 2>&1
+    wine_env wine cmd /c exit >/dev/null 2>&1
+    say "wine: started in $(( $(now_ms) - started )) ms"
+    # The driver's pipes, served once the device is back in vendor mode.
+    env "${wine_environment[@]}" "$windows/fwup-usb-pipe-bridge" --serial=FWUP0 \
+        --dir=/tmp/wine-pipes --ready=/tmp/wine-pipes-ready --log="$results/wine-bridge.log" \
+        </dev/null 2>"$results/wine-bridge.err" &
+    local bridge=$!
+
+    # Clear, Yes: the version, the user id, the question, the erase, and the
+    # device back on the bus in vendor mode; the stick asked its version
+    # only. Then Update, through the pipes, over the bus.
+    drive_dialog wine clear update --serial=FWUP0 --ready='Z:\tmp\wine-pipes-ready'
+    kill "$bridge" 2>/dev/null
+    wait "$bridge" 2>/dev/null
+    say "wine: $(tr '\n' ' ' <"$results/wine.out")"
+    check "wine: the dialog asked the question for version 2.40" \
+        seen wine "question: Then current version is V2.40, whether to update ？"
+    check "wine: the dialog's status line shows the Clear succeeded" \
+        seen wine "status: Clear the original firmware successfully"
+    local command
+    for command in "87 10" "87 aa" "87 ff"; do
+        check "wine: the device received $command" grep -q "vendor command $command" "${gadget_logs[0]}"
+    done
+    check "wine: the device erased and re-plugged in vendor mode" \
+        grep -q "plugged in: vendor mode" "${gadget_logs[0]}"
+    port=$(vendor_on_port 0) || { fail "wine: the device is not in vendor mode on the bus"; return; }
+    check "wine: the bus shows 2008:7639 at port $port" \
+        test "$(cat "/sys/bus/usb/devices/$port/idVendor"):$(cat "/sys/bus/usb/devices/$port/idProduct")" = 2008:7639
+    check "wine: the stick as E: was asked its version and nothing else, never an erase" \
+        test "$(grep "vendor command" "${gadget_logs[2]}" | cut -d ' ' -f 3-)" = "vendor command 87 10"
+    check "wine: the dialog's status line shows the Update succeeded" \
+        seen wine "status: Update the firmware successfully"
+    check "wine: every command through the pipes was answered on the bus" \
+        bash -c "grep -q '^command' '$results/wine-bridge.log' &&
+                 ! grep '^command' '$results/wine-bridge.log' | grep -qv answered"
+    as_user env FWUP_DEMO_REPORT="$results/held-wine-simulated" $program --simulate update \
+        --json >/dev/null 2>&1
+    check "wine: the device holds what the simulated device holds after the same update" \
+        cmp -s "$results/held-wine" "$results/held-wine-simulated"
+    wine_env wineserver -k
     stop_all
 }
 

@@ -1,9 +1,6 @@
-// The device end of the Windows device tests, a Linux program. Wine opens the
-// driver's pipes "<interface path>\PIPE00" and "\PIPE01" through
-// $WINEPREFIX/dosdevices: here they are two FIFOs in a folder linked there,
-// and behind them the simulated device answers as the device would. FIFOs are
-// byte streams, not transfers: the bytes are cut back into the host's writes
-// by the protocol's lengths (CommandWrites).
+// The device end of the Windows device tests, a Linux program: behind the
+// driver's pipes (driver_pipes.h) the simulated device answers as the device
+// would.
 //
 // usage: vendor-pipe-bridge --serial=S [--reference=R] --dir=DIR --report=FILE
 //            [--refuse-reply=N | --silent-from=N] [--pace-ms=MS] -- COMMAND [ARGUMENT...]
@@ -16,14 +13,11 @@
 // the bytes received but not yet passed on as a whole command, the device's
 // protocol errors and the commands it accepted.
 
-#include <fcntl.h>
 #include <poll.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -32,24 +26,13 @@
 #include <vector>
 
 #include "core/device_model.h"
+#include "driver_pipes.h"
 #include "platform/simulation/scenario.h"
 #include "platform/simulation/simulated_device.h"
 
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-
-// The sizes of the writes the host made for the command at the front of
-// `stream`: the header, then the payload blocks its length gives (a data
-// command's load address and data apart). Empty until the header is whole.
-std::vector<std::uint32_t> CommandWrites(const Bytes& stream) {
-    if (stream.size() < fwup::kCommandHeaderSize) return {};
-    const std::uint32_t length = stream[4] | stream[5] << 8;
-    if (stream[3] == fwup::kDataCommandCode &&
-        length > fwup::kLoadAddressSize)
-        return {fwup::kCommandHeaderSize, fwup::kLoadAddressSize, length - fwup::kLoadAddressSize};
-    return {fwup::kCommandHeaderSize, length};
-}
+using Bytes = fwup::test::PipeBytes;
 
 struct Options {
     std::string serial;
@@ -110,11 +93,6 @@ private:
     fwup::PlatformHandle link_;
 };
 
-std::string Lower(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-}
-
 std::optional<Options> ReadOptions(int argc, char** argv) {
     Options options;
     int at = 1;
@@ -140,28 +118,6 @@ std::optional<Options> ReadOptions(int argc, char** argv) {
     return options;
 }
 
-// Every byte waiting in the FIFO, without blocking.
-void ReadWaiting(int fd, Bytes& into) {
-    std::uint8_t chunk[8192];
-    for (ssize_t got; (got = read(fd, chunk, sizeof chunk)) > 0;)
-        into.insert(into.end(), chunk, chunk + got);
-}
-
-// Passes on every whole command that has arrived and writes back its reply.
-void Serve(DeviceEnd& device, Bytes& received, int replyFd, const std::string& report) {
-    for (;;) {
-        const std::vector<std::uint32_t> writes = CommandWrites(received);
-        std::size_t total = 0;
-        for (std::uint32_t size : writes) total += size;
-        if (writes.empty() || received.size() < total) return;
-        const std::optional<Bytes> reply = device.Command(received.data(), writes);
-        received.erase(received.begin(), received.begin() + static_cast<std::ptrdiff_t>(total));
-        // The report first: once the host has the reply, the report shows it.
-        device.Report(report, received.size());
-        if (reply && write(replyFd, reply->data(), reply->size()) < 0) std::perror("reply");
-    }
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -172,24 +128,8 @@ int main(int argc, char** argv) {
                              "--dir=DIR --report=FILE [--refuse-reply=N|--silent-from=N] [--pace-ms=MS] -- COMMAND\n");
         return 2;
     }
-    // \\?\usb#vid_2008&pid_7639#<serial>#{class}[\<reference>], as Wine names it.
-    const std::string link = std::string(prefix) + "/dosdevices/usb#vid_2008&pid_7639#" +
-                             Lower(options->serial) + "#{a5dcbf10-6530-11d2-901f-00c04fb951ed}";
-    std::string pipes = options->dir;
-    mkdir(pipes.c_str(), 0755);
-    if (!options->reference.empty()) mkdir(pipes.append("/").append(Lower(options->reference)).c_str(), 0755);
-    const std::string replyPath = pipes + "/PIPE00", commandPath = pipes + "/PIPE01";
-    unlink(link.c_str());
-    unlink(replyPath.c_str());
-    unlink(commandPath.c_str());
-    if (symlink(options->dir.c_str(), link.c_str()) != 0 || mkfifo(replyPath.c_str(), 0644) != 0 ||
-        mkfifo(commandPath.c_str(), 0644) != 0) {
-        std::perror("setting up the pipes");
-        return 2;
-    }
-    // Both ends held here: the host's opens and closes never block or end them.
-    const int replyFd = open(replyPath.c_str(), O_RDWR);
-    const int commandFd = open(commandPath.c_str(), O_RDWR | O_NONBLOCK);
+    fwup::test::DriverPipes pipes(prefix, options->serial, options->dir, options->reference);
+    if (!pipes.Ready()) return 2;
 
     DeviceEnd device(*options);
     device.Report(options->report, 0);
@@ -199,24 +139,20 @@ int main(int argc, char** argv) {
         std::perror(options->command[0]);
         _exit(127);
     }
-    Bytes received;
     int status = 0;
+    const auto passOn = [&device](const std::uint8_t* bytes, const std::vector<std::uint32_t>& writes) {
+        return device.Command(bytes, writes);
+    };
+    // The report first: once the host has the reply, the report shows it.
+    const auto report = [&] { device.Report(options->report, pipes.Unpassed().size()); };
     for (bool running = child > 0; running;) {
-        pollfd waiting{commandFd, POLLIN, 0};
+        pollfd waiting{pipes.CommandFd(), POLLIN, 0};
         poll(&waiting, 1, 20);
         running = waitpid(child, &status, WNOHANG) == 0;
         // After the command has ended, whatever it left in the FIFO is served too.
-        ReadWaiting(commandFd, received);
-        Serve(device, received, replyFd, options->report);
+        pipes.ReadWaiting();
+        pipes.Serve(passOn, report);
     }
-    device.Report(options->report, received.size());
-
-    close(replyFd);
-    close(commandFd);
-    unlink(link.c_str());
-    unlink(replyPath.c_str());
-    unlink(commandPath.c_str());
-    if (!options->reference.empty()) rmdir(pipes.c_str());
-    rmdir(options->dir.c_str());
+    report();
     return child > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : 1;
 }

@@ -135,6 +135,10 @@ choose_accelerator() {
     echo "$choice" | tee "$found"
 }
 read -r accel cpu <<<"$(choose_accelerator)"
+# QEMU's TCG (7.2) reads the frame of an IRET in a 32-bit program as the
+# kernel would: with SMAP on, the guest's kernel takes an oops on it, and
+# 32-bit Wine returns from every exception that way.
+[ "$accel" != tcg ] || cpu+=,smap=off
 share=security_model=none,multidevs=remap
 started=$(date +%s)
 status=0
