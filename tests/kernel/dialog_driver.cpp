@@ -70,29 +70,9 @@ bool IsOutcome(const std::wstring& text) {
 
 // A visible dialog of the program's with this owner (none: the program's own
 // dialog, the dialog: its question box), if one is up now.
-struct BoxSearch {
-    DWORD processId;
-    HWND owner;
-    HWND found;
-};
-BOOL CALLBACK VisitBox(HWND window, LPARAM context) {
-    auto* search = reinterpret_cast<BoxSearch*>(context);
-    DWORD processId = 0;
-    GetWindowThreadProcessId(window, &processId);
-    char className[16] = {};
-    GetClassNameA(window, className, sizeof className);
-    if (processId != search->processId || std::strcmp(className, "#32770") != 0 ||
-        !IsWindowVisible(window) || GetWindow(window, GW_OWNER) != search->owner)
-        return TRUE;
-    search->found = window;
-    return FALSE;
-}
 HWND WindowNow(const Program& program, HWND owner) {
-    BoxSearch search{GetProcessId(program.Process()), owner, nullptr};
-    EnumWindows(VisitBox, reinterpret_cast<LPARAM>(&search));
-    return search.found;
+    return fwup::test::VisibleDialogNow(GetProcessId(program.Process()), owner);
 }
-
 
 // Presses a button, answers Yes to a question, and waits for the outcome.
 bool Press(const Program& program, HWND dialog, std::uint16_t button, const char* name) {

@@ -66,6 +66,33 @@ inline std::vector<std::wstring> WatchText(HWND window, std::wstring from,
     return seen;
 }
 
+struct DialogSearch {
+    DWORD processId;
+    HWND owner;
+    HWND found;
+};
+
+inline BOOL CALLBACK VisitForDialog(HWND window, LPARAM context) {
+    auto* search = reinterpret_cast<DialogSearch*>(context);
+    DWORD processId = 0;
+    GetWindowThreadProcessId(window, &processId);
+    char className[16] = {};
+    GetClassNameA(window, className, sizeof className);
+    if (processId != search->processId || std::strcmp(className, "#32770") != 0 ||
+        !IsWindowVisible(window) || GetWindow(window, GW_OWNER) != search->owner)
+        return TRUE;
+    search->found = window;
+    return FALSE;
+}
+
+// The visible top-level dialog of the process with this owner (none for the
+// program's own dialog), if one is up now.
+inline HWND VisibleDialogNow(DWORD processId, HWND owner) {
+    DialogSearch search{processId, owner, nullptr};
+    EnumWindows(VisitForDialog, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
 // The program, started in the test's own prefix and locale.
 class Program {
 public:
@@ -121,36 +148,15 @@ public:
     }
 
 private:
-    struct Search {
-        DWORD processId;
-        HWND owner;
-        HWND found;
-    };
-
-    // The visible top-level dialog of the process with this owner (none for
-    // the program's own dialog).
     HWND FindDialog(HWND owner) const {
-        Search search{process_.dwProcessId, owner, nullptr};
-        for (DWORD waited = 0; waited < kPatienceMs && search.found == nullptr; waited += 20) {
-            EnumWindows(Visit, reinterpret_cast<LPARAM>(&search));
-            if (search.found != nullptr || WaitForSingleObject(process_.hProcess, 0) == WAIT_OBJECT_0)
+        HWND found = nullptr;
+        for (DWORD waited = 0; waited < kPatienceMs && found == nullptr; waited += 20) {
+            found = VisibleDialogNow(process_.dwProcessId, owner);
+            if (found != nullptr || WaitForSingleObject(process_.hProcess, 0) == WAIT_OBJECT_0)
                 break;  // found, or the program has ended without one
             Sleep(20);
         }
-        return search.found;
-    }
-
-    static BOOL CALLBACK Visit(HWND window, LPARAM context) {
-        auto* search = reinterpret_cast<Search*>(context);
-        DWORD processId = 0;
-        GetWindowThreadProcessId(window, &processId);
-        char className[16] = {};
-        GetClassNameA(window, className, sizeof className);
-        if (processId != search->processId || std::strcmp(className, "#32770") != 0 ||
-            !IsWindowVisible(window) || GetWindow(window, GW_OWNER) != search->owner)
-            return TRUE;
-        search->found = window;
-        return FALSE;
+        return found;
     }
 
     bool started_ = false;
