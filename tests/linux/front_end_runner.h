@@ -52,6 +52,7 @@ inline Ran RunFrontEndWith(std::vector<const char*> words, UsbLink& usb, ScsiDri
     frontEnd.columns = terminal.columns;
     frontEnd.codeset = terminal.codeset;
     frontEnd.encode = EncodeText;
+    frontEnd.decodeTyped = DecodeTypedText;
     frontEnd.interrupted = interrupted;
     frontEnd.pollMs = 1;
     const ExitCode code = RunFrontEnd(frontEnd);

@@ -322,5 +322,16 @@ TEST(Station, TextsInTheTerminalsCharacterSetAndEnglishInAscii) {
     EXPECT_FALSE(Contains(run.err, "字节")) << run.err;
 }
 
+// "是" typed on a GB18030 terminal is Yes; its UTF-8 bytes read there as
+// GB18030 are other characters, and no Yes.
+TEST(Station, TheAnswerIsReadInTheTerminalsCharacterSet) {
+    for (const auto& [typed, erases] : {std::pair{InGb18030("是\n"), 1u}, {"\xE6\x98\xAF\n", 0u}}) {
+        const Terminal gb18030{typed, false, Language::Chinese, 100, "GB18030"};
+        Simulation bench(Bench(1));
+        Station(bench, {"clear"}, gb18030);
+        EXPECT_EQ(bench.Device().EraseCount(), erases) << typed;
+    }
+}
+
 }  // namespace
 }  // namespace fwup::test

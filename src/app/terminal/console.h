@@ -26,6 +26,11 @@ bool ConsoleResized(int& columns, int& rows);
 // TextEncoder that TerminalOutput writes through.
 std::string EncodeText(const std::string& utf8, const std::string& codeset);
 
+// The TextDecoder: what a person typed on the console, in its character set
+// (Windows: the console's input code page), as UTF-8; what does not decode
+// as "?".
+std::string DecodeTypedText(const std::string& typed, const std::string& codeset);
+
 // The ConsoleWriter: writes the text itself where the stream is a console
 // that the system writes its own way (Windows: as UTF-16, whatever the
 // console's code page), and says so; false on a system without one.

@@ -142,7 +142,10 @@ bool TerminalQuestion::ConfirmErase(std::uint16_t version) {
         output_.Raw("\n");
         return false;
     }
-    return IsExplicitYes(answer);
+    // "是" arrives in the console's character set.
+    return IsExplicitYes(frontEnd_.decodeTyped != nullptr
+                             ? frontEnd_.decodeTyped(answer, frontEnd_.codeset)
+                             : std::string(answer));
 }
 
 }  // namespace fwup

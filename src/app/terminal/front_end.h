@@ -36,6 +36,7 @@ struct FrontEnd {
     std::string codeset = "UTF-8";                   // the terminal's character set
     ConsoleWriter writeConsole = nullptr;            // a console written the system's own way
     TextEncoder encode = nullptr;                    // into it; none: UTF-8 as it is
+    TextDecoder decodeTyped = nullptr;               // the answer typed; none: UTF-8 as it is
     const std::atomic<bool>* interrupted = nullptr;  // set by Ctrl-C
     std::uint32_t pollMs = 500;  // run: how often to look for the re-plugged device
     std::vector<std::string> settingProblems = {};  // --simulate: NAME=value not understood

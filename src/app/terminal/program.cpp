@@ -32,6 +32,7 @@ int RunTerminalProgram(int argc, char** argv, Language language, const FirmwareI
         frontEnd.codeset = console.codeset;
         frontEnd.writeConsole = WriteToConsole;
         frontEnd.encode = EncodeText;
+        frontEnd.decodeTyped = DecodeTypedText;
         frontEnd.interrupted = &interrupted;
         frontEnd.settingProblems = settingProblems;
         return static_cast<int>(RunFrontEnd(frontEnd));

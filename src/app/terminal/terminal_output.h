@@ -10,6 +10,9 @@ namespace fwup {
 // as "?": the system's own conversion (see console.h).
 using TextEncoder = std::string (*)(const std::string& utf8, const std::string& codeset);
 
+// What a person typed, in the named character set, as UTF-8 (see console.h).
+using TextDecoder = std::string (*)(const std::string& typed, const std::string& codeset);
+
 // Writes UTF-8 text to a stream that is a console, the console's own way;
 // false where the stream is not one, which then takes the encoded bytes.
 using ConsoleWriter = bool (*)(std::FILE* stream, const std::string& utf8);

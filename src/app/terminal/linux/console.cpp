@@ -86,11 +86,16 @@ bool ConsoleResized(int& columns, int& rows) {
     return true;
 }
 
-std::string EncodeText(const std::string& utf8, const std::string& codeset) {
-    iconv_t convert = iconv_open(codeset.c_str(), "UTF-8");
-    if (convert == reinterpret_cast<iconv_t>(-1)) return utf8;
+namespace {
+
+// The text from one character set into another, what does not convert as
+// "?"; the text as it is where iconv knows either set by no such name.
+std::string Convert(const std::string& text, const char* from, const char* to) {
+    iconv_t convert = iconv_open(to, from);
+    if (convert == reinterpret_cast<iconv_t>(-1)) return text;
+    const bool fromUtf8 = std::strcmp(from, "UTF-8") == 0;
     std::string encoded;
-    std::vector<char> input(utf8.begin(), utf8.end());
+    std::vector<char> input(text.begin(), text.end());
     char* in = input.data();
     std::size_t inLeft = input.size();
     char buffer[256];
@@ -100,14 +105,26 @@ std::string EncodeText(const std::string& utf8, const std::string& codeset) {
         const std::size_t done = iconv(convert, &in, &inLeft, &outAt, &outLeft);
         encoded.append(buffer, static_cast<std::size_t>(outAt - buffer));
         if (done == static_cast<std::size_t>(-1) && errno != E2BIG) {
-            // A character the character set lacks, or a broken sequence: skip it whole.
+            // A character the other set lacks, or a broken sequence: skip
+            // it (a UTF-8 one whole).
             encoded.push_back('?');
             ++in, --inLeft;
-            while (inLeft > 0 && (static_cast<unsigned char>(*in) & 0xC0) == 0x80) ++in, --inLeft;
+            while (fromUtf8 && inLeft > 0 && (static_cast<unsigned char>(*in) & 0xC0) == 0x80)
+                ++in, --inLeft;
         }
     }
     iconv_close(convert);
     return encoded;
+}
+
+}  // namespace
+
+std::string EncodeText(const std::string& utf8, const std::string& codeset) {
+    return Convert(utf8, "UTF-8", codeset.c_str());
+}
+
+std::string DecodeTypedText(const std::string& typed, const std::string& codeset) {
+    return Convert(typed, codeset.c_str(), "UTF-8");
 }
 
 // A terminal takes the bytes in its character set.

@@ -116,6 +116,22 @@ std::string EncodeText(const std::string& utf8, const std::string&) {
     return utf8;
 }
 
+// The console hands the answer over in its input code page (936 on a Chinese
+// Windows), whatever the output's way.
+std::string DecodeTypedText(const std::string& typed, const std::string&) {
+    const UINT page = GetConsoleCP();
+    if (page == 0 || page == CP_UTF8 || typed.empty()) return typed;
+    const int size = static_cast<int>(typed.size());
+    const int wideSize = MultiByteToWideChar(page, 0, typed.data(), size, nullptr, 0);
+    if (wideSize <= 0) return "?";
+    std::wstring wide(static_cast<std::size_t>(wideSize), L'\0');
+    MultiByteToWideChar(page, 0, typed.data(), size, wide.data(), wideSize);
+    const int utf8Size = WideCharToMultiByte(CP_UTF8, 0, wide.data(), wideSize, nullptr, 0, nullptr, nullptr);
+    std::string utf8(static_cast<std::size_t>(std::max(utf8Size, 0)), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), wideSize, utf8.data(), utf8Size, nullptr, nullptr);
+    return utf8;
+}
+
 // The console shows the text whatever its code page: Chinese on a console
 // whose code page is 936, or 437, alike; the board's escape codes become the
 // console's own calls. The stream's own buffer goes first.
