@@ -21,7 +21,7 @@ cmake --preset asan
 cmake --build --preset asan
 ctest --preset asan
 
-echo "== Fuzzing, ${FWUP_FUZZ_SECONDS:-40} s a target"
+echo "== Fuzzing, ${FWUP_FUZZ_SECONDS:-30} s a target"
 bash tools/run-fuzz.sh
 
 echo "== The Windows program, cross-built, and its tests under Wine"
