@@ -17,6 +17,22 @@
 set -u
 deb=$1 gadget=$2 image=$3 results=$4
 shift 4
+# The work folder is the host's, with the host's modes: under a home of mode
+# 0700 (/root, /home/someone) the test user can reach nothing there. What it
+# reads, and the results it writes, lie in a folder of the guest's own; the
+# results go back to RESULTS_DIR after every case.
+stage=/srv/fwup-kernel-test
+host_results=$results
+windows=$(dirname "$gadget")/windows
+wine_prefix_tar=$(dirname "$gadget")/wine-prefix.tar
+mkdir -p "$stage/results" "$host_results"
+chmod 0755 "$stage"
+chmod 1777 "$stage/results"
+cp "$deb" "$gadget" "$image" "$stage/"
+deb=$stage/$(basename "$deb") gadget=$stage/$(basename "$gadget") image=$stage/$(basename "$image")
+chmod a+r "$image"
+results=$stage/results
+cd "$stage" || exit 1
 cases=${*:-storage faults all sticks wine}
 user=tester
 program=/usr/bin/firmware-updater
@@ -48,8 +64,7 @@ dpkg -i "$deb" >/dev/null || { say "the package does not install"; exit 1; }
 udevadm control --reload
 say "package installed"
 useradd -m -G plugdev "$user" || { say "no user"; exit 1; }
-mkdir -p "$results"
-chmod 1777 "$results"
+as_user test -r "$image" -a -w "$results" || { say "the test user cannot read $image or write $results"; exit 1; }
 
 # start_gadget PORT [VAR=VALUE...] -- [OPTION...]: the device on dummy_udc.PORT,
 # until stop_gadget PORT; waits until it is bound.
@@ -273,11 +288,9 @@ case_sticks() {
 
 # --- The Windows program under Wine, its drives the gadgets' disks: the real
 # pass-through requests, through Wine's SG_IO, on the kernel's bus.
-windows=$(dirname "$gadget")/windows
 # In the guest's memory: the prefix run-kernel-tests.sh made, if it could,
 # else one made here.
 wine_prefix=/tmp/wine
-wine_prefix_tar=$(dirname "$gadget")/wine-prefix.tar
 wine_environment=(HOME=/root "WINEPREFIX=$wine_prefix" WINEARCH=win32 WINEDEBUG=-all
                   "WINEDLLOVERRIDES=mscoree,mshtml=" LC_ALL=C.UTF-8)
 wine_env() { env "${wine_environment[@]}" "$@" </dev/null; }
@@ -372,7 +385,9 @@ for name in $cases; do
     "case_$name"
     stop_all
     say "$name took $(( $(now_ms) - case_started )) ms"
+    cp -R "$results/." "$host_results/"
 done
 dmesg >"$results/dmesg.txt"
+cp -R "$results/." "$host_results/"
 say "done in $(( $(now_ms) - started )) ms, $failures failed"
 [ $failures -eq 0 ]
