@@ -183,51 +183,61 @@ case_storage() {
 }
 
 # --- Faults on the real bus and in the simulation: one table, both ways.
-# fault, the command, and how the device starts.
+# fault, the command, how the device starts, and what both must end in: the
+# exit status and the JSON document's outcome (tests/station_faults.table).
 fault_table=(
-    "none update vendor"
-    "data-rejected update vendor"
-    "stalls update vendor"
-    "stops-answering update vendor"
-    "unplugged update vendor"
-    "erase-rejected clear storage"
-    "user-id-fails clear storage"
-    "none clear storage"
+    "none            update vendor  0 updated"
+    "data-rejected   update vendor  1 failed"
+    "stalls          update vendor  1 failed"
+    "stops-answering update vendor  1 failed"
+    "unplugged       update vendor  1 failed"
+    "erase-rejected  clear  storage 1 failed"
+    "user-id-fails   clear  storage 1 user-id-unreadable"
+    "none            clear  storage 0 erased"
+    "never-returns   run    storage 8 erased-not-updated"
 )
+# How long run waits for a device that never comes back.
+never_back_wait=3
 case_faults() {
-    local row fault command start target status outcome sim_status sim_outcome
+    local row fault command start expected_status expected_outcome target status outcome
+    local sim_status sim_outcome real_side sim_side
     for row in "${fault_table[@]}"; do
-        read -r fault command start <<<"$row"
-        local options=()
+        read -r fault command start expected_status expected_outcome <<<"$row"
+        local options=() answer=()
         [ "$start" = vendor ] && options+=(--start=vendor)
+        [ "$command" = update ] && answer=(--image "$image")
+        [ "$command" = update ] || answer=(--yes)
+        [ "$command" = run ] && answer+=(--wait "$never_back_wait")
         start_gadget 1 FWUP_DEMO_FAULT="$fault" -- "${options[@]}" || continue
+        status=0
         if [ "$start" = vendor ]; then
             target=$(vendor_on_port 1) || { fail "fault $fault: no vendor-mode device"; stop_gadget 1; continue; }
-            status=0
-            timeout 60 runuser -u "$user" -- $program update --device "$target" --image "$image" \
-                --json >"$results/fault-$fault.json" 2>/dev/null || status=$?
+            timeout 60 runuser -u "$user" -- $program "$command" --device "$target" "${answer[@]}" \
+                --json >"$results/fault-$fault-$command.json" 2>/dev/null || status=$?
         else
+            # Clearing takes root (CAP_SYS_RAWIO).
             target=$(disk_on_port 1) || { fail "fault $fault: no block device"; stop_gadget 1; continue; }
-            status=0
-            timeout 60 $program clear --device "$target" --yes --json \
-                >"$results/fault-$fault-$command.json" 2>/dev/null || status=$?
-            cp "$results/fault-$fault-$command.json" "$results/fault-$fault.json"
+            timeout 60 $program "$command" --device "$target" "${answer[@]}" \
+                --json >"$results/fault-$fault-$command.json" 2>/dev/null || status=$?
         fi
-        outcome=$(json "$results/fault-$fault.json" '.devices[0].outcome')
+        outcome=$(json "$results/fault-$fault-$command.json" '.devices[0].outcome')
         sim_status=0
-        local answer=()
-        [ "$command" = clear ] && answer=(--yes)
-        [ "$command" = update ] && answer=(--image "$image")
         as_user env FWUP_DEMO_FAULT="$fault" timeout 60 $program --simulate "$command" \
-            "${answer[@]}" --json >"$results/fault-$fault-sim.json" 2>/dev/null || sim_status=$?
-        sim_outcome=$(json "$results/fault-$fault-sim.json" '.devices[0].outcome')
-        check "fault $fault ($command): real bus $outcome/$status, simulation $sim_outcome/$sim_status" \
+            "${answer[@]}" --json >"$results/fault-$fault-$command-sim.json" 2>/dev/null || sim_status=$?
+        sim_outcome=$(json "$results/fault-$fault-$command-sim.json" '.devices[0].outcome')
+        real_side="real bus $outcome/$status" sim_side="simulation $sim_outcome/$sim_status"
+        check "fault $fault ($command): $real_side, expected $expected_outcome/$expected_status" \
+            test "$outcome/$status" = "$expected_outcome/$expected_status"
+        check "fault $fault ($command): $sim_side, expected $expected_outcome/$expected_status" \
+            test "$sim_outcome/$sim_status" = "$expected_outcome/$expected_status"
+        check "fault $fault ($command): $real_side, the same as the $sim_side" \
             test "$outcome/$status" = "$sim_outcome/$sim_status"
         # The faults in the middle of a download did happen there on the bus.
         local fired=
         [ "$fault" = stops-answering ] && fired=silent
         [ "$fault" = unplugged ] && fired="unplugged in the middle of a download"
         [ "$fault" = stalls ] && fired="reply pipe stalled"
+        [ "$fault" = never-returns ] && fired="unplugged for good"
         [ -z "$fired" ] || check "fault $fault: the gadget logged '$fired'" grep -q "$fired" "${gadget_logs[1]}"
         if [ "$fault" = unplugged ]; then
             sleep 2
