@@ -8,7 +8,7 @@
 # usage: in_guest.sh PACKAGE.deb GADGET IMAGE RESULTS_DIR [CASE...]
 # IMAGE: a test image (never the stand-in) long enough that faults in the
 # middle of a download happen; the fault table updates with it both ways.
-# Cases: storage faults all sticks wine (all five by default).
+# Cases: storage faults all parallel sticks wine (all six by default).
 # The case wine reads the Windows files from the folder windows/ next to
 # GADGET: fwup-dialog-driver.exe, firmware-updater.exe (the real program,
 # built with the package's test image, never the stand-in) and
@@ -33,7 +33,7 @@ deb=$stage/$(basename "$deb") gadget=$stage/$(basename "$gadget") image=$stage/$
 chmod a+r "$image"
 results=$stage/results
 cd "$stage" || exit 1
-cases=${*:-storage faults all sticks wine}
+cases=${*:-storage faults all parallel sticks wine}
 user=tester
 program=/usr/bin/firmware-updater
 failures=0
@@ -266,6 +266,65 @@ case_all() {
     check "all: four devices, one refuses data: exit 1, got $status" test $status -eq 1
     check "all: three updated" test "$(json "$results/all.json" '[.devices[] | select(.outcome=="updated")] | length')" = 3
     check "all: one failed" test "$(json "$results/all.json" '[.devices[] | select(.outcome=="failed")] | length')" = 1
+    stop_all
+}
+
+# --- Several devices and several processes at once: each device erased once.
+erases() { grep -c 'vendor command 87 ff' "${gadget_logs[$1]}"; }
+check_one_erase_each() {  # check_one_erase_each WHAT PORT...
+    local what=$1 port
+    shift
+    for port in "$@"; do
+        check "$what: the device on port $port was erased once, $(erases $port) times" \
+            test "$(erases $port)" = 1
+    done
+}
+case_parallel() {
+    local port status
+    for port in 0 1 2 3; do start_gadget $port -- || return; done
+    for port in 0 1 2 3; do disk_on_port $port >/dev/null || fail "parallel: no block device on port $port"; done
+    status=0
+    timeout 120 $program clear --all --yes --json >"$results/parallel-clear.json" 2>"$results/parallel-clear.err" ||
+        status=$?
+    check "parallel: clear --all, four devices (0), got $status" test $status -eq 0
+    check "parallel: clear --all erased four" \
+        test "$(json "$results/parallel-clear.json" '[.devices[] | select(.outcome=="erased")] | length')" = 4
+    check_one_erase_each "parallel: clear --all" 0 1 2 3
+    stop_all
+
+    for port in 0 1 2 3; do start_gadget $port -- || return; done
+    for port in 0 1 2 3; do disk_on_port $port >/dev/null || fail "parallel: no block device on port $port"; done
+    status=0
+    timeout 240 $program run --all --yes --wait 60 --json >"$results/parallel-run.json" \
+        2>"$results/parallel-run.err" || status=$?
+    check "parallel: run --all, four devices (0), got $status" test $status -eq 0
+    check "parallel: run --all updated four" \
+        test "$(json "$results/parallel-run.json" '[.devices[] | select(.outcome=="updated")] | length')" = 4
+    check_one_erase_each "parallel: run --all" 0 1 2 3
+    stop_all
+
+    # Two processes started at the same moment on one device: one erases, the
+    # other is told the device is busy and sends nothing. Both wait on a lock
+    # this shell holds, and start when it lets go.
+    start_gadget 0 -- || return
+    local disk gate=$results/parallel-gate first=0 second=0 pair
+    disk=$(disk_on_port 0) || { fail "parallel: no block device for two processes"; return; }
+    exec 9>"$gate"
+    flock 9
+    flock -s "$gate" $program clear --device "$disk" --yes --json >"$results/parallel-two-1.json" 2>/dev/null 9>&- &
+    local one=$!
+    flock -s "$gate" $program clear --device "$disk" --yes --json >"$results/parallel-two-2.json" 2>/dev/null 9>&- &
+    local two=$!
+    sleep 1
+    flock -u 9
+    exec 9>&-
+    wait $one || first=$?
+    wait $two || second=$?
+    pair=$(printf '%s\n' "$first/$(json "$results/parallel-two-1.json" '.devices[0].outcome')" \
+                          "$second/$(json "$results/parallel-two-2.json" '.devices[0].outcome')" | sort | tr '\n' ' ')
+    check "parallel: two processes on one device: one 0/erased, one 3/busy, got $pair" \
+        test "$pair" = "0/erased 3/busy "
+    check_one_erase_each "parallel: two processes on one device" 0
     stop_all
 }
 
