@@ -53,7 +53,9 @@ now_ms() { date +%s%3N; }
 
 # --- The system: modules, udev, the package, the user.
 say "booted: $(cut -d ' ' -f 1 /proc/uptime) s of the guest's time; setting up"
-modprobe dummy_hcd num=4 && modprobe -a libcomposite usb_f_fs usb-storage sd_mod sg ||
+# usb-storage waits 1 s before it scans a new disk, at every plug-in: the
+# gadget is ready once bound.
+modprobe dummy_hcd num=4 && modprobe usb-storage delay_use=0 && modprobe -a libcomposite usb_f_fs sd_mod sg ||
     { say "the USB modules do not load"; exit 1; }
 say "modules loaded"
 /lib/systemd/systemd-udevd --daemon >/dev/null 2>&1 || { say "systemd-udevd does not start"; exit 1; }
@@ -203,6 +205,8 @@ case_faults() {
     local sim_status sim_outcome real_side sim_side
     for row in "${fault_table[@]}"; do
         read -r fault command start expected_status expected_outcome <<<"$row"
+        local row_started
+        row_started=$(now_ms)
         local options=() answer=()
         [ "$start" = vendor ] && options+=(--start=vendor)
         [ "$command" = update ] && answer=(--image "$image")
@@ -249,6 +253,7 @@ case_faults() {
                 test $status -eq 0
         fi
         stop_gadget 1
+        say "fault $fault ($command) took $(( $(now_ms) - row_started )) ms"
     done
 }
 
@@ -280,7 +285,8 @@ check_one_erase_each() {  # check_one_erase_each WHAT PORT...
     done
 }
 case_parallel() {
-    local port status
+    local port status phase_started
+    phase_started=$(now_ms)
     for port in 0 1 2 3; do start_gadget $port -- || return; done
     for port in 0 1 2 3; do disk_on_port $port >/dev/null || fail "parallel: no block device on port $port"; done
     status=0
@@ -291,7 +297,9 @@ case_parallel() {
         test "$(json "$results/parallel-clear.json" '[.devices[] | select(.outcome=="erased")] | length')" = 4
     check_one_erase_each "parallel: clear --all" 0 1 2 3
     stop_all
+    say "parallel: clear --all took $(( $(now_ms) - phase_started )) ms"
 
+    phase_started=$(now_ms)
     for port in 0 1 2 3; do start_gadget $port -- || return; done
     for port in 0 1 2 3; do disk_on_port $port >/dev/null || fail "parallel: no block device on port $port"; done
     status=0
@@ -302,6 +310,7 @@ case_parallel() {
         test "$(json "$results/parallel-run.json" '[.devices[] | select(.outcome=="updated")] | length')" = 4
     check_one_erase_each "parallel: run --all" 0 1 2 3
     stop_all
+    say "parallel: run --all took $(( $(now_ms) - phase_started )) ms"
 
     # Two processes started at the same moment on one device: one erases, the
     # other is told the device is busy and sends nothing. Both wait on a lock
