@@ -5,27 +5,39 @@ cd "$(dirname "$0")/.."
 
 bash tools/install-deps.sh
 
-echo "== Host build and tests"
+# Each step's heading, and how long the one before it took: the whole run
+# must stay under CI's limit, and this shows where the time goes.
+step_name="" step_started=0 run_started=$(date +%s)
+step() {
+    local now
+    now=$(date +%s)
+    [ -z "$step_name" ] || echo "== $step_name: $(( now - step_started )) s"
+    step_name=$1 step_started=$now
+    [ -z "$step_name" ] || echo "== $step_name"
+}
+trap 'step ""; echo "== the whole run: $(( $(date +%s) - run_started )) s"' EXIT
+
+step "Host build and tests"
 cmake --preset native
 cmake --build --preset native
 ctest --preset native
 
-echo "== The Debian package of firmware-updater: built, installed, run, removed"
+step "The Debian package of firmware-updater: built, installed, run, removed"
 bash tools/check-package.sh
 
-echo "== The Linux program against a real kernel's USB bus, in a virtual machine"
+step "The Linux program against a real kernel's USB bus, in a virtual machine"
 bash tools/run-kernel-tests.sh
 
-echo "== The same tests under AddressSanitizer and UndefinedBehaviorSanitizer"
+step "The same tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake --preset asan
 cmake --build --preset asan
 ctest --preset asan
 
-echo "== Fuzzing, ${FWUP_FUZZ_SECONDS:-30} s a target"
+step "Fuzzing, ${FWUP_FUZZ_SECONDS:-30} s a target"
 bash tools/run-fuzz.sh
 
-echo "== The Windows program, cross-built, and its tests under Wine"
+step "The Windows program, cross-built, and its tests under Wine"
 bash tools/run-windows-tests.sh
 
-echo "== The 32-bit program as released: reproducible, and signed"
+step "The 32-bit program as released: reproducible, and signed"
 bash tools/check-release.sh

@@ -8,7 +8,7 @@
 # usage: in_guest.sh PACKAGE.deb GADGET IMAGE RESULTS_DIR [CASE...]
 # IMAGE: a test image (never the stand-in) long enough that faults in the
 # middle of a download happen; the fault table updates with it both ways.
-# Cases: storage faults all sticks wine (all five by default).
+# Cases: storage faults all parallel sticks wine (all six by default).
 # The case wine reads the Windows files from the folder windows/ next to
 # GADGET: fwup-dialog-driver.exe, firmware-updater.exe (the real program,
 # built with the package's test image, never the stand-in) and
@@ -17,7 +17,23 @@
 set -u
 deb=$1 gadget=$2 image=$3 results=$4
 shift 4
-cases=${*:-storage faults all sticks wine}
+# The work folder is the host's, with the host's modes: under a home of mode
+# 0700 (/root, /home/someone) the test user can reach nothing there. What it
+# reads, and the results it writes, lie in a folder of the guest's own; the
+# results go back to RESULTS_DIR after every case.
+stage=/srv/fwup-kernel-test
+host_results=$results
+windows=$(dirname "$gadget")/windows
+wine_prefix_tar=$(dirname "$gadget")/wine-prefix.tar
+mkdir -p "$stage/results" "$host_results"
+chmod 0755 "$stage"
+chmod 1777 "$stage/results"
+cp "$deb" "$gadget" "$image" "$stage/"
+deb=$stage/$(basename "$deb") gadget=$stage/$(basename "$gadget") image=$stage/$(basename "$image")
+chmod a+r "$image"
+results=$stage/results
+cd "$stage" || exit 1
+cases=${*:-storage faults all parallel sticks wine}
 user=tester
 program=/usr/bin/firmware-updater
 failures=0
@@ -37,7 +53,9 @@ now_ms() { date +%s%3N; }
 
 # --- The system: modules, udev, the package, the user.
 say "booted: $(cut -d ' ' -f 1 /proc/uptime) s of the guest's time; setting up"
-modprobe dummy_hcd num=4 && modprobe -a libcomposite usb_f_fs usb-storage sd_mod sg ||
+# usb-storage waits 1 s before it scans a new disk, at every plug-in: the
+# gadget is ready once bound.
+modprobe dummy_hcd num=4 && modprobe usb-storage delay_use=0 && modprobe -a libcomposite usb_f_fs sd_mod sg ||
     { say "the USB modules do not load"; exit 1; }
 say "modules loaded"
 /lib/systemd/systemd-udevd --daemon >/dev/null 2>&1 || { say "systemd-udevd does not start"; exit 1; }
@@ -48,8 +66,7 @@ dpkg -i "$deb" >/dev/null || { say "the package does not install"; exit 1; }
 udevadm control --reload
 say "package installed"
 useradd -m -G plugdev "$user" || { say "no user"; exit 1; }
-mkdir -p "$results"
-chmod 1777 "$results"
+as_user test -r "$image" -a -w "$results" || { say "the test user cannot read $image or write $results"; exit 1; }
 
 # start_gadget PORT [VAR=VALUE...] -- [OPTION...]: the device on dummy_udc.PORT,
 # until stop_gadget PORT; waits until it is bound.
@@ -168,51 +185,63 @@ case_storage() {
 }
 
 # --- Faults on the real bus and in the simulation: one table, both ways.
-# fault, the command, and how the device starts.
+# fault, the command, how the device starts, and what both must end in: the
+# exit status and the JSON document's outcome (tests/station_faults.table).
 fault_table=(
-    "none update vendor"
-    "data-rejected update vendor"
-    "stalls update vendor"
-    "stops-answering update vendor"
-    "unplugged update vendor"
-    "erase-rejected clear storage"
-    "user-id-fails clear storage"
-    "none clear storage"
+    "none            update vendor  0 updated"
+    "data-rejected   update vendor  1 failed"
+    "stalls          update vendor  1 failed"
+    "stops-answering update vendor  1 failed"
+    "unplugged       update vendor  1 failed"
+    "erase-rejected  clear  storage 1 failed"
+    "user-id-fails   clear  storage 1 user-id-unreadable"
+    "none            clear  storage 0 erased"
+    "never-returns   run    storage 8 erased-not-updated"
 )
+# How long run waits for a device that never comes back.
+never_back_wait=3
 case_faults() {
-    local row fault command start target status outcome sim_status sim_outcome
+    local row fault command start expected_status expected_outcome target status outcome
+    local sim_status sim_outcome real_side sim_side
     for row in "${fault_table[@]}"; do
-        read -r fault command start <<<"$row"
-        local options=()
+        read -r fault command start expected_status expected_outcome <<<"$row"
+        local row_started
+        row_started=$(now_ms)
+        local options=() answer=()
         [ "$start" = vendor ] && options+=(--start=vendor)
+        [ "$command" = update ] && answer=(--image "$image")
+        [ "$command" = update ] || answer=(--yes)
+        [ "$command" = run ] && answer+=(--wait "$never_back_wait")
         start_gadget 1 FWUP_DEMO_FAULT="$fault" -- "${options[@]}" || continue
+        status=0
         if [ "$start" = vendor ]; then
             target=$(vendor_on_port 1) || { fail "fault $fault: no vendor-mode device"; stop_gadget 1; continue; }
-            status=0
-            timeout 60 runuser -u "$user" -- $program update --device "$target" --image "$image" \
-                --json >"$results/fault-$fault.json" 2>/dev/null || status=$?
+            timeout 60 runuser -u "$user" -- $program "$command" --device "$target" "${answer[@]}" \
+                --json >"$results/fault-$fault-$command.json" 2>/dev/null || status=$?
         else
+            # Clearing takes root (CAP_SYS_RAWIO).
             target=$(disk_on_port 1) || { fail "fault $fault: no block device"; stop_gadget 1; continue; }
-            status=0
-            timeout 60 $program clear --device "$target" --yes --json \
-                >"$results/fault-$fault-$command.json" 2>/dev/null || status=$?
-            cp "$results/fault-$fault-$command.json" "$results/fault-$fault.json"
+            timeout 60 $program "$command" --device "$target" "${answer[@]}" \
+                --json >"$results/fault-$fault-$command.json" 2>/dev/null || status=$?
         fi
-        outcome=$(json "$results/fault-$fault.json" '.devices[0].outcome')
+        outcome=$(json "$results/fault-$fault-$command.json" '.devices[0].outcome')
         sim_status=0
-        local answer=()
-        [ "$command" = clear ] && answer=(--yes)
-        [ "$command" = update ] && answer=(--image "$image")
         as_user env FWUP_DEMO_FAULT="$fault" timeout 60 $program --simulate "$command" \
-            "${answer[@]}" --json >"$results/fault-$fault-sim.json" 2>/dev/null || sim_status=$?
-        sim_outcome=$(json "$results/fault-$fault-sim.json" '.devices[0].outcome')
-        check "fault $fault ($command): real bus $outcome/$status, simulation $sim_outcome/$sim_status" \
+            "${answer[@]}" --json >"$results/fault-$fault-$command-sim.json" 2>/dev/null || sim_status=$?
+        sim_outcome=$(json "$results/fault-$fault-$command-sim.json" '.devices[0].outcome')
+        real_side="real bus $outcome/$status" sim_side="simulation $sim_outcome/$sim_status"
+        check "fault $fault ($command): $real_side, expected $expected_outcome/$expected_status" \
+            test "$outcome/$status" = "$expected_outcome/$expected_status"
+        check "fault $fault ($command): $sim_side, expected $expected_outcome/$expected_status" \
+            test "$sim_outcome/$sim_status" = "$expected_outcome/$expected_status"
+        check "fault $fault ($command): $real_side, the same as the $sim_side" \
             test "$outcome/$status" = "$sim_outcome/$sim_status"
         # The faults in the middle of a download did happen there on the bus.
         local fired=
         [ "$fault" = stops-answering ] && fired=silent
         [ "$fault" = unplugged ] && fired="unplugged in the middle of a download"
         [ "$fault" = stalls ] && fired="reply pipe stalled"
+        [ "$fault" = never-returns ] && fired="unplugged for good"
         [ -z "$fired" ] || check "fault $fault: the gadget logged '$fired'" grep -q "$fired" "${gadget_logs[1]}"
         if [ "$fault" = unplugged ]; then
             sleep 2
@@ -224,6 +253,7 @@ case_faults() {
                 test $status -eq 0
         fi
         stop_gadget 1
+        say "fault $fault ($command) took $(( $(now_ms) - row_started )) ms"
     done
 }
 
@@ -241,6 +271,69 @@ case_all() {
     check "all: four devices, one refuses data: exit 1, got $status" test $status -eq 1
     check "all: three updated" test "$(json "$results/all.json" '[.devices[] | select(.outcome=="updated")] | length')" = 3
     check "all: one failed" test "$(json "$results/all.json" '[.devices[] | select(.outcome=="failed")] | length')" = 1
+    stop_all
+}
+
+# --- Several devices and several processes at once: each device erased once.
+erases() { grep -c 'vendor command 87 ff' "${gadget_logs[$1]}"; }
+check_one_erase_each() {  # check_one_erase_each WHAT PORT...
+    local what=$1 port
+    shift
+    for port in "$@"; do
+        check "$what: the device on port $port was erased once, $(erases $port) times" \
+            test "$(erases $port)" = 1
+    done
+}
+case_parallel() {
+    local port status phase_started
+    phase_started=$(now_ms)
+    for port in 0 1 2 3; do start_gadget $port -- || return; done
+    for port in 0 1 2 3; do disk_on_port $port >/dev/null || fail "parallel: no block device on port $port"; done
+    status=0
+    timeout 120 $program clear --all --yes --json >"$results/parallel-clear.json" 2>"$results/parallel-clear.err" ||
+        status=$?
+    check "parallel: clear --all, four devices (0), got $status" test $status -eq 0
+    check "parallel: clear --all erased four" \
+        test "$(json "$results/parallel-clear.json" '[.devices[] | select(.outcome=="erased")] | length')" = 4
+    check_one_erase_each "parallel: clear --all" 0 1 2 3
+    stop_all
+    say "parallel: clear --all took $(( $(now_ms) - phase_started )) ms"
+
+    phase_started=$(now_ms)
+    for port in 0 1 2 3; do start_gadget $port -- || return; done
+    for port in 0 1 2 3; do disk_on_port $port >/dev/null || fail "parallel: no block device on port $port"; done
+    status=0
+    timeout 240 $program run --all --yes --wait 60 --json >"$results/parallel-run.json" \
+        2>"$results/parallel-run.err" || status=$?
+    check "parallel: run --all, four devices (0), got $status" test $status -eq 0
+    check "parallel: run --all updated four" \
+        test "$(json "$results/parallel-run.json" '[.devices[] | select(.outcome=="updated")] | length')" = 4
+    check_one_erase_each "parallel: run --all" 0 1 2 3
+    stop_all
+    say "parallel: run --all took $(( $(now_ms) - phase_started )) ms"
+
+    # Two processes started at the same moment on one device: one erases, the
+    # other is told the device is busy and sends nothing. Both wait on a lock
+    # this shell holds, and start when it lets go.
+    start_gadget 0 -- || return
+    local disk gate=$results/parallel-gate first=0 second=0 pair
+    disk=$(disk_on_port 0) || { fail "parallel: no block device for two processes"; return; }
+    exec 9>"$gate"
+    flock 9
+    flock -s "$gate" $program clear --device "$disk" --yes --json >"$results/parallel-two-1.json" 2>/dev/null 9>&- &
+    local one=$!
+    flock -s "$gate" $program clear --device "$disk" --yes --json >"$results/parallel-two-2.json" 2>/dev/null 9>&- &
+    local two=$!
+    sleep 1
+    flock -u 9
+    exec 9>&-
+    wait $one || first=$?
+    wait $two || second=$?
+    pair=$(printf '%s\n' "$first/$(json "$results/parallel-two-1.json" '.devices[0].outcome')" \
+                          "$second/$(json "$results/parallel-two-2.json" '.devices[0].outcome')" | sort | tr '\n' ' ')
+    check "parallel: two processes on one device: one 0/erased, one 3/busy, got $pair" \
+        test "$pair" = "0/erased 3/busy "
+    check_one_erase_each "parallel: two processes on one device" 0
     stop_all
 }
 
@@ -273,11 +366,9 @@ case_sticks() {
 
 # --- The Windows program under Wine, its drives the gadgets' disks: the real
 # pass-through requests, through Wine's SG_IO, on the kernel's bus.
-windows=$(dirname "$gadget")/windows
 # In the guest's memory: the prefix run-kernel-tests.sh made, if it could,
 # else one made here.
 wine_prefix=/tmp/wine
-wine_prefix_tar=$(dirname "$gadget")/wine-prefix.tar
 wine_environment=(HOME=/root "WINEPREFIX=$wine_prefix" WINEARCH=win32 WINEDEBUG=-all
                   "WINEDLLOVERRIDES=mscoree,mshtml=" LC_ALL=C.UTF-8)
 wine_env() { env "${wine_environment[@]}" "$@" </dev/null; }
@@ -372,7 +463,9 @@ for name in $cases; do
     "case_$name"
     stop_all
     say "$name took $(( $(now_ms) - case_started )) ms"
+    cp -R "$results/." "$host_results/"
 done
 dmesg >"$results/dmesg.txt"
+cp -R "$results/." "$host_results/"
 say "done in $(( $(now_ms) - started )) ms, $failures failed"
 [ $failures -eq 0 ]

@@ -8,7 +8,8 @@
 // device's storage side. After the device carried out an erase it leaves
 // the bus, and comes back on the same port in vendor mode (one bulk OUT
 // endpoint for commands, one bulk IN endpoint for replies), where every
-// transfer goes to the simulated device's download side.
+// transfer goes to the simulated device's download side. With the fault
+// never-returns it leaves the bus after the erase for good.
 //
 // usage: fwup-usb-gadget --udc=dummy_udc.N [--serial=S] [--kind=K] [--start=vendor]
 //            [--log=FILE] [--ready=FILE] [--name=NAME]
@@ -263,6 +264,7 @@ class Bench {
 public:
     Bench(const Options& options, const fwup::Scenario& scenario, bool unplugMidDownload)
         : options_(options), simulation_(scenario), unplugMidDownload_(unplugMidDownload),
+          comesBackAfterErase_(fwup::FaultOf(scenario, 0) != fwup::ScenarioFault::NeverReturns),
           reportPath_(scenario.reportPath), disk_(std::size_t{kDiskBlocks} * kBlockSize, 0) {
         for (const fwup::VolumeCandidate& volume : simulation_.FindCandidateVolumes())
             if (!volume.usbPort.empty()) volume_ = simulation_.OpenVolume(volume, nullptr);
@@ -313,8 +315,14 @@ private:
     // Off the bus and on again, after the pause the device takes; an unplug
     // in the middle of a download stays off a while longer.
     void Replug(bool toVendor) {
+        const bool afterErase = toVendor && bound_ == &storage_;
         std::this_thread::sleep_for(toVendor && bound_ == &vendor_ ? 0ms : kReplugAfter);
         Unbind();
+        // A device that never returns after its erase stays off the bus.
+        if (afterErase && !comesBackAfterErase_) {
+            Log("unplugged for good");
+            return;
+        }
         Log("unplugged");
         if (unplugged_) std::this_thread::sleep_for(kUnpluggedFor);
         Bind(toVendor ? vendor_ : storage_);
@@ -610,6 +618,7 @@ private:
     Options options_;
     fwup::Simulation simulation_;
     bool unplugMidDownload_;
+    bool comesBackAfterErase_;
     std::string reportPath_;
     Bytes disk_;
     fwup::PlatformHandle volume_ = fwup::kInvalidHandleValue;
