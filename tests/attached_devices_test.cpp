@@ -6,6 +6,7 @@
 
 #include "core/device_model.h"
 #include "devices/attached_devices.h"
+#include "devices/device_text.h"
 #include "storage_test_support.h"
 
 namespace fwup {
@@ -74,6 +75,32 @@ TEST(AttachedDevices, ADriveLetterIsNamedInEitherCaseWithOrWithoutItsColon) {
         EXPECT_EQ(FindAttachedDevice(attached, name) != nullptr, found) << name;
         EXPECT_EQ(attached.volumesAsked, found ? 1u : 0u) << name;
     }
+}
+
+// A serial or a description is the device's own bytes: what is shown of it
+// is valid UTF-8 without anything a terminal would obey.
+TEST(AttachedDevices, WhatADeviceSaysOfItselfIsMadeFitToShow) {
+    const std::pair<std::string, std::string> texts[] = {
+        {"SN-1234 中文", "SN-1234 中文"},
+        {"red\x1b[31mSN\x1b[0m", "red[31mSN[0m"},
+        {"tab\tnew\nline\rDEL\x7f", "tabnewlineDEL"},
+        {"C1 \xc2\x9b" "2J", "C1 2J"},                                  // U+009B, the one-byte CSI
+        {"bidi \xe2\x80\xae" "evil", "bidi evil"},                      // U+202E
+        {"cut \xe4\xb8", "cut \xef\xbf\xbd\xef\xbf\xbd"},         // a sequence cut short
+        {"latin-1 \xe9t\xe9", "latin-1 \xef\xbf\xbdt\xef\xbf\xbd"},
+        {"overlong \xc0\xaf", "overlong \xef\xbf\xbd\xef\xbf\xbd"},
+        {"surrogate \xed\xa0\x80", "surrogate \xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd"},
+        {std::string("nul\0x", 5), "nulx"},
+    };
+    for (const auto& [raw, shown] : texts) EXPECT_EQ(ShowableDeviceText(raw), shown) << raw;
+
+    SimulatedDevice device;
+    device.mode = DeviceMode::VendorMode;
+    device.serial = "SN\x1b]0;title\x07\xff";
+    const AttachedDevices attached = ListAttachedDevices(device, device, true, false);
+    ASSERT_EQ(attached.devices.size(), 1u);
+    EXPECT_EQ(attached.devices[0].usb.serial, "SN]0;title\xef\xbf\xbd");
+    EXPECT_NE(FindAttachedDevice(attached, "serial:SN]0;title\xef\xbf\xbd"), nullptr);
 }
 
 }  // namespace

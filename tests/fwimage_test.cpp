@@ -137,7 +137,7 @@ TEST_F(FwimageTool, UnreadableFilesAndUsageErrors) {
         {"/nonexistent/image.bin", "No such file or directory"},
         {"/dev/zero", "not a regular file"},
         {testing::TempDir(), "not a regular file"},
-        {tooLarge, "4294967296 bytes, more than the 4294967295 of the largest image"},
+        {tooLarge, "16777217 bytes, more than the 16777216 of the largest image"},
         // The kernel gives this file the size 0, then delivers its text.
         {"/proc/self/status", "its size changed while it was read"},
     };

@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "core/device_model.h"
+#include "devices/device_text.h"
 #include "storage/vendor_scsi_commands.h"
 
 namespace fwup {
@@ -14,8 +15,9 @@ namespace {
 bool ProbeVolume(ScsiDrives& drives, const VolumeCandidate& volume, AttachedDevice& device) {
     device.mode = AttachedMode::Storage;
     // A bench is wired by port: the device keeps that ID through the re-plug.
-    device.id = volume.usbPort.empty() ? volume.id : volume.usbPort;
+    device.id = ShowableDeviceText(volume.usbPort.empty() ? volume.id : volume.usbPort);
     device.volume = volume;
+    device.volume.description = ShowableDeviceText(volume.description);
     const FoundDrive found =
         FindVendorDrive(drives, &device.version, kProbeTimeLimitSeconds, &volume);
     device.versionKnown = found.handle != kInvalidHandleValue;
@@ -51,8 +53,9 @@ AttachedDevices ListAttachedDevices(UsbLink& usb, ScsiDrives& drives, bool vendo
         for (const UsbDeviceInfo& info : usb.FindDevices(&attached.usbStatus)) {
             AttachedDevice device;
             device.mode = AttachedMode::Vendor;
-            device.id = info.id;
+            device.id = ShowableDeviceText(info.id);
             device.usb = info;
+            device.usb.serial = ShowableDeviceText(info.serial);
             attached.devices.push_back(device);
         }
     }

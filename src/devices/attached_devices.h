@@ -30,7 +30,9 @@ struct AttachedDevices {
     std::size_t volumesAsked = 0;  // the volumes probed, whether or not they are the device
 };
 
-// Every attached device of the model. Storage volumes are asked only the
+// Every attached device of the model. What a person is shown of each (its
+// ID, serial and description) is made fit to show (ShowableDeviceText); what
+// its backend opens it by stays as the backend gave it. Storage volumes are asked only the
 // read-only version query, within kProbeTimeLimitSeconds: a volume that answers it is the device; one that
 // may not be asked (for want of rights) is listed as unreadable; any other is
 // not the device. Every volume opened is closed again. Given the ID of one

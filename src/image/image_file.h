@@ -6,10 +6,11 @@
 
 namespace fwup {
 
-// The largest file taken as an image. An image's size is an unsigned 32-bit
-// count, and no smaller bound follows from the device: its 32-bit address
-// space holds 2^32 bytes, more than the segments of any such image carry.
-inline constexpr std::uint64_t kLargestImageSize = UINT32_MAX;
+// The largest file taken as an image, refused by its size before a byte of
+// it is read. The device's image is tens of kilobytes and its program memory
+// a small part of this: a file any larger is no image of its own, and a
+// 32-bit program could not be sure to hold it.
+inline constexpr std::uint64_t kLargestImageSize = 16u << 20;
 
 // Reads a whole image file, named in UTF-8. On failure returns false and says why in error
 // (the system's reason, or that the file is not a regular file, is larger

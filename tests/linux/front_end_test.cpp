@@ -259,6 +259,25 @@ TEST(FrontEnd, TheStandInImageChangesNoRealDevice) {
         << run.out;
 }
 
+// A built-in image that the download would cut short (8 to 16 bytes: the
+// begin command alone; a segment that ends with the file) reaches no device.
+TEST(FrontEnd, ABuiltInImageWithAProblemIsRefusedBeforeAnyDeviceIsTouched) {
+    const test::Bytes images[] = {
+        {0x78, 0x56, 0x34, 0x12, 0x58, 0xA7, 0x00, 0x80, 0x00, 0x00, 0x00, 0x00},
+        test::MakeImage({{0x80002000, {1, 2, 3}}}, {}),
+    };
+    for (const test::Bytes& bytes : images) {
+        for (const char* command : {"clear", "update", "run"}) {
+            SimulatedDevice storage = InStorageMode(0x0240);
+            const Ran run = RunWith({command, "--yes"}, storage, {}, test::View(bytes));
+            EXPECT_EQ(run.code, ExitCode::Usage) << command;
+            EXPECT_TRUE(Contains(run.err, "The built-in firmware image is refused")) << run.err;
+            EXPECT_TRUE(storage.ScsiLog().empty()) << command;
+            EXPECT_TRUE(storage.Traffic().empty()) << command;
+        }
+    }
+}
+
 TEST(EmbeddedImage, HoldsExactlyTheFirmwareImageFile) {
     const Bytes expected = EmbeddedImage();
     const FirmwareImage embedded = EmbeddedFirmwareImage();

@@ -59,6 +59,14 @@ ExitCode RunFrontEnd(FrontEnd& frontEnd) {
         return ReportUsage(frontEnd, image, SettingProblemsText(frontEnd.settingProblems, language));
     if (line.command == FrontEndCommand::None)
         return ReportUsage(frontEnd, image, Say(kNoCommand, language));
+    // An image the download could not send whole never reaches a device: the
+    // built-in one is checked by the build, and again here.
+    const bool changesDevices = line.command == FrontEndCommand::Clear ||
+                                line.command == FrontEndCommand::Update ||
+                                line.command == FrontEndCommand::Run;
+    if (changesDevices && image.problem != ImageProblem::None)
+        return ReportUsage(frontEnd, image, Format(Say(kBuiltInImageRefused, language),
+                                                   DescribeImageProblem(image).c_str()));
     for (const std::string& note : line.notes) plain.Message(note);
     // Ctrl-C also calls back a transfer the device leaves waiting.
     frontEnd.usb.StopWhen(frontEnd.interrupted);

@@ -79,7 +79,8 @@ std::string JsonReport(FrontEndCommand command, const ImageDescription& image,
     for (const DeviceRun& run : runs) devices.push_back(DeviceJson(command, run));
     document["devices"] = devices;
     document["exit_status"] = static_cast<int>(exit);
-    return document.dump();
+    // Text that is not UTF-8 cannot end the program: it is shown replaced.
+    return document.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
 }  // namespace fwup

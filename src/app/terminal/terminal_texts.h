@@ -135,6 +135,9 @@ inline constexpr TerminalText kImageUnreadable{"Cannot read the image %s: %s",
                                                "无法读取固件映像 %s：%s"};
 inline constexpr TerminalText kImageRefused{"The image %s is refused: %s.",
                                             "固件映像 %s 被拒绝：%s。"};
+inline constexpr TerminalText kBuiltInImageRefused{
+    "The built-in firmware image is refused: %s. Nothing was sent to any device.",
+    "内置固件映像被拒绝：%s。未向任何设备发送命令。"};
 
 // --- info
 inline constexpr TerminalText kInfoFoundAt{"Device found at %s", "设备位置：%s"};
