@@ -12,7 +12,8 @@ namespace fwup {
 // and closes the device again. A device that does not open ends there with
 // nothing sent. A program that carries the stand-in image stops once the
 // device is open, before its first frame.
-Outcome UpdateFirmware(UsbLink& link, const ImageDescription& image, const CommandSafety& safety,
-                       ProgressSink& sink = NoProgress(), const UsbDeviceInfo* which = nullptr);
+UpdateResult UpdateFirmware(UsbLink& link, const ImageDescription& image,
+                            const CommandSafety& safety, ProgressSink& sink = NoProgress(),
+                            const UsbDeviceInfo* which = nullptr);
 
 }  // namespace fwup

@@ -12,12 +12,11 @@
 
 namespace fwup {
 
-enum class DialogCommandKind { Update, Clear };
-
-// The status text for an outcome, or null where the status line keeps what
-// it showed (the user declined). Composed texts go into buffer.
-const char* DialogStatusText(DialogCommandKind command, const Outcome& outcome,
-                             LanguageFlag languageFlag, ComposedText& buffer);
+// The status text for a command's result, or null where the status line
+// keeps what it showed (the user declined). Composed texts go into buffer.
+const char* DialogStatusText(const ClearResult& result, LanguageFlag languageFlag,
+                             ComposedText& buffer);
+const char* DialogStatusText(const UpdateResult& result, LanguageFlag languageFlag);
 
 // The Update button: the wait text once the device is open and the download
 // starts, then the outcome. A device that does not open shows the
