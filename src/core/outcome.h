@@ -16,6 +16,7 @@ namespace fwup {
 enum class OutcomeKind {
     Updated,           // every command of the download was accepted
     Erased,            // the device carried out the erase
+    ErasedNotUpdated,  // run: erased, and the device did not come back for its update
     Listed,            // the devices were listed (nothing changed)
     NoDevice,          // no device of the model answered
     SeveralDevices,    // more than one device, and none was chosen

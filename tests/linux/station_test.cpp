@@ -143,12 +143,41 @@ TEST(Station, RunClearsWaitsForTheReplugAndUpdates) {
     for (std::size_t i = 0; i < 3; ++i) EXPECT_TRUE(bench.Device(i).FirmwareComplete()) << i;
     EXPECT_EQ(Json::parse(run.out)["devices"].size(), 3u);
 
-    // A device that never comes back: the wait ends at --wait.
+    // A device that never comes back: the wait ends at --wait, the device is
+    // erased and nothing was downloaded.
     Simulation stuck(Bench(1));
     stuck.Device().comesBackAfterErase = false;
-    run = Station(stuck, {"run", "--yes", "--wait", "1"});
-    EXPECT_EQ(run.code, ExitCode::NoDevice);
+    run = Station(stuck, {"run", "--yes", "--wait", "1", "--json"});
+    EXPECT_EQ(run.code, ExitCode::ErasedNotUpdated);
+    EXPECT_EQ(static_cast<int>(run.code), 8);
     EXPECT_TRUE(Contains(run.err, "did not come up in vendor mode within 1 s")) << run.err;
+    EXPECT_TRUE(Contains(run.err, "plug it in and run \"firmware-updater update\"")) << run.err;
+    const Json device = Json::parse(run.out)["devices"][0];
+    EXPECT_EQ(device["outcome"], "erased-not-updated");
+    EXPECT_EQ(device["exit_status"], 8);
+    EXPECT_EQ(device["step"], "replug");
+    EXPECT_EQ(device["came_back"], false);
+    EXPECT_EQ(device["version"], "2.40");  // as the clear read it
+    for (const char* unproduced : {"download_result", "link", "bytes_sent", "bytes_total", "drive",
+                                   "scsi_status", "sense"})
+        EXPECT_EQ(device[unproduced], nullptr) << unproduced;
+}
+
+// A run that goes through keeps what each step said: the clear's reading, the
+// return, and the update's download.
+TEST(Station, RunReportsEveryStepItTook) {
+    Simulation one(Bench(1));
+    const Ran run = Station(one, {"run", "--yes", "--json"});
+    ASSERT_EQ(run.code, ExitCode::Done) << run.err;
+    const Json device = Json::parse(run.out)["devices"][0];
+    EXPECT_EQ(device["outcome"], "updated");
+    EXPECT_EQ(device["user_id"], "0xFFFFFFFF");
+    EXPECT_EQ(device["came_back"], true);
+    EXPECT_EQ(device["download_result"], "ok");
+    EXPECT_EQ(device["link"], "ok");
+    EXPECT_EQ(device["bytes_sent"], 45592);
+    EXPECT_EQ(device["step"], nullptr);
+    EXPECT_EQ(device["drive"], nullptr);  // no request failed
 }
 
 TEST(Station, EachDeviceKeepsItsPortThroughTheReplugAndFailsAlone) {
@@ -160,7 +189,7 @@ TEST(Station, EachDeviceKeepsItsPortThroughTheReplugAndFailsAlone) {
     EXPECT_EQ(run.code, ExitCode::DeviceFailed);  // the first that failed, in the list's order
     const Json devices = Json::parse(run.out)["devices"];
     ASSERT_EQ(devices.size(), 4u);
-    const char* outcomes[] = {"updated", "failed", "updated", "no-device"};
+    const char* outcomes[] = {"updated", "failed", "updated", "erased-not-updated"};
     for (std::size_t i = 0; i < 4; ++i) {
         EXPECT_EQ(devices[i]["id"], "sim-" + std::to_string(i + 1));
         EXPECT_EQ(devices[i]["block_device"], "sim-disk-" + std::to_string(i + 1));

@@ -63,7 +63,8 @@ auto Guarded(Command&& command) -> decltype(command()) {
 const char* KindText(OutcomeKind kind, const LocalizedText& failed, LanguageFlag flag) {
     switch (kind) {
     case OutcomeKind::Updated: return Choose(kUpdateSucceededText, flag);
-    case OutcomeKind::Erased: return Choose(kClearSucceededText, flag);
+    case OutcomeKind::Erased:
+    case OutcomeKind::ErasedNotUpdated: return Choose(kClearSucceededText, flag);
     case OutcomeKind::NoDevice:
     case OutcomeKind::NoPermission:
     case OutcomeKind::OpenFailed:

@@ -14,7 +14,7 @@ OutcomeKind KindOf(const RunResult& run) {
     if (run.update) return run.update->kind;
     if (run.clear && run.clear->kind != OutcomeKind::Erased) return run.clear->kind;
     if (run.replug == Replug::Interrupted) return OutcomeKind::Interrupted;
-    return OutcomeKind::NoDevice;
+    return OutcomeKind::ErasedNotUpdated;
 }
 
 OutcomeKind KindOf(const CommandResult& result) {

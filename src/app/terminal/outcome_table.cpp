@@ -14,6 +14,7 @@ Row RowOf(OutcomeKind kind) {
     switch (kind) {
     case OutcomeKind::Updated: return {ExitCode::Done, "updated"};
     case OutcomeKind::Erased: return {ExitCode::Done, "erased"};
+    case OutcomeKind::ErasedNotUpdated: return {ExitCode::ErasedNotUpdated, "erased-not-updated"};
     case OutcomeKind::Listed: return {ExitCode::Done, "listed"};
     case OutcomeKind::NoDevice: return {ExitCode::NoDevice, "no-device"};
     case OutcomeKind::SeveralDevices: return {ExitCode::Usage, "several-devices"};
@@ -41,6 +42,7 @@ const TerminalText* MeaningOf(ExitCode code) {
     case ExitCode::Declined: return &kExitDeclined;
     case ExitCode::NoPermission: return &kExitNoPermission;
     case ExitCode::StandInImage: return &kExitStandIn;
+    case ExitCode::ErasedNotUpdated: return &kExitErasedNotUpdated;
     case ExitCode::Interrupted: return &kExitInterrupted;
     }
     return nullptr;
@@ -108,6 +110,7 @@ const char* StepOf(const ClearResult& clear) { return StepName(clear.step); }
 const char* StepOf(const UpdateResult& update) { return StepName(update.step); }
 const char* StepOf(const RunResult& run) {
     if (run.update) return StepName(run.update->step);
+    if (run.replug == Replug::NotBack) return "replug";
     return run.clear ? StepName(run.clear->step) : nullptr;
 }
 

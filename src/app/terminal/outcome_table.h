@@ -19,6 +19,7 @@ enum class ExitCode : int {
     Declined = 5,          // the question was answered No (or could not be asked)
     NoPermission = 6,      // the device is there, but may not be opened or sent commands
     StandInImage = 7,      // the program carries the stand-in image: no real device is changed
+    ErasedNotUpdated = 8,  // run: erased, but the device did not come back to be updated
     Interrupted = 130,     // stopped by Ctrl-C
 };
 

@@ -78,9 +78,10 @@ Told Texts(const UpdateResult& update) {
 Told Texts(const RunResult& run) {
     if (run.update) return Texts(*run.update);
     if (run.clear && run.clear->kind != OutcomeKind::Erased) return Texts(*run.clear);
+    // Erased, and waiting for its firmware.
     if (run.replug == Replug::Interrupted)
-        return {{&kInterruptedText, &kHintInterruptedUpdate, nullptr}, 0, {}};
-    return {{&kNotBack, nullptr, nullptr}, static_cast<unsigned>(run.waitSeconds), {}};
+        return {{&kInterruptedText, &kHintErasedNotUpdated, nullptr}, 0, {}};
+    return {{&kNotBack, &kHintErasedNotUpdated, nullptr}, static_cast<unsigned>(run.waitSeconds), {}};
 }
 
 }  // namespace
