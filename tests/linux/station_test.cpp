@@ -109,7 +109,8 @@ TEST(Station, AllAtOnceOneFailingChangesNoOther) {
     EXPECT_EQ(traffic.back().bytes, (Bytes{0x02, 0x01, 0x00, 0x00}));
 
     const Json document = Json::parse(run.out);
-    EXPECT_EQ(document["schema"], 1);
+    EXPECT_EQ(document["schema"], 2);
+    EXPECT_EQ(document["error"], nullptr);
     EXPECT_EQ(document["command"], "update");
     EXPECT_EQ(document["exit_status"], 1);
     EXPECT_EQ(document["image"]["checksum"], "0x5DC6");
@@ -279,10 +280,34 @@ TEST(Station, AnImageThatFailsTheCheckIsRefusedBeforeAnyDevice) {
     const std::string empty = dir + "/no-data.bin";
     std::ofstream(empty, std::ios::binary).write(
         reinterpret_cast<const char*>(MakeImage({{0x1000, {}}}).data()), 21);
-    for (const char* file : {"/nonexistent/image.bin", empty.c_str()}) {
-        const Ran run = Station(bench, {"update", "--image", file, "--json"});
-        EXPECT_EQ(run.code, ExitCode::Usage) << file;
-        EXPECT_EQ(Json::parse(run.out)["exit_status"], 2);
+    Terminal chinese;
+    chinese.language = Language::Chinese;
+    struct Early {
+        std::vector<const char*> words;
+        Terminal terminal;
+        const char* code;
+        const char* says;  // part of the message
+    };
+    const Early cases[] = {
+        {{"update", "--image", "/nonexistent/image.bin"}, {}, "image-unreadable", "Cannot read the image"},
+        {{"update", "--image", empty.c_str()}, {}, "image-refused", "is refused"},
+        {{"update", "--image", empty.c_str()}, chinese, "image-refused", "被拒绝"},
+        {{"run", "--wait", "soon"}, {}, "usage", "--help"},
+        {{"update", "--all", "--device", "sim-1"}, chinese, "usage", "--help"},
+        {{"--all"}, {}, "usage", "No command given"},
+    };
+    for (const Early& early : cases) {
+        std::vector<const char*> words = early.words;
+        words.push_back("--json");
+        const Ran run = Station(bench, words, early.terminal);
+        EXPECT_EQ(run.code, ExitCode::Usage) << early.code;
+        const Json document = Json::parse(run.out);
+        EXPECT_EQ(document["exit_status"], 2);
+        EXPECT_EQ(document["devices"], Json::array());
+        EXPECT_EQ(document["error"]["code"], early.code);
+        const std::string message = document["error"]["message"];
+        EXPECT_TRUE(Contains(message, early.says)) << message;
+        EXPECT_TRUE(Contains(run.err, message)) << run.err;  // what the person was told
     }
     EXPECT_TRUE(bench.Device().ScsiLog().empty());
     EXPECT_TRUE(bench.Device().Traffic().empty());

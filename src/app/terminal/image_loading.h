@@ -15,6 +15,7 @@ struct LoadedImage {
     std::vector<std::uint8_t> bytes;
     ImageDescription image;
     std::string refusal;  // empty when the image is taken
+    bool unreadable = false;  // refused because the file could not be read
 };
 
 // The caller keeps the result alive as long as its image is used.

@@ -109,18 +109,40 @@ Json DeviceJson(FrontEndCommand command, const DeviceRun& run) {
     return entry;
 }
 
+const char* ErrorCode(EarlyFailure failure) {
+    switch (failure) {
+    case EarlyFailure::Usage: return "usage";
+    case EarlyFailure::ImageUnreadable: return "image-unreadable";
+    case EarlyFailure::ImageRefused: return "image-refused";
+    case EarlyFailure::BadEnvironment: return "bad-environment";
+    }
+    return "usage";
+}
+
+std::string Document(FrontEndCommand command, const ImageDescription& image, Json devices,
+                     Json error, ExitCode exit) {
+    Json document{{"schema", 2}, {"command", NameOrNull(CommandWord(command))}};
+    document["image"] = ImageJson(image);
+    document["devices"] = std::move(devices);
+    document["error"] = std::move(error);
+    document["exit_status"] = static_cast<int>(exit);
+    return document.dump();
+}
+
 }  // namespace
 
 std::string JsonReport(FrontEndCommand command, const ImageDescription& image,
                        const std::vector<DeviceRun>& runs, ExitCode exit) {
-    const char* name = CommandWord(command);
-    Json document{{"schema", 1}, {"command", NameOrNull(name)}};
-    document["image"] = ImageJson(image);
     Json devices = Json::array();
     for (const DeviceRun& run : runs) devices.push_back(DeviceJson(command, run));
-    document["devices"] = devices;
-    document["exit_status"] = static_cast<int>(exit);
-    return document.dump();
+    return Document(command, image, std::move(devices), nullptr, exit);
+}
+
+std::string JsonErrorReport(FrontEndCommand command, const ImageDescription& image,
+                            const EarlyError& error) {
+    return Document(command, image, Json::array(),
+                    Json{{"code", ErrorCode(error.failure)}, {"message", error.message}},
+                    ExitCode::Usage);
 }
 
 }  // namespace fwup

@@ -359,12 +359,11 @@ ExitCode RunStation(FrontEnd& frontEnd, const ImageDescription& image) {
     return Station(frontEnd, image).Run();
 }
 
-ExitCode ReportUsage(FrontEnd& frontEnd, const ImageDescription& image,
-                     const std::string& message) {
+ExitCode ReportUsage(FrontEnd& frontEnd, const ImageDescription& image, const EarlyError& error) {
     TerminalOutput output = OutputFor(frontEnd);
-    output.Message(message);
+    output.Message(error.message);
     if (frontEnd.commandLine.json)
-        output.Json(JsonReport(frontEnd.commandLine.command, image, {}, ExitCode::Usage));
+        output.Json(JsonErrorReport(frontEnd.commandLine.command, image, error));
     return ExitCode::Usage;
 }
 
