@@ -77,11 +77,4 @@ struct UpdateResult {
     std::string deviceId;  // the device acted on (or refused to us), as its backend names it
 };
 
-// What the program may do to the device it finds. A program that carries the
-// stand-in image and speaks to real hardware finds and identifies the device
-// but changes nothing.
-struct CommandSafety {
-    bool imageIsStandIn = false;
-};
-
 }  // namespace fwup

@@ -56,9 +56,8 @@ private:
 
 }  // namespace
 
-UpdateResult UpdateFirmware(UsbLink& link, const ImageDescription& image,
-                            const CommandSafety& safety, ProgressSink& sink,
-                            const UsbDeviceInfo* which) {
+UpdateResult UpdateFirmware(UsbLink& link, const ImageDescription& image, Hardware hardware,
+                            ProgressSink& sink, const UsbDeviceInfo* which) {
     UpdateResult result;
     VendorUsbSearch search = OpenVendorUsbDevice(link, which);
     // Closed on every way out, the memory running out included.
@@ -73,7 +72,7 @@ UpdateResult UpdateFirmware(UsbLink& link, const ImageDescription& image,
         result.step = result.kind == OutcomeKind::NoDevice ? UpdateStep::Search : UpdateStep::Open;
         return result;
     }
-    if (safety.imageIsStandIn) {
+    if (ChangesNothing(CarriedImageOf(image), hardware)) {
         result.kind = OutcomeKind::CarriesStandIn;
         return result;
     }

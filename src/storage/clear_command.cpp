@@ -19,11 +19,10 @@ ClearResult Ended(ClearResult read, OutcomeKind kind, DriveStep step = DriveStep
 // The policy for a device that was found; the caller closes the drive. The
 // version, and the user id where it was read, are in every result.
 ClearResult ClearFoundDrive(ScsiDrives& drives, VendorDrive drive, std::uint16_t version,
-                            EraseQuestion& question, const CommandSafety& safety,
-                            ProgressSink& sink) {
+                            EraseQuestion& question, bool changesNothing, ProgressSink& sink) {
     ClearResult read;
     read.version = version;
-    if (safety.imageIsStandIn) return Ended(read, OutcomeKind::CarriesStandIn);
+    if (changesNothing) return Ended(read, OutcomeKind::CarriesStandIn);
     if (UserIdIsChecked(version)) {
         DriveFailure failure;
         read.userId = ReadUserId(drives, drive, failure, sink);
@@ -89,12 +88,13 @@ std::optional<SearchRefusal> UseVendorDrive(ScsiDrives& drives, const VolumeCand
     return std::nullopt;
 }
 
-ClearResult ClearFirmware(ScsiDrives& drives, EraseQuestion& question, const CommandSafety& safety,
-                          ProgressSink& sink, const VolumeCandidate* which) {
+ClearResult ClearFirmware(ScsiDrives& drives, EraseQuestion& question, CarriedImage image,
+                          Hardware hardware, ProgressSink& sink, const VolumeCandidate* which) {
+    const bool changesNothing = ChangesNothing(image, hardware);
     ClearResult result;
     const std::optional<SearchRefusal> refused =
         UseVendorDrive(drives, which, [&](const FoundDrive& found, std::uint16_t version) {
-            result = ClearFoundDrive(drives, found.handle, version, question, safety, sink);
+            result = ClearFoundDrive(drives, found.handle, version, question, changesNothing, sink);
             result.deviceId = found.volume.id;
         }, sink);
     if (refused) {

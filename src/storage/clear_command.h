@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "core/carried_image.h"
 #include "core/outcome.h"
 #include "core/progress.h"
 #include "platform/scsi_drives.h"
@@ -52,10 +53,11 @@ std::optional<std::uint32_t> ReadUserId(ScsiDrives& drives, VendorDrive drive,
 // Clear: finds the device in storage mode (the given volume, or the first
 // candidate that answers), applies the version and user-id policy, asks from
 // version 2.40 on, and erases. The volume it found is closed on every path.
-// A program that carries the stand-in image stops once the device is found,
-// before any question or erase. A stop requested before the erase changes
-// nothing.
-ClearResult ClearFirmware(ScsiDrives& drives, EraseQuestion& question, const CommandSafety& safety,
-                      ProgressSink& sink = NoProgress(), const VolumeCandidate* which = nullptr);
+// A program that carries the stand-in image and speaks to real hardware
+// stops once the device is found, before any question or erase. A stop
+// requested before the erase changes nothing.
+ClearResult ClearFirmware(ScsiDrives& drives, EraseQuestion& question, CarriedImage image,
+                          Hardware hardware, ProgressSink& sink = NoProgress(),
+                          const VolumeCandidate* which = nullptr);
 
 }  // namespace fwup

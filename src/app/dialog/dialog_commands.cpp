@@ -110,16 +110,16 @@ const char* DialogStatusText(const UpdateResult& result, LanguageFlag flag) {
 }
 
 void OnUpdate(UsbLink& link, UserInterface& userInterface, LanguageFlag languageFlag,
-              const ImageDescription& image, const CommandSafety& safety) {
+              const ImageDescription& image, Hardware hardware) {
     WaitText wait(userInterface, languageFlag);
-    const UpdateResult result = Guarded([&] { return UpdateFirmware(link, image, safety, wait); });
+    const UpdateResult result = Guarded([&] { return UpdateFirmware(link, image, hardware, wait); });
     Show(userInterface, DialogStatusText(result, languageFlag));
 }
 
 void OnClear(ScsiDrives& drives, UserInterface& userInterface, LanguageFlag languageFlag,
-             const CommandSafety& safety) {
+             const ImageDescription& image, Hardware hardware) {
     DialogQuestion question(userInterface, languageFlag);
-    const ClearResult result = Guarded([&] { return ClearFirmware(drives, question, safety); });
+    const ClearResult result = Guarded([&] { return ClearFirmware(drives, question, CarriedImageOf(image), hardware); });
     ComposedText buffer{};
     Show(userInterface, DialogStatusText(result, languageFlag, buffer));
 }

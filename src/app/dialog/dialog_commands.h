@@ -20,13 +20,14 @@ const char* DialogStatusText(const UpdateResult& result, LanguageFlag languageFl
 
 // The Update button: the wait text once the device is open and the download
 // starts, then the outcome. A device that does not open shows the
-// open-failure text alone.
+// open-failure text alone. Both buttons take the image the program carries
+// and what it speaks to: the stand-in changes no real device.
 void OnUpdate(UsbLink& link, UserInterface& userInterface, LanguageFlag languageFlag,
-              const ImageDescription& image, const CommandSafety& safety = {});
+              const ImageDescription& image, Hardware hardware);
 
 // The Clear button: asks from version 2.40 on, in a box captioned "提示", and
 // writes the one outcome text (nothing when the user declines).
 void OnClear(ScsiDrives& drives, UserInterface& userInterface, LanguageFlag languageFlag,
-             const CommandSafety& safety = {});
+             const ImageDescription& image, Hardware hardware);
 
 }  // namespace fwup

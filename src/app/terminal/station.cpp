@@ -53,8 +53,8 @@ private:
     Language Lang() const { return frontEnd_.language; }
     const char* Say(const TerminalText& text) const { return fwup::Say(text, Lang()); }
     bool Interrupted() const { return fwup::Interrupted(frontEnd_); }
-    CommandSafety Safety() const {
-        return CommandSafety{frontEnd_.realHardware && image_.standIn};
+    Hardware SpokenTo() const {
+        return frontEnd_.realHardware ? Hardware::Real : Hardware::Simulated;
     }
 
     ExitCode List();
@@ -109,7 +109,8 @@ void Station::Summarize(const DeviceRun& run) {
 ClearResult Station::Clear(const AttachedDevice& device, DeviceView& view) {
     TerminalQuestion question(frontEnd_, output_);
     view.State(kStateClearing);
-    ClearResult result = ClearFirmware(frontEnd_.drives, question, Safety(), view, &device.volume);
+    ClearResult result = ClearFirmware(frontEnd_.drives, question, CarriedImageOf(image_),
+                                       SpokenTo(), view, &device.volume);
     // Ctrl-C at the question: nothing was erased, and the user asked to stop.
     if (result.kind == OutcomeKind::Declined && Interrupted()) result.kind = OutcomeKind::Interrupted;
     if (result.kind == OutcomeKind::Declined && question.couldNotAsk)
@@ -118,7 +119,7 @@ ClearResult Station::Clear(const AttachedDevice& device, DeviceView& view) {
 }
 
 UpdateResult Station::Update(DeviceView& view, const UsbDeviceInfo* which) {
-    const UpdateResult result = UpdateFirmware(frontEnd_.usb, image_, Safety(), view, which);
+    const UpdateResult result = UpdateFirmware(frontEnd_.usb, image_, SpokenTo(), view, which);
     view.Finish();
     return result;
 }
