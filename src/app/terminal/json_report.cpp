@@ -82,10 +82,10 @@ void AddWhere(Json& entry, const AttachedDevice& device, const DriveFields& driv
     }
     entry["block_device"] = device.volume.id.empty() ? Json(nullptr) : Json(device.volume.id);
     entry["description"] = device.volume.description;
-    const std::optional<std::uint16_t> version =
-        drive.version ? drive.version
-                      : (device.versionKnown ? std::optional<std::uint16_t>(device.version) : std::nullopt);
-    entry["version"] = version ? Json(std::string(FormatVersion(*version).View())) : Json(nullptr);
+    // What the command read, else what the listing read.
+    const bool versionKnown = drive.version.has_value() || device.versionKnown;
+    const std::uint16_t version = drive.version.value_or(device.version);
+    entry["version"] = versionKnown ? Json(std::string(FormatVersion(version).View())) : Json(nullptr);
     entry["user_id"] = drive.userId ? Json(Format("0x%08X", *drive.userId)) : Json(nullptr);
     entry["readable"] = device.readable;
 }
