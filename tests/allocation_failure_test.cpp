@@ -137,11 +137,11 @@ TEST(AllocationFailure, EndsTheCommandWithItsFailureText) {
                            return device;
                        },
                        [&](Shielded& device, FixedUserInterface& ui) {
-                           OnUpdate(device, ui, 1, described);
+                           OnUpdate(device, ui, 1, described, Hardware::Simulated);
                        },
                        "Update the firmware failure", "Update the firmware successfully");
     FailEachAllocation([&] { return DeviceInStorageMode(longName, 0x0238); },
-                       [](Shielded& device, FixedUserInterface& ui) { OnClear(device, ui, 1); },
+                       [&](Shielded& device, FixedUserInterface& ui) { OnClear(device, ui, 1, described, Hardware::Simulated); },
                        "Clear the original firmware failure",
                        "Clear the original firmware successfully");
 }

@@ -147,7 +147,7 @@ TEST(OnClear, WalksTheOutcomeTable) {
             RecordingUserInterface ui;
             ui.answer = row.answer;
 
-            OnClear(device, ui, flag);
+            OnClear(device, ui, flag, test::TestImage(), Hardware::Simulated);
 
             EXPECT_EQ(ui.status, row.status ? row.status->In(flag) : "earlier text");
             EXPECT_EQ(ui.statusWrites, row.status ? 1 : 0);
@@ -178,7 +178,7 @@ TEST(OnClear, AsksAboutTheVersionUnderTheSameCaptionInBothLanguages) {
         SimulatedDevice device = DeviceInStorageMode("G", 0x0240);
         RecordingUserInterface ui;
         ui.answer = false;
-        OnClear(device, ui, flag);
+        OnClear(device, ui, flag, test::TestImage(), Hardware::Simulated);
         ASSERT_EQ(ui.questions.size(), 1u);
         EXPECT_EQ(ui.questions[0].first, Question("2.40").In(flag));
         EXPECT_EQ(ui.questions[0].second, kCaption);
@@ -188,9 +188,9 @@ TEST(OnClear, AsksAboutTheVersionUnderTheSameCaptionInBothLanguages) {
 TEST(OnClear, EachClickSearchesAfresh) {
     SimulatedDevice device = DeviceInStorageMode("E", 0x0238, 0xABC);
     RecordingUserInterface ui;
-    OnClear(device, ui, 1);
+    OnClear(device, ui, 1, test::TestImage(), Hardware::Simulated);
     device.userId = kAccepted;
-    OnClear(device, ui, 1);
+    OnClear(device, ui, 1, test::TestImage(), Hardware::Simulated);
     EXPECT_EQ(ui.status, kCleared.english);
     EXPECT_EQ(ui.statusWrites, 2);
     EXPECT_EQ(device.VolumeOpenAttempts(), (std::vector<std::string>{"E", "E"}));
@@ -204,12 +204,12 @@ TEST(ClearThenUpdate, AnErasedDeviceTakesTheDownloadAfterReplug) {
     SimulatedDevice device = DeviceInStorageMode("E", 0x0240);
     device.volumes["D"] = {VolumeKind::Removable, false, true};
     RecordingUserInterface ui;
-    OnClear(device, ui, 1);
+    OnClear(device, ui, 1, test::TestImage(), Hardware::Simulated);
     ASSERT_EQ(ui.status, kCleared.english);
     EXPECT_FALSE(OpenVendorUsbDevice(device).device);  // not yet re-plugged
 
     // Until it is re-plugged the device is gone from the drive letters too.
-    OnClear(device, ui, 1);
+    OnClear(device, ui, 1, test::TestImage(), Hardware::Simulated);
     EXPECT_EQ(ui.status, kOpenFailed.english);
 
     device.Replug();

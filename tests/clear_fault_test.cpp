@@ -8,6 +8,7 @@
 #include "recording_user_interface.h"
 #include "storage/vendor_scsi_commands.h"
 #include "storage_test_support.h"
+#include "test_images.h"
 
 namespace fwup::test {
 namespace {
@@ -44,7 +45,7 @@ TEST(ClearFaults, EveryCommandCrossedWithEveryFault) {
                 RecordingUserInterface ui;
                 ui.answer = true;
 
-                OnClear(device, ui, flag);
+                OnClear(device, ui, flag, TestImage(), Hardware::Simulated);
 
                 // The erase is judged by its signature alone: a reply cut
                 // after the signature still says the device erased.

@@ -74,7 +74,7 @@ TEST(DownloadFaults, EveryTransferCrossedWithEveryFault) {
             SimulatedDevice pressed;
             pressed.InjectFault(transfer, fault);
             RecordingUserInterface ui;
-            OnUpdate(pressed, ui, 1, Described(image));
+            OnUpdate(pressed, ui, 1, Described(image), Hardware::Simulated);
             EXPECT_EQ(ui.statusTexts, (std::vector<std::string>{
                                           "Update the firmware, Please wait...",
                                           "Update the firmware failure"}));

@@ -70,10 +70,10 @@ struct Story {
 
 Story ClearThenUpdateTwice(Simulation& demo, const Bytes& image) {
     RecordingUserInterface clear;
-    OnClear(demo, clear, 1);
+    OnClear(demo, clear, 1, TestImage(), Hardware::Simulated);
     RecordingUserInterface update;
-    OnUpdate(demo, update, 1, Described(image));
-    OnUpdate(demo, update, 1, Described(image));
+    OnUpdate(demo, update, 1, Described(image), Hardware::Simulated);
+    OnUpdate(demo, update, 1, Described(image), Hardware::Simulated);
     return {clear.statusTexts, update.statusTexts};
 }
 
@@ -86,7 +86,7 @@ TEST(Simulation, WholeStoryAndItsReport) {
     Simulation demo(settings);
 
     RecordingUserInterface early;
-    OnUpdate(demo, early, 1, Described(image));  // not erased yet: no vendor-mode device
+    OnUpdate(demo, early, 1, Described(image), Hardware::Simulated);  // not erased yet: no vendor-mode device
     EXPECT_EQ(early.statusTexts, std::vector<std::string>{"Open the driver failed"});
 
     const Story story = ClearThenUpdateTwice(demo, image);
@@ -145,7 +145,7 @@ TEST(Simulation, StorageFaultsGiveTheirTexts) {
                                   {"FWUP_DEMO_VERSION", c.version},
                                   {"FWUP_DEMO_USER_ID", c.userId}}));
         RecordingUserInterface ui;
-        OnClear(demo, ui, 1);
+        OnClear(demo, ui, 1, TestImage(), Hardware::Simulated);
         EXPECT_EQ(ui.statusTexts, std::vector<std::string>{c.shown}) << c.fault;
         EXPECT_EQ(demo.Device().OpenHandleCount(), 0);
     }

@@ -57,6 +57,14 @@ inline Bytes EmbeddedImage() {
     return bytes;
 }
 
+// The image the tests build with (the stand-in), read and described once. Over
+// a simulation it goes to the device as any image does.
+inline const ImageDescription& TestImage() {
+    static const Bytes bytes = EmbeddedImage();
+    static const ImageDescription described = Described(bytes);
+    return described;
+}
+
 // The whole Update sequence against a simulated device: open, download, close.
 inline DownloadResult DownloadTo(SimulatedDevice& device, const Bytes& image) {
     std::optional<VendorUsbDevice> link = OpenVendorUsbDevice(device).device;

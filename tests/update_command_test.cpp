@@ -7,6 +7,7 @@
 
 #include "gbk_to_utf8.h"
 #include "recording_user_interface.h"
+#include "storage_test_support.h"
 #include "test_images.h"
 
 namespace fwup::test {
@@ -25,7 +26,7 @@ constexpr std::uint32_t kEndReply = 61;
 std::vector<std::string> Update(SimulatedDevice& device, const Bytes& image,
                                 LanguageFlag languageFlag = 1) {
     RecordingUserInterface ui;
-    OnUpdate(device, ui, languageFlag, Described(image));
+    OnUpdate(device, ui, languageFlag, Described(image), Hardware::Simulated);
     EXPECT_TRUE(ui.questions.empty());
     return ui.statusTexts;
 }
@@ -120,6 +121,38 @@ TEST(UpdateCommand, ChineseTextsThroughoutWhenTheFlagIsClear) {
     rejecting.InjectFault(kEndReply, TransferFault::RejectStatus);
     EXPECT_EQ(chinese(Update(rejecting, image, 0)),
               (std::vector<std::string>{"正在更新固件, 请等候......", "更新固件失败"}));
+}
+
+// Each button takes the image and what the program speaks to; only the
+// stand-in over real hardware leaves the device as it was.
+TEST(DialogCommands, OnlyTheStandInOverRealHardwareChangesNothing) {
+    const std::string standInText = "Test image only: rebuild with the device's own image";
+    const std::string cleared = "Clear the original firmware successfully";
+    const Bytes bytes = EmbeddedImage();
+    for (bool standIn : {false, true}) {
+        for (Hardware hardware : {Hardware::Real, Hardware::Simulated}) {
+            SCOPED_TRACE(testing::Message() << "stand-in " << standIn << ", real "
+                                            << (hardware == Hardware::Real));
+            ImageDescription image = Described(bytes);
+            image.standIn = standIn;
+            const bool unchanged = standIn && hardware == Hardware::Real;
+
+            SimulatedDevice vendor;
+            RecordingUserInterface updateUi;
+            OnUpdate(vendor, updateUi, 1, image, hardware);
+            EXPECT_EQ(vendor.FirmwareComplete(), !unchanged);
+            EXPECT_EQ(vendor.Traffic().empty(), unchanged);
+            EXPECT_EQ(updateUi.statusTexts.back(), unchanged ? standInText : kSucceeded);
+
+            SimulatedDevice storage = DeviceInStorageMode("E", 0x0240);
+            RecordingUserInterface clearUi;
+            clearUi.answer = true;
+            OnClear(storage, clearUi, 1, image, hardware);
+            EXPECT_EQ(storage.EraseCount(), unchanged ? 0u : 1u);
+            EXPECT_EQ(clearUi.status, unchanged ? standInText : cleared);
+            EXPECT_EQ(storage.OpenHandleCount(), 0);
+        }
+    }
 }
 
 }  // namespace

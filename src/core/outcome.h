@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "core/download_result.h"
@@ -9,11 +10,13 @@
 
 namespace fwup {
 
-// What a command did, for every front end to turn into its own texts and exit
-// status. Commands never return display text.
+// What a command did, in one word, for every front end to turn into its own
+// texts and exit status. Commands never return display text; each command's
+// result holds the word and what that command alone can add to it.
 enum class OutcomeKind {
     Updated,           // every command of the download was accepted
     Erased,            // the device carried out the erase
+    ErasedNotUpdated,  // run: erased, and the device did not come back for its update
     Listed,            // the devices were listed (nothing changed)
     NoDevice,          // no device of the model answered
     SeveralDevices,    // more than one device, and none was chosen
@@ -27,36 +30,51 @@ enum class OutcomeKind {
     Interrupted,       // stopped on the user's request, between two commands or in a silent transfer
 };
 
-// Where a command went wrong, when it did.
-enum class CommandStep { None, Search, Open, Begin, Data, End, UserId, Erase };
-
-struct Outcome {
-    OutcomeKind kind = OutcomeKind::Failed;
-    CommandStep step = CommandStep::None;
-    DownloadResult download = DownloadResult::Ok;  // Update: the download's own result
-    LinkStatus link = LinkStatus::Ok;              // Update: how the failing transfer ended
-    DriveStatus drive = DriveStatus::Ok;           // Clear: how the failing request ended
-    std::uint8_t scsiStatus = 0;                   // Clear: the failing command's SCSI status
-    SenseData sense;                               // Clear: and the sense data that came with it
-    bool versionKnown = false;
-    std::uint16_t version = 0;  // Clear: the device's firmware version, when known
-    bool userIdKnown = false;
-    std::uint32_t userId = 0;   // Clear: the id the device answered, when known
-    std::uint64_t bytesAccepted = 0;  // Update: image bytes the device accepted
-    std::uint64_t bytesTotal = 0;     // Update: image bytes the download sends
-    std::string deviceId;  // the device acted on (or refused to us), as its backend names it
-};
-
-inline bool Succeeded(const Outcome& outcome) {
-    return outcome.kind == OutcomeKind::Updated || outcome.kind == OutcomeKind::Erased ||
-           outcome.kind == OutcomeKind::Listed;
+inline bool Succeeded(OutcomeKind kind) {
+    return kind == OutcomeKind::Updated || kind == OutcomeKind::Erased || kind == OutcomeKind::Listed;
 }
 
-// What the program may do to the device it finds. A program that carries the
-// stand-in image and speaks to real hardware finds and identifies the device
-// but changes nothing.
-struct CommandSafety {
-    bool imageIsStandIn = false;
+// Where a command to the device in storage mode went wrong, when it did.
+enum class DriveStep { None, Search, UserId, Erase };
+
+// Where a command to the device in vendor mode went wrong, when it did.
+enum class UpdateStep { None, Search, Open, Begin, Data, End };
+
+// How the system carried out the request that went wrong, and, where it was
+// a vendor command (the user-id query, the erase), what the device answered.
+struct DriveFailure {
+    DriveStatus drive = DriveStatus::Failed;
+    std::uint8_t scsiStatus = 0;
+    SenseData sense;
+};
+
+// What Clear did: what the search found, what the device said of its
+// version and user id, and the request that went wrong.
+struct ClearResult {
+    OutcomeKind kind = OutcomeKind::Failed;
+    DriveStep step = DriveStep::None;
+    std::optional<std::uint16_t> version;  // answered by the device found
+    std::optional<std::uint32_t> userId;   // read, where the version has one
+    std::optional<DriveFailure> failure;   // the failing request, or the search refused
+    std::string deviceId;  // the volume acted on (or refused to us), as its backend names it
+};
+
+// What a download that began did: its own result, and the image bytes the
+// device accepted of those it sends.
+struct DownloadReport {
+    DownloadResult result = DownloadResult::Failed;
+    std::uint64_t bytesAccepted = 0;
+    std::uint64_t bytesTotal = 0;
+};
+
+// What Update did: how the open, or the download's last transfer, ended, and
+// the download where one began.
+struct UpdateResult {
+    OutcomeKind kind = OutcomeKind::Failed;
+    UpdateStep step = UpdateStep::None;
+    LinkStatus link = LinkStatus::Failed;
+    std::optional<DownloadReport> download;
+    std::string deviceId;  // the device acted on (or refused to us), as its backend names it
 };
 
 }  // namespace fwup

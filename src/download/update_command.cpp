@@ -15,12 +15,20 @@ OutcomeKind OpenFailure(LinkStatus status) {
     }
 }
 
-CommandStep StepOf(std::uint8_t code) {
+UpdateStep StepOf(std::uint8_t code) {
     switch (code) {
-    case kBeginCommandCode: return CommandStep::Begin;
-    case kDataCommandCode: return CommandStep::Data;
-    case kEndCommandCode: return CommandStep::End;
-    default: return CommandStep::None;
+    case kBeginCommandCode: return UpdateStep::Begin;
+    case kDataCommandCode: return UpdateStep::Data;
+    case kEndCommandCode: return UpdateStep::End;
+    default: return UpdateStep::None;
+    }
+}
+
+OutcomeKind KindOf(DownloadResult result) {
+    switch (result) {
+    case DownloadResult::Ok: return OutcomeKind::Updated;
+    case DownloadResult::Interrupted: return OutcomeKind::Interrupted;
+    default: return OutcomeKind::Failed;
     }
 }
 
@@ -48,44 +56,37 @@ private:
 
 }  // namespace
 
-Outcome UpdateFirmware(UsbLink& link, const ImageDescription& image, const CommandSafety& safety,
-                       ProgressSink& sink, const UsbDeviceInfo* which) {
-    Outcome outcome;
+UpdateResult UpdateFirmware(UsbLink& link, const ImageDescription& image, Hardware hardware,
+                            ProgressSink& sink, const UsbDeviceInfo* which) {
+    UpdateResult result;
     VendorUsbSearch search = OpenVendorUsbDevice(link, which);
     // Closed on every way out, the memory running out included.
     struct CloseOnExit {
         std::optional<VendorUsbDevice>& device;
         ~CloseOnExit() { CloseVendorUsbDevice(device); }
     } closeOnExit{search.device};
-    outcome.deviceId = search.deviceId;
+    result.deviceId = search.deviceId;
+    result.link = search.status;
     if (!search.device) {
-        outcome.kind = OpenFailure(search.status);
-        outcome.step = outcome.kind == OutcomeKind::NoDevice ? CommandStep::Search
-                                                             : CommandStep::Open;
-        outcome.link = search.status;
-        return outcome;
+        result.kind = OpenFailure(search.status);
+        result.step = result.kind == OutcomeKind::NoDevice ? UpdateStep::Search : UpdateStep::Open;
+        return result;
     }
-    outcome.bytesTotal = image.dataBytes;
-    if (safety.imageIsStandIn) {
-        outcome.kind = OutcomeKind::CarriesStandIn;
-        return outcome;
+    if (ChangesNothing(CarriedImageOf(image), hardware)) {
+        result.kind = OutcomeKind::CarriesStandIn;
+        return result;
     }
+    DownloadReport report;
+    report.bytesTotal = image.dataBytes;
     OutcomeRecorder recorder(sink);
-    recorder.OnProgress({Step::Download, 0, outcome.bytesTotal});
-    const DownloadResult result =
-        DownloadFirmware(*search.device, kUpdateEndFlag, image, kUpdateTimeoutMs, recorder);
-    outcome.download = result;
-    outcome.link = search.device->lastStatus;
-    outcome.bytesAccepted = recorder.accepted;
-    if (result == DownloadResult::Ok) {
-        outcome.kind = OutcomeKind::Updated;
-    } else if (result == DownloadResult::Interrupted) {
-        outcome.kind = OutcomeKind::Interrupted;
-    } else {
-        outcome.kind = OutcomeKind::Failed;
-        outcome.step = StepOf(recorder.lastCode);
-    }
-    return outcome;
+    recorder.OnProgress({Step::Download, 0, report.bytesTotal});
+    report.result = DownloadFirmware(*search.device, kUpdateEndFlag, image, kUpdateTimeoutMs, recorder);
+    report.bytesAccepted = recorder.accepted;
+    result.kind = KindOf(report.result);
+    if (result.kind == OutcomeKind::Failed) result.step = StepOf(recorder.lastCode);
+    result.link = search.device->lastStatus;
+    result.download = report;
+    return result;
 }
 
 }  // namespace fwup

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "core/carried_image.h"
 #include "core/device_model.h"
 #include "image/firmware_image.h"
 
@@ -49,6 +50,11 @@ struct ImageDescription {
 };
 
 ImageDescription DescribeImage(FirmwareImage image);
+
+// Whether the described image is the stand-in, as the commands take it.
+inline CarriedImage CarriedImageOf(const ImageDescription& image) {
+    return image.standIn ? CarriedImage::StandIn : CarriedImage::DeviceFirmware;
+}
 
 // Why the download's own test refuses the image, in English ("shorter than 8
 // bytes"); null when it accepts it.

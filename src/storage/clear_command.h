@@ -2,7 +2,10 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
+#include <string>
 
+#include "core/carried_image.h"
 #include "core/outcome.h"
 #include "core/progress.h"
 #include "platform/scsi_drives.h"
@@ -20,31 +23,41 @@ public:
 };
 
 // What is done with the device once found: its open volume, the version it
-// answered. The outcome's device id is set by the caller.
-using FoundDriveUse = std::function<Outcome(const FoundDrive& found, std::uint16_t version)>;
+// answered.
+using FoundDriveUse = std::function<void(const FoundDrive& found, std::uint16_t version)>;
+
+// Why no drive was used: NoDevice, or NoPermission naming the first volume
+// refused.
+struct SearchRefusal {
+    OutcomeKind kind = OutcomeKind::NoDevice;
+    std::string volumeId;
+};
 
 // Finds the device in storage mode (the given volume, or the first candidate
-// that answers), hands it to use, and closes its volume on every path. None
-// found: NoDevice, or NoPermission naming the first volume refused.
-// Every command sent is reported to the sink.
-Outcome UseVendorDrive(ScsiDrives& drives, const VolumeCandidate* which, const FoundDriveUse& use,
-                       ProgressSink& sink = NoProgress());
+// that answers), hands it to use, and closes its volume on every path; the
+// refusal when none was found. Every command sent is reported to the sink.
+std::optional<SearchRefusal> UseVendorDrive(ScsiDrives& drives, const VolumeCandidate* which,
+                                            const FoundDriveUse& use,
+                                            ProgressSink& sink = NoProgress());
 
-// The user id means something only above version 2.37: there it is read
-// into the outcome (userIdKnown, userId), and a failed read makes the
-// outcome UserIdUnreadable with the request's status, SCSI status and sense.
-// False on that failure.
+// The request the search's refusal stands for: the volume this user may not
+// open, for NoPermission; none for NoDevice.
+std::optional<DriveFailure> RefusalFailure(const SearchRefusal& refusal);
+
+// The user id means something only above version 2.37. Its query: the id,
+// or nothing, with the request's status, SCSI status and sense in failure.
 bool UserIdIsChecked(std::uint16_t version);
-bool ReadUserId(ScsiDrives& drives, VendorDrive drive, Outcome& outcome,
-                ProgressSink& sink = NoProgress());
+std::optional<std::uint32_t> ReadUserId(ScsiDrives& drives, VendorDrive drive,
+                                        DriveFailure& failure, ProgressSink& sink = NoProgress());
 
 // Clear: finds the device in storage mode (the given volume, or the first
 // candidate that answers), applies the version and user-id policy, asks from
 // version 2.40 on, and erases. The volume it found is closed on every path.
-// A program that carries the stand-in image stops once the device is found,
-// before any question or erase. A stop requested before the erase changes
-// nothing.
-Outcome ClearFirmware(ScsiDrives& drives, EraseQuestion& question, const CommandSafety& safety,
-                      ProgressSink& sink = NoProgress(), const VolumeCandidate* which = nullptr);
+// A program that carries the stand-in image and speaks to real hardware
+// stops once the device is found, before any question or erase. A stop
+// requested before the erase changes nothing.
+ClearResult ClearFirmware(ScsiDrives& drives, EraseQuestion& question, CarriedImage image,
+                          Hardware hardware, ProgressSink& sink = NoProgress(),
+                          const VolumeCandidate* which = nullptr);
 
 }  // namespace fwup

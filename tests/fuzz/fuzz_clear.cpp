@@ -111,7 +111,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Input input(data, size);
     const fwup::LanguageFlag language = input.Next() & 1;
     FuzzedDevice device(input);
-    fwup::OnClear(device, device, language);
+    fwup::OnClear(device, device, language, fwup::ImageDescription{}, fwup::Hardware::Simulated);
 
     Require(device.open_.empty());
     Require(device.texts_.size() <= 1);

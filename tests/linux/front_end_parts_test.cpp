@@ -5,16 +5,23 @@
 #include <cstdio>
 #include <cstdlib>
 #include <sstream>
+#include <type_traits>
 
 #include "app/terminal/command_line.h"
 #include "app/terminal/console_escapes.h"
 #include "app/terminal/device_view.h"
+#include "app/terminal/image_loading.h"
 #include "app/terminal/progress_line.h"
 #include "app/terminal/text_format.h"
 #include "test_images.h"
 
 namespace fwup::test {
 namespace {
+
+// A loaded image's description points into the bytes it holds: a copy or a
+// move would leave it pointing into the bytes left behind.
+static_assert(!std::is_copy_constructible_v<LoadedImage> && !std::is_copy_assignable_v<LoadedImage> &&
+              !std::is_move_constructible_v<LoadedImage> && !std::is_move_assignable_v<LoadedImage>);
 
 CommandLine Parse(std::vector<const char*> words) {
     words.insert(words.begin(), "firmware-updater");

@@ -13,6 +13,8 @@
 #include "recording_user_interface.h"
 #include "storage/vendor_scsi_commands.h"
 #include "storage_test_support.h"
+#include "test_images.h"
+#include "test_images.h"
 
 namespace fwup::test {
 namespace {
@@ -109,7 +111,7 @@ TEST_F(SgIoDrives, VersionUserIdAndEraseReachTheDevice) {
 
 TEST_F(SgIoDrives, TheClearCommandRunsItsWholePolicyOverSgIo) {
     RecordingUserInterface userInterface;
-    OnClear(platform_, userInterface, 1);
+    OnClear(platform_, userInterface, 1, TestImage(), Hardware::Simulated);
     ASSERT_EQ(userInterface.questions.size(), 1u);  // version 2.40 asks
     EXPECT_EQ(userInterface.status, "Clear the original firmware successfully");
     EXPECT_EQ(firmware_.EraseCount(), 1u);

@@ -54,8 +54,16 @@ FWUP_DEMO_DELAY_MS=0 FWUP_DEMO_DEVICES=2 "$program" --simulate --json update --a
 status=$?
 [[ $status -eq 0 ]] || fail "--json update ended with status $status"
 [[ $(wc -l <"$work/out") -eq 1 && $(grep -o '"outcome":"updated"' "$work/out" | wc -l) -eq 2 ]] &&
-    grep -q '^{"schema":1,' "$work/out" || fail "--json printed no document: $(cat "$work/out")"
+    grep -q '^{"schema":2,' "$work/out" || fail "--json printed no document: $(cat "$work/out")"
 grep -q "Firmware updated." "$work/err" || fail "--json texts not on standard error"
+
+# A setting of the simulated bench not understood: the document says why.
+FWUP_DEMO_VERSION=xyz "$program" --simulate --json info >"$work/out" 2>/dev/null
+status=$?
+code=$(jq -r '.error.code' "$work/out")
+message=$(jq -r '.error.message' "$work/out")
+[[ $status -eq 2 && $code == bad-environment && $message == *FWUP_DEMO_VERSION* ]] ||
+    fail "a bad FWUP_DEMO_VERSION: status $status, error $code: $message"
 
 [[ $failures -eq 0 ]] && echo "all process cases passed"
 exit $((failures > 0))

@@ -109,7 +109,8 @@ TEST(Station, AllAtOnceOneFailingChangesNoOther) {
     EXPECT_EQ(traffic.back().bytes, (Bytes{0x02, 0x01, 0x00, 0x00}));
 
     const Json document = Json::parse(run.out);
-    EXPECT_EQ(document["schema"], 1);
+    EXPECT_EQ(document["schema"], 2);
+    EXPECT_EQ(document["error"], nullptr);
     EXPECT_EQ(document["command"], "update");
     EXPECT_EQ(document["exit_status"], 1);
     EXPECT_EQ(document["image"]["checksum"], "0x5DC6");
@@ -143,12 +144,41 @@ TEST(Station, RunClearsWaitsForTheReplugAndUpdates) {
     for (std::size_t i = 0; i < 3; ++i) EXPECT_TRUE(bench.Device(i).FirmwareComplete()) << i;
     EXPECT_EQ(Json::parse(run.out)["devices"].size(), 3u);
 
-    // A device that never comes back: the wait ends at --wait.
+    // A device that never comes back: the wait ends at --wait, the device is
+    // erased and nothing was downloaded.
     Simulation stuck(Bench(1));
     stuck.Device().comesBackAfterErase = false;
-    run = Station(stuck, {"run", "--yes", "--wait", "1"});
-    EXPECT_EQ(run.code, ExitCode::NoDevice);
+    run = Station(stuck, {"run", "--yes", "--wait", "1", "--json"});
+    EXPECT_EQ(run.code, ExitCode::ErasedNotUpdated);
+    EXPECT_EQ(static_cast<int>(run.code), 8);
     EXPECT_TRUE(Contains(run.err, "did not come up in vendor mode within 1 s")) << run.err;
+    EXPECT_TRUE(Contains(run.err, "plug it in and run \"firmware-updater update\"")) << run.err;
+    const Json device = Json::parse(run.out)["devices"][0];
+    EXPECT_EQ(device["outcome"], "erased-not-updated");
+    EXPECT_EQ(device["exit_status"], 8);
+    EXPECT_EQ(device["step"], "replug");
+    EXPECT_EQ(device["came_back"], false);
+    EXPECT_EQ(device["version"], "2.40");  // as the clear read it
+    for (const char* unproduced : {"download_result", "link", "bytes_sent", "bytes_total", "drive",
+                                   "scsi_status", "sense"})
+        EXPECT_EQ(device[unproduced], nullptr) << unproduced;
+}
+
+// A run that goes through keeps what each step said: the clear's reading, the
+// return, and the update's download.
+TEST(Station, RunReportsEveryStepItTook) {
+    Simulation one(Bench(1));
+    const Ran run = Station(one, {"run", "--yes", "--json"});
+    ASSERT_EQ(run.code, ExitCode::Done) << run.err;
+    const Json device = Json::parse(run.out)["devices"][0];
+    EXPECT_EQ(device["outcome"], "updated");
+    EXPECT_EQ(device["user_id"], "0xFFFFFFFF");
+    EXPECT_EQ(device["came_back"], true);
+    EXPECT_EQ(device["download_result"], "ok");
+    EXPECT_EQ(device["link"], "ok");
+    EXPECT_EQ(device["bytes_sent"], 45592);
+    EXPECT_EQ(device["step"], nullptr);
+    EXPECT_EQ(device["drive"], nullptr);  // no request failed
 }
 
 TEST(Station, EachDeviceKeepsItsPortThroughTheReplugAndFailsAlone) {
@@ -160,7 +190,7 @@ TEST(Station, EachDeviceKeepsItsPortThroughTheReplugAndFailsAlone) {
     EXPECT_EQ(run.code, ExitCode::DeviceFailed);  // the first that failed, in the list's order
     const Json devices = Json::parse(run.out)["devices"];
     ASSERT_EQ(devices.size(), 4u);
-    const char* outcomes[] = {"updated", "failed", "updated", "no-device"};
+    const char* outcomes[] = {"updated", "failed", "updated", "erased-not-updated"};
     for (std::size_t i = 0; i < 4; ++i) {
         EXPECT_EQ(devices[i]["id"], "sim-" + std::to_string(i + 1));
         EXPECT_EQ(devices[i]["block_device"], "sim-disk-" + std::to_string(i + 1));
@@ -250,10 +280,34 @@ TEST(Station, AnImageThatFailsTheCheckIsRefusedBeforeAnyDevice) {
     const std::string empty = dir + "/no-data.bin";
     std::ofstream(empty, std::ios::binary).write(
         reinterpret_cast<const char*>(MakeImage({{0x1000, {}}}).data()), 21);
-    for (const char* file : {"/nonexistent/image.bin", empty.c_str()}) {
-        const Ran run = Station(bench, {"update", "--image", file, "--json"});
-        EXPECT_EQ(run.code, ExitCode::Usage) << file;
-        EXPECT_EQ(Json::parse(run.out)["exit_status"], 2);
+    Terminal chinese;
+    chinese.language = Language::Chinese;
+    struct Early {
+        std::vector<const char*> words;
+        Terminal terminal;
+        const char* code;
+        const char* says;  // part of the message
+    };
+    const Early cases[] = {
+        {{"update", "--image", "/nonexistent/image.bin"}, {}, "image-unreadable", "Cannot read the image"},
+        {{"update", "--image", empty.c_str()}, {}, "image-refused", "is refused"},
+        {{"update", "--image", empty.c_str()}, chinese, "image-refused", "被拒绝"},
+        {{"run", "--wait", "soon"}, {}, "usage", "--help"},
+        {{"update", "--all", "--device", "sim-1"}, chinese, "usage", "--help"},
+        {{"--all"}, {}, "usage", "No command given"},
+    };
+    for (const Early& early : cases) {
+        std::vector<const char*> words = early.words;
+        words.push_back("--json");
+        const Ran run = Station(bench, words, early.terminal);
+        EXPECT_EQ(run.code, ExitCode::Usage) << early.code;
+        const Json document = Json::parse(run.out);
+        EXPECT_EQ(document["exit_status"], 2);
+        EXPECT_EQ(document["devices"], Json::array());
+        EXPECT_EQ(document["error"]["code"], early.code);
+        const std::string message = document["error"]["message"];
+        EXPECT_TRUE(Contains(message, early.says)) << message;
+        EXPECT_TRUE(Contains(run.err, message)) << run.err;  // what the person was told
     }
     EXPECT_TRUE(bench.Device().ScsiLog().empty());
     EXPECT_TRUE(bench.Device().Traffic().empty());

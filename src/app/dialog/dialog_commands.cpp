@@ -48,15 +48,36 @@ void Show(UserInterface& userInterface, const char* text) {
 // Memory that runs out in the middle of a command ends the command with its
 // failure text, not the program: the library's exception is turned into the
 // command's result here, at the dialog's edge.
+// A result's default kind is Failed.
 template <typename Command>
-Outcome Guarded(Command&& command) {
+auto Guarded(Command&& command) -> decltype(command()) {
     try {
         return command();
     } catch (const std::bad_alloc&) {
-        Outcome failed;
-        failed.kind = OutcomeKind::Failed;
-        return failed;
+        return {};
     }
+}
+
+// The text both commands show for a kind; failed: the command's own failure
+// text.
+const char* KindText(OutcomeKind kind, const LocalizedText& failed, LanguageFlag flag) {
+    switch (kind) {
+    case OutcomeKind::Updated: return Choose(kUpdateSucceededText, flag);
+    case OutcomeKind::Erased:
+    case OutcomeKind::ErasedNotUpdated: return Choose(kClearSucceededText, flag);
+    case OutcomeKind::NoDevice:
+    case OutcomeKind::NoPermission:
+    case OutcomeKind::OpenFailed:
+    case OutcomeKind::SeveralDevices: return Choose(kOpenDriverFailedText, flag);
+    case OutcomeKind::UserIdUnreadable: return Choose(kGetUserIdFailureText, flag);
+    case OutcomeKind::Declined:
+    case OutcomeKind::Listed: return nullptr;
+    case OutcomeKind::CarriesStandIn: return Choose(kStandInImageText, flag);
+    case OutcomeKind::RefusedByUserId:  // composed by Clear's own text
+    case OutcomeKind::Failed:
+    case OutcomeKind::Interrupted: return Choose(failed, flag);
+    }
+    return Choose(failed, flag);
 }
 
 }  // namespace
@@ -77,44 +98,30 @@ ComposedText ComposeVersionQuestion(std::uint16_t version, LanguageFlag language
     return text;
 }
 
-const char* DialogStatusText(DialogCommandKind command, const Outcome& outcome,
-                             LanguageFlag flag, ComposedText& buffer) {
-    const LocalizedText& failed =
-        command == DialogCommandKind::Update ? kUpdateFailedText : kClearFailedText;
-    switch (outcome.kind) {
-    case OutcomeKind::Updated: return Choose(kUpdateSucceededText, flag);
-    case OutcomeKind::Erased: return Choose(kClearSucceededText, flag);
-    case OutcomeKind::NoDevice:
-    case OutcomeKind::NoPermission:
-    case OutcomeKind::OpenFailed:
-    case OutcomeKind::SeveralDevices: return Choose(kOpenDriverFailedText, flag);
-    case OutcomeKind::UserIdUnreadable: return Choose(kGetUserIdFailureText, flag);
-    case OutcomeKind::RefusedByUserId:
-        buffer = ComposeUserIdText(outcome.userId, flag);
-        return buffer.data();
-    case OutcomeKind::Declined:
-    case OutcomeKind::Listed: return nullptr;
-    case OutcomeKind::CarriesStandIn: return Choose(kStandInImageText, flag);
-    case OutcomeKind::Failed:
-    case OutcomeKind::Interrupted: return Choose(failed, flag);
-    }
-    return Choose(failed, flag);
+const char* DialogStatusText(const ClearResult& result, LanguageFlag flag, ComposedText& buffer) {
+    if (result.kind != OutcomeKind::RefusedByUserId || !result.userId)
+        return KindText(result.kind, kClearFailedText, flag);
+    buffer = ComposeUserIdText(*result.userId, flag);
+    return buffer.data();
+}
+
+const char* DialogStatusText(const UpdateResult& result, LanguageFlag flag) {
+    return KindText(result.kind, kUpdateFailedText, flag);
 }
 
 void OnUpdate(UsbLink& link, UserInterface& userInterface, LanguageFlag languageFlag,
-              const ImageDescription& image, const CommandSafety& safety) {
+              const ImageDescription& image, Hardware hardware) {
     WaitText wait(userInterface, languageFlag);
-    const Outcome outcome = Guarded([&] { return UpdateFirmware(link, image, safety, wait); });
-    ComposedText buffer{};
-    Show(userInterface, DialogStatusText(DialogCommandKind::Update, outcome, languageFlag, buffer));
+    const UpdateResult result = Guarded([&] { return UpdateFirmware(link, image, hardware, wait); });
+    Show(userInterface, DialogStatusText(result, languageFlag));
 }
 
 void OnClear(ScsiDrives& drives, UserInterface& userInterface, LanguageFlag languageFlag,
-             const CommandSafety& safety) {
+             const ImageDescription& image, Hardware hardware) {
     DialogQuestion question(userInterface, languageFlag);
-    const Outcome outcome = Guarded([&] { return ClearFirmware(drives, question, safety); });
+    const ClearResult result = Guarded([&] { return ClearFirmware(drives, question, CarriedImageOf(image), hardware); });
     ComposedText buffer{};
-    Show(userInterface, DialogStatusText(DialogCommandKind::Clear, outcome, languageFlag, buffer));
+    Show(userInterface, DialogStatusText(result, languageFlag, buffer));
 }
 
 }  // namespace fwup

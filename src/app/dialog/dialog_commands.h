@@ -12,22 +12,22 @@
 
 namespace fwup {
 
-enum class DialogCommandKind { Update, Clear };
-
-// The status text for an outcome, or null where the status line keeps what
-// it showed (the user declined). Composed texts go into buffer.
-const char* DialogStatusText(DialogCommandKind command, const Outcome& outcome,
-                             LanguageFlag languageFlag, ComposedText& buffer);
+// The status text for a command's result, or null where the status line
+// keeps what it showed (the user declined). Composed texts go into buffer.
+const char* DialogStatusText(const ClearResult& result, LanguageFlag languageFlag,
+                             ComposedText& buffer);
+const char* DialogStatusText(const UpdateResult& result, LanguageFlag languageFlag);
 
 // The Update button: the wait text once the device is open and the download
 // starts, then the outcome. A device that does not open shows the
-// open-failure text alone.
+// open-failure text alone. Both buttons take the image the program carries
+// and what it speaks to: the stand-in changes no real device.
 void OnUpdate(UsbLink& link, UserInterface& userInterface, LanguageFlag languageFlag,
-              const ImageDescription& image, const CommandSafety& safety = {});
+              const ImageDescription& image, Hardware hardware);
 
 // The Clear button: asks from version 2.40 on, in a box captioned "提示", and
 // writes the one outcome text (nothing when the user declines).
 void OnClear(ScsiDrives& drives, UserInterface& userInterface, LanguageFlag languageFlag,
-             const CommandSafety& safety = {});
+             const ImageDescription& image, Hardware hardware);
 
 }  // namespace fwup

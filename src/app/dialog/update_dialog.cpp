@@ -86,19 +86,19 @@ INT_PTR InitializeDialog(UpdateDialog& dialog) {
 }
 
 // A program that carries the stand-in image finds real devices but changes none.
-CommandSafety SafetyOf(const UpdateDialog& dialog) {
-    return CommandSafety{ProgramSpeaksToRealDevices() && dialog.image.standIn};
+Hardware ProgramHardware() {
+    return ProgramSpeaksToRealDevices() ? Hardware::Real : Hardware::Simulated;
 }
 
 void RunUpdate(const UpdateDialog& dialog) {
     Win32UserInterface userInterface(dialog.window, dialog.statusLine);
-    OnUpdate(ProgramUsbLink(), userInterface, dialog.languageFlag, dialog.image,
-             SafetyOf(dialog));
+    OnUpdate(ProgramUsbLink(), userInterface, dialog.languageFlag, dialog.image, ProgramHardware());
 }
 
 void RunClear(const UpdateDialog& dialog) {
     Win32UserInterface userInterface(dialog.window, dialog.statusLine);
-    OnClear(ProgramScsiDrives(), userInterface, dialog.languageFlag, SafetyOf(dialog));
+    OnClear(ProgramScsiDrives(), userInterface, dialog.languageFlag, dialog.image,
+            ProgramHardware());
 }
 
 void OnCancel(const UpdateDialog& dialog) {

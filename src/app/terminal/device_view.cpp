@@ -92,22 +92,48 @@ void DeviceView::OnScsiCommand(const ScsiExchange& exchange) {
     output_.Message(line);
 }
 
-std::string FailureTrace(const DeviceRun& run) {
-    const Outcome& outcome = run.outcome;
-    const char* step = StepName(outcome.step);
-    if (Succeeded(outcome) || step == nullptr) return {};
-    const std::string& id = run.device.id.empty() ? outcome.deviceId : run.device.id;
-    std::string line = id + ": failed at " + step;
-    if (run.texts == Texts::Update)
-        return line + ", download result " + DownloadResultName(outcome.download) + ", link " +
-               LinkStatusName(outcome.link) + Format(", %llu of %llu bytes accepted",
-                                                     static_cast<unsigned long long>(outcome.bytesAccepted),
-                                                     static_cast<unsigned long long>(outcome.bytesTotal));
-    if (outcome.step != CommandStep::UserId && outcome.step != CommandStep::Erase) return line;
-    line += Format(", status 0x%02X", outcome.scsiStatus);
-    if (outcome.sense.length > 0)
-        line += ", sense " + HexBytes(outcome.sense.bytes.data(), outcome.sense.length);
+namespace {
+
+// What the failing SCSI command said, where one failed.
+std::string DriveDetail(DriveStep step, const std::optional<DriveFailure>& failure) {
+    if (!failure || (step != DriveStep::UserId && step != DriveStep::Erase)) return {};
+    std::string line = Format(", status 0x%02X", failure->scsiStatus);
+    if (failure->sense.length > 0)
+        line += ", sense " + HexBytes(failure->sense.bytes.data(), failure->sense.length);
     return line;
+}
+
+// What the link and the download said.
+std::string UpdateDetail(const UpdateResult& update) {
+    std::string line = std::string(", link ") + LinkStatusName(update.link);
+    if (!update.download) return line;
+    const DownloadReport& download = *update.download;
+    return std::string(", download result ") + DownloadResultName(download.result) + line +
+           Format(", %llu of %llu bytes accepted",
+                  static_cast<unsigned long long>(download.bytesAccepted),
+                  static_cast<unsigned long long>(download.bytesTotal));
+}
+
+std::string Detail(const Listed&) { return {}; }
+std::string Detail(const Refusal&) { return {}; }
+std::string Detail(const DeviceInfo& info) { return DriveDetail(info.step, info.failure); }
+std::string Detail(const ClearResult& clear) { return DriveDetail(clear.step, clear.failure); }
+std::string Detail(const UpdateResult& update) { return UpdateDetail(update); }
+std::string Detail(const RunResult& run) {
+    if (run.update) return UpdateDetail(*run.update);
+    return run.clear ? Detail(*run.clear) : std::string();
+}
+
+}  // namespace
+
+std::string FailureTrace(const DeviceRun& run) {
+    const char* step = StepName(run.result);
+    if (Succeeded(KindOf(run.result)) || step == nullptr) return {};
+    const Refusal* refusal = std::get_if<Refusal>(&run.result);
+    const std::string& id =
+        run.device.id.empty() && refusal != nullptr ? refusal->deviceId : run.device.id;
+    return id + ": failed at " + step +
+           std::visit([](const auto& one) { return Detail(one); }, run.result);
 }
 
 bool IsExplicitYes(std::string answer) {

@@ -43,7 +43,10 @@ ExitCode RunFrontEnd(FrontEnd& frontEnd) {
         // A refused image is wrong usage, and no image goes into the document.
         LoadImageFile(line.image, language, loaded);
         if (!loaded.refusal.empty())
-            return ReportUsage(frontEnd, DescribeImage(FirmwareImage{}), loaded.refusal);
+            return ReportUsage(frontEnd, DescribeImage(FirmwareImage{}),
+                               {loaded.unreadable ? EarlyFailure::ImageUnreadable
+                                                  : EarlyFailure::ImageRefused,
+                                loaded.refusal});
     } else {
         loaded.image = DescribeImage(frontEnd.image);
     }
@@ -54,19 +57,22 @@ ExitCode RunFrontEnd(FrontEnd& frontEnd) {
         return ExitCode::Done;
     }
     if (!line.usageError.empty())
-        return ReportUsage(frontEnd, image, Format(Say(kUsageError, language), line.usageError.c_str()));
+        return ReportUsage(frontEnd, image, {EarlyFailure::Usage,
+                                             Format(Say(kUsageError, language), line.usageError.c_str())});
     if (!frontEnd.settingProblems.empty())
-        return ReportUsage(frontEnd, image, SettingProblemsText(frontEnd.settingProblems, language));
+        return ReportUsage(frontEnd, image, {EarlyFailure::BadEnvironment,
+                                             SettingProblemsText(frontEnd.settingProblems, language)});
     if (line.command == FrontEndCommand::None)
-        return ReportUsage(frontEnd, image, Say(kNoCommand, language));
+        return ReportUsage(frontEnd, image, {EarlyFailure::Usage, Say(kNoCommand, language)});
     // An image the download could not send whole never reaches a device: the
     // built-in one is checked by the build, and again here.
     const bool changesDevices = line.command == FrontEndCommand::Clear ||
                                 line.command == FrontEndCommand::Update ||
                                 line.command == FrontEndCommand::Run;
     if (changesDevices && image.problem != ImageProblem::None)
-        return ReportUsage(frontEnd, image, Format(Say(kBuiltInImageRefused, language),
-                                                   DescribeImageProblem(image).c_str()));
+        return ReportUsage(frontEnd, image, {EarlyFailure::ImageRefused,
+                                             Format(Say(kBuiltInImageRefused, language),
+                                                    DescribeImageProblem(image).c_str())});
     for (const std::string& note : line.notes) plain.Message(note);
     // Ctrl-C also calls back a transfer the device leaves waiting.
     frontEnd.usb.StopWhen(frontEnd.interrupted);

@@ -9,6 +9,7 @@ void LoadImageFile(const std::string& path, Language language, LoadedImage& load
     std::string error;
     if (!ReadImageFile(path, loaded.bytes, error)) {
         loaded.refusal = Format(Say(kImageUnreadable, language), path.c_str(), error.c_str());
+        loaded.unreadable = true;
         return;
     }
     loaded.image = DescribeImage(FirmwareImage{loaded.bytes.empty() ? nullptr : loaded.bytes.data(),

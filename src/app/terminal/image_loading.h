@@ -10,11 +10,17 @@
 namespace fwup {
 
 // An --image file, read and checked: the image over its bytes, described,
-// or the sentence that refuses it.
+// or the sentence that refuses it. The description points into the bytes it
+// holds, so it is neither copied nor moved.
 struct LoadedImage {
+    LoadedImage() = default;
+    LoadedImage(const LoadedImage&) = delete;
+    LoadedImage& operator=(const LoadedImage&) = delete;
+
     std::vector<std::uint8_t> bytes;
     ImageDescription image;
     std::string refusal;  // empty when the image is taken
+    bool unreadable = false;  // refused because the file could not be read
 };
 
 // The caller keeps the result alive as long as its image is used.

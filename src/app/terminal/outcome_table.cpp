@@ -14,6 +14,7 @@ Row RowOf(OutcomeKind kind) {
     switch (kind) {
     case OutcomeKind::Updated: return {ExitCode::Done, "updated"};
     case OutcomeKind::Erased: return {ExitCode::Done, "erased"};
+    case OutcomeKind::ErasedNotUpdated: return {ExitCode::ErasedNotUpdated, "erased-not-updated"};
     case OutcomeKind::Listed: return {ExitCode::Done, "listed"};
     case OutcomeKind::NoDevice: return {ExitCode::NoDevice, "no-device"};
     case OutcomeKind::SeveralDevices: return {ExitCode::Usage, "several-devices"};
@@ -41,6 +42,7 @@ const TerminalText* MeaningOf(ExitCode code) {
     case ExitCode::Declined: return &kExitDeclined;
     case ExitCode::NoPermission: return &kExitNoPermission;
     case ExitCode::StandInImage: return &kExitStandIn;
+    case ExitCode::ErasedNotUpdated: return &kExitErasedNotUpdated;
     case ExitCode::Interrupted: return &kExitInterrupted;
     }
     return nullptr;
@@ -75,18 +77,47 @@ const char* OutcomeName(OutcomeKind kind) {
     return RowOf(kind).name;
 }
 
-const char* StepName(CommandStep step) {
+const char* StepName(DriveStep step) {
     switch (step) {
-    case CommandStep::None: return nullptr;
-    case CommandStep::Search: return "search";
-    case CommandStep::Open: return "open";
-    case CommandStep::Begin: return "begin";
-    case CommandStep::Data: return "data";
-    case CommandStep::End: return "end";
-    case CommandStep::UserId: return "user-id";
-    case CommandStep::Erase: return "erase";
+    case DriveStep::None: return nullptr;
+    case DriveStep::Search: return "search";
+    case DriveStep::UserId: return "user-id";
+    case DriveStep::Erase: return "erase";
     }
     return nullptr;
+}
+
+const char* StepName(UpdateStep step) {
+    switch (step) {
+    case UpdateStep::None: return nullptr;
+    case UpdateStep::Search: return "search";
+    case UpdateStep::Open: return "open";
+    case UpdateStep::Begin: return "begin";
+    case UpdateStep::Data: return "data";
+    case UpdateStep::End: return "end";
+    }
+    return nullptr;
+}
+
+namespace {
+
+const char* StepOf(const Listed&) { return nullptr; }
+const char* StepOf(const Refusal& refusal) {
+    return refusal.kind == OutcomeKind::SeveralDevices ? nullptr : "search";
+}
+const char* StepOf(const DeviceInfo& info) { return StepName(info.step); }
+const char* StepOf(const ClearResult& clear) { return StepName(clear.step); }
+const char* StepOf(const UpdateResult& update) { return StepName(update.step); }
+const char* StepOf(const RunResult& run) {
+    if (run.update) return StepName(run.update->step);
+    if (run.replug == Replug::NotBack) return "replug";
+    return run.clear ? StepName(run.clear->step) : nullptr;
+}
+
+}  // namespace
+
+const char* StepName(const CommandResult& result) {
+    return std::visit([](const auto& one) { return StepOf(one); }, result);
 }
 
 const char* DownloadResultName(DownloadResult result) {

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "app/terminal/terminal_texts.h"
+#include "app/terminal/device_run.h"
 #include "core/outcome.h"
 
 namespace fwup {
@@ -18,6 +19,7 @@ enum class ExitCode : int {
     Declined = 5,          // the question was answered No (or could not be asked)
     NoPermission = 6,      // the device is there, but may not be opened or sent commands
     StandInImage = 7,      // the program carries the stand-in image: no real device is changed
+    ErasedNotUpdated = 8,  // run: erased, but the device did not come back to be updated
     Interrupted = 130,     // stopped by Ctrl-C
 };
 
@@ -33,7 +35,10 @@ const char* OutcomeName(OutcomeKind kind);
 
 // The names that -v and the JSON document give the rest of an outcome: the
 // failing step, the download's own result, how the failing transfer ended.
-const char* StepName(CommandStep step);
+const char* StepName(DriveStep step);
+const char* StepName(UpdateStep step);
+// Where a device's command went wrong; null where nothing did.
+const char* StepName(const CommandResult& result);
 const char* DownloadResultName(DownloadResult result);
 const char* LinkStatusName(LinkStatus status);
 const char* DriveStatusName(DriveStatus status);

@@ -3,49 +3,100 @@
 #include "app/terminal/text_format.h"
 
 namespace fwup {
+namespace {
 
-Said TextsFor(Texts command, const Outcome& outcome) {
-    const bool update = command == Texts::Update;
-    switch (outcome.kind) {
-    case OutcomeKind::Updated: return {&kUpdatedText};
-    case OutcomeKind::Erased: return {&kErasedText, &kHintClearSucceeded};
+// What both commands say alike, and what they say of no device.
+Said Common(OutcomeKind kind, bool update) {
+    switch (kind) {
     case OutcomeKind::Listed: return {};
     case OutcomeKind::NoDevice:
-        if (update && outcome.link == LinkStatus::Unavailable)
-            return {&kOpenFailedText, &kHintUsbUnavailable};
-        return {&kNoDeviceText, update ? &kHintUpdateNoDevice : &kHintClearNoDevice};
-    case OutcomeKind::SeveralDevices: return {&kSeveralDevices};
+        return {&kNoDeviceText, update ? &kHintUpdateNoDevice : &kHintClearNoDevice, nullptr};
+    case OutcomeKind::SeveralDevices: return {&kSeveralDevices, nullptr, nullptr};
     case OutcomeKind::NoPermission:
-        return {&kOpenFailedText, update ? &kSystemTexts.usbAccessDenied : &kSystemTexts.driveAccessDenied};
-    case OutcomeKind::OpenFailed:
         return {&kOpenFailedText,
-                outcome.link == LinkStatus::Busy ? &kHintUsbBusy : &kHintUpdateNoDevice};
-    case OutcomeKind::UserIdUnreadable: return {&kUserIdFailureText, &kHintClearFailed};
-    case OutcomeKind::RefusedByUserId: return {&kUserIdRefusedText, &kHintRefused};
-    case OutcomeKind::Declined: return {nullptr, &kHintDeclined};
-    case OutcomeKind::CarriesStandIn: return {&kStandInText};
-    case OutcomeKind::Failed:
-        if (!update) return {&kEraseFailedText, &kHintClearFailed};
-        if (outcome.link == LinkStatus::DeviceGone)
-            return {&kUpdateFailedText, &kHintDeviceGone, &kHintUpdateFailed};
-        if (outcome.link == LinkStatus::TimedOut)
-            return {&kUpdateFailedText, &kHintDeviceSilent, &kHintUpdateFailed};
-        return {&kUpdateFailedText, &kHintUpdateFailed};
-    case OutcomeKind::Interrupted:
-        return {&kInterruptedText, update ? &kHintInterruptedUpdate : &kHintInterruptedClear};
+                update ? &kSystemTexts.usbAccessDenied : &kSystemTexts.driveAccessDenied, nullptr};
+    case OutcomeKind::CarriesStandIn: return {&kStandInText, nullptr, nullptr};
+    default: return {};
     }
-    return {};
 }
 
-std::vector<std::string> OutcomeLines(const DeviceRun& run, int waitSeconds, Language language) {
-    if (run.timedOutWaiting) return {Format(Say(kNotBack, language), waitSeconds)};
-    const Outcome& outcome = run.outcome;
-    const Said said = TextsFor(run.texts, outcome);
+Told Texts(const Listed&) { return {}; }
+
+Told Texts(const Refusal& refusal) {
+    const bool update = refusal.command == FrontEndCommand::Update;
+    Said said = Common(refusal.kind, update);
+    if (update && refusal.kind == OutcomeKind::NoDevice && refusal.usbStatus == LinkStatus::Unavailable)
+        said = {&kOpenFailedText, &kHintUsbUnavailable, nullptr};
+    return {said, 0, refusal.deviceId};
+}
+
+Told Texts(const DeviceInfo& info) { return {Common(info.kind, false), 0, info.deviceId}; }
+
+Told Texts(const ClearResult& clear) {
+    Said said;
+    switch (clear.kind) {
+    case OutcomeKind::Erased: said = {&kErasedText, &kHintClearSucceeded, nullptr}; break;
+    case OutcomeKind::UserIdUnreadable: said = {&kUserIdFailureText, &kHintClearFailed, nullptr}; break;
+    case OutcomeKind::RefusedByUserId: said = {&kUserIdRefusedText, &kHintRefused, nullptr}; break;
+    case OutcomeKind::Declined: said = {nullptr, &kHintDeclined}; break;
+    case OutcomeKind::Failed: said = {&kEraseFailedText, &kHintClearFailed, nullptr}; break;
+    case OutcomeKind::Interrupted: said = {&kInterruptedText, &kHintInterruptedClear, nullptr}; break;
+    default: said = Common(clear.kind, false);
+    }
+    return {said, clear.userId.value_or(0), clear.deviceId};
+}
+
+// Why an update failed, as the link said.
+const TerminalText* FailureHint(LinkStatus link) {
+    if (link == LinkStatus::DeviceGone) return &kHintDeviceGone;
+    if (link == LinkStatus::TimedOut) return &kHintDeviceSilent;
+    return nullptr;
+}
+
+Told Texts(const UpdateResult& update) {
+    Said said;
+    switch (update.kind) {
+    case OutcomeKind::Updated: said = {&kUpdatedText, nullptr, nullptr}; break;
+    case OutcomeKind::OpenFailed:
+        said = {&kOpenFailedText,
+                update.link == LinkStatus::Busy ? &kHintUsbBusy : &kHintUpdateNoDevice, nullptr};
+        break;
+    case OutcomeKind::Failed: {
+        const TerminalText* why = FailureHint(update.link);
+        said = why != nullptr ? Said{&kUpdateFailedText, why, &kHintUpdateFailed}
+                              : Said{&kUpdateFailedText, &kHintUpdateFailed, nullptr};
+        break;
+    }
+    case OutcomeKind::Interrupted: said = {&kInterruptedText, &kHintInterruptedUpdate, nullptr}; break;
+    default: said = Common(update.kind, true);
+    }
+    if (update.kind == OutcomeKind::NoDevice && update.link == LinkStatus::Unavailable)
+        said = {&kOpenFailedText, &kHintUsbUnavailable, nullptr};
+    return {said, 0, update.deviceId};
+}
+
+Told Texts(const RunResult& run) {
+    if (run.update) return Texts(*run.update);
+    if (run.clear && run.clear->kind != OutcomeKind::Erased) return Texts(*run.clear);
+    // Erased, and waiting for its firmware.
+    if (run.replug == Replug::Interrupted)
+        return {{&kInterruptedText, &kHintErasedNotUpdated, nullptr}, 0, {}};
+    return {{&kNotBack, &kHintErasedNotUpdated, nullptr}, static_cast<unsigned>(run.waitSeconds), {}};
+}
+
+}  // namespace
+
+Told TextsFor(const CommandResult& result) {
+    return std::visit([](const auto& one) { return Texts(one); }, result);
+}
+
+std::vector<std::string> OutcomeLines(const CommandResult& result, Language language) {
+    const Told told = TextsFor(result);
+    const Said& said = told.said;
     std::vector<std::string> lines;
-    if (said.status != nullptr)
-        lines.push_back(Format(Say(*said.status, language), static_cast<unsigned>(outcome.userId)));
+    if (said.status != nullptr) lines.push_back(Format(Say(*said.status, language), told.number));
     for (const TerminalText* hint : {said.hint, said.then})
-        if (hint != nullptr) lines.push_back(Format(Say(*hint, language), outcome.deviceId.c_str()));
+        if (hint != nullptr) lines.push_back(Format(Say(*hint, language), told.deviceId.c_str()));
     return lines;
 }
 

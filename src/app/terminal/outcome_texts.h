@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -8,19 +9,25 @@
 
 namespace fwup {
 
-// The terminal's one table: what each outcome of each command prints, the
-// status line as the dialog words it, then what to do next. Any may be
-// absent.
+// The terminal's one table: what each result prints, the status line as the
+// dialog words it, then what to do next. Any may be absent.
 struct Said {
     const TerminalText* status = nullptr;
     const TerminalText* hint = nullptr;
     const TerminalText* then = nullptr;
 };
 
-Said TextsFor(Texts command, const Outcome& outcome);
+// The texts, with the status line's one number (a user id, the seconds
+// waited) and the device the hints name.
+struct Told {
+    Said said;
+    unsigned number = 0;
+    std::string deviceId;
+};
 
-// What the terminal says of a device's outcome, line by line, in UTF-8.
-// waitSeconds: run's --wait, for a device that did not come back.
-std::vector<std::string> OutcomeLines(const DeviceRun& run, int waitSeconds, Language language);
+Told TextsFor(const CommandResult& result);
+
+// What the terminal says of a device's result, line by line, in UTF-8.
+std::vector<std::string> OutcomeLines(const CommandResult& result, Language language);
 
 }  // namespace fwup

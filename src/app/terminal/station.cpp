@@ -25,19 +25,15 @@ using Clock = std::chrono::steady_clock;
 
 // Why none of the devices listed can be worked on: none answered, or one
 // may not be asked for want of rights (the first such is named).
-Outcome NoneUsable(const AttachedDevices& attached) {
-    Outcome outcome;
-    outcome.kind = OutcomeKind::NoDevice;
-    outcome.step = CommandStep::Search;
-    outcome.link = attached.usbStatus;
+void NoneUsable(const AttachedDevices& attached, Refusal& refusal) {
+    refusal.kind = OutcomeKind::NoDevice;
+    refusal.usbStatus = attached.usbStatus;
     for (const AttachedDevice& device : attached.devices)
         if (!device.readable) {
-            outcome.kind = OutcomeKind::NoPermission;
-            outcome.drive = DriveStatus::NoPermission;
-            outcome.deviceId = device.volume.id;
+            refusal.kind = OutcomeKind::NoPermission;
+            refusal.deviceId = device.volume.id;
             break;
         }
-    return outcome;
 }
 
 TerminalOutput OutputFor(const FrontEnd& frontEnd) {
@@ -57,25 +53,26 @@ private:
     Language Lang() const { return frontEnd_.language; }
     const char* Say(const TerminalText& text) const { return fwup::Say(text, Lang()); }
     bool Interrupted() const { return fwup::Interrupted(frontEnd_); }
-    CommandSafety Safety() const {
-        return CommandSafety{frontEnd_.realHardware && image_.standIn};
+    Hardware SpokenTo() const {
+        return frontEnd_.realHardware ? Hardware::Real : Hardware::Simulated;
     }
 
     ExitCode List();
     ExitCode Info();
     ExitCode Work();
     std::optional<std::vector<AttachedDevice>> Choose(bool vendorMode, bool storageMode,
-                                                      DeviceRun& refusal);
-    void RunOne(DeviceRun& run, DeviceView& view);
-    void ClearOne(DeviceRun& run, DeviceView& view);
-    void UpdateOne(DeviceRun& run, DeviceView& view, const UsbDeviceInfo* which);
+                                                      Refusal& refusal);
+    CommandResult Perform(const AttachedDevice& device, DeviceView& view);
+    RunResult RunOn(const AttachedDevice& device, DeviceView& view);
+    ClearResult Clear(const AttachedDevice& device, DeviceView& view);
+    UpdateResult Update(DeviceView& view, const UsbDeviceInfo* which);
     std::optional<UsbDeviceInfo> AwaitVendorMode(const AttachedDevice& cleared,
                                                  const std::vector<std::string>& before);
     void SayInfo(const AttachedDevice& device, const DeviceInfo& info);
     void Report(const DeviceRun& run);
     void Trace(const DeviceRun& run);
     void Summarize(const DeviceRun& run);
-    ExitCode Refuse(const DeviceRun& refusal);
+    ExitCode Refuse(const Refusal& refusal);
     ExitCode Finish(const std::vector<DeviceRun>& runs);
     void EmitJson(const std::vector<DeviceRun>& runs, ExitCode exit);
 
@@ -87,9 +84,9 @@ private:
 };
 
 void Station::Report(const DeviceRun& run) {
-    const bool good = Succeeded(run.outcome);
+    const bool good = Succeeded(KindOf(run.result));
     Trace(run);
-    for (const std::string& line : OutcomeLines(run, line_.waitSeconds, Lang())) {
+    for (const std::string& line : OutcomeLines(run.result, Lang())) {
         if (good) output_.Result(line);
         else output_.Message(line);
     }
@@ -104,27 +101,27 @@ void Station::Trace(const DeviceRun& run) {
 // The summary's one line for a device: its ID and what came of it.
 void Station::Summarize(const DeviceRun& run) {
     Trace(run);
-    const std::vector<std::string> lines = OutcomeLines(run, line_.waitSeconds, Lang());
+    const std::vector<std::string> lines = OutcomeLines(run.result, Lang());
     output_.Result(run.device.id + ": " + (lines.empty() ? std::string() : lines.front()) + "  [" +
-                   OutcomeName(run.outcome.kind) + "]");
+                   OutcomeName(KindOf(run.result)) + "]");
 }
 
-void Station::ClearOne(DeviceRun& run, DeviceView& view) {
-    run.texts = Texts::Clear;
+ClearResult Station::Clear(const AttachedDevice& device, DeviceView& view) {
     TerminalQuestion question(frontEnd_, output_);
     view.State(kStateClearing);
-    run.outcome = ClearFirmware(frontEnd_.drives, question, Safety(), view, &run.device.volume);
+    ClearResult result = ClearFirmware(frontEnd_.drives, question, CarriedImageOf(image_),
+                                       SpokenTo(), view, &device.volume);
     // Ctrl-C at the question: nothing was erased, and the user asked to stop.
-    if (run.outcome.kind == OutcomeKind::Declined && Interrupted())
-        run.outcome.kind = OutcomeKind::Interrupted;
-    if (run.outcome.kind == OutcomeKind::Declined && question.couldNotAsk)
+    if (result.kind == OutcomeKind::Declined && Interrupted()) result.kind = OutcomeKind::Interrupted;
+    if (result.kind == OutcomeKind::Declined && question.couldNotAsk)
         output_.Message(Say(kHintNoTerminal));
+    return result;
 }
 
-void Station::UpdateOne(DeviceRun& run, DeviceView& view, const UsbDeviceInfo* which) {
-    run.texts = Texts::Update;
-    run.outcome = UpdateFirmware(frontEnd_.usb, image_, Safety(), view, which);
+UpdateResult Station::Update(DeviceView& view, const UsbDeviceInfo* which) {
+    const UpdateResult result = UpdateFirmware(frontEnd_.usb, image_, SpokenTo(), view, which);
     view.Finish();
+    return result;
 }
 
 std::optional<UsbDeviceInfo> Station::AwaitVendorMode(const AttachedDevice& cleared,
@@ -147,42 +144,46 @@ std::optional<UsbDeviceInfo> Station::AwaitVendorMode(const AttachedDevice& clea
     }
 }
 
-void Station::RunOne(DeviceRun& run, DeviceView& view) {
-    if (run.device.mode == AttachedMode::Vendor) {  // cleared already: the update alone
-        UpdateOne(run, view, &run.device.usb);
-        return;
+RunResult Station::RunOn(const AttachedDevice& device, DeviceView& view) {
+    RunResult run;
+    run.waitSeconds = line_.waitSeconds;
+    if (device.mode == AttachedMode::Vendor) {  // cleared already: the update alone
+        run.update = Update(view, &device.usb);
+        return run;
     }
     std::vector<std::string> before;
     LinkStatus status = LinkStatus::Ok;
-    for (const UsbDeviceInfo& device : frontEnd_.usb.FindDevices(&status)) before.push_back(device.id);
-    ClearOne(run, view);
-    if (run.outcome.kind != OutcomeKind::Erased) return;
+    for (const UsbDeviceInfo& found : frontEnd_.usb.FindDevices(&status)) before.push_back(found.id);
+    run.clear = Clear(device, view);
+    if (run.clear->kind != OutcomeKind::Erased) return run;
     if (line_.all) view.State(kStateWaiting);
     else output_.Message(Format(Say(kReplugAndWait), line_.waitSeconds));
-    const std::optional<UsbDeviceInfo> back = AwaitVendorMode(run.device, before);
+    const std::optional<UsbDeviceInfo> back = AwaitVendorMode(device, before);
     if (!back) {
-        run.outcome.kind = Interrupted() ? OutcomeKind::Interrupted : OutcomeKind::NoDevice;
-        run.timedOutWaiting = !Interrupted();
-        run.texts = Texts::Update;
-        return;
+        run.replug = Interrupted() ? Replug::Interrupted : Replug::NotBack;
+        return run;
     }
-    const Outcome cleared = run.outcome;
-    UpdateOne(run, view, &*back);
-    // What the clear read of the device stays part of its report.
-    run.outcome.versionKnown = cleared.versionKnown;
-    run.outcome.version = cleared.version;
-    run.outcome.userIdKnown = cleared.userIdKnown;
-    run.outcome.userId = cleared.userId;
+    run.replug = Replug::CameBack;
+    run.update = Update(view, &*back);
+    return run;
+}
+
+CommandResult Station::Perform(const AttachedDevice& device, DeviceView& view) {
+    switch (line_.command) {
+    case FrontEndCommand::Clear: return Clear(device, view);
+    case FrontEndCommand::Update: return Update(view, &device.usb);
+    default: return RunOn(device, view);
+    }
 }
 
 std::optional<std::vector<AttachedDevice>> Station::Choose(bool vendorMode, bool storageMode,
-                                                           DeviceRun& refusal) {
+                                                           Refusal& refusal) {
     const AttachedDevices attached =
         ListAttachedDevices(frontEnd_.usb, frontEnd_.drives, vendorMode, storageMode, line_.device);
     if (!line_.device.empty()) {
         const AttachedDevice* named = FindAttachedDevice(attached, line_.device);
         if (named == nullptr) {
-            refusal.outcome.kind = OutcomeKind::NoDevice;
+            refusal.kind = OutcomeKind::NoDevice;
             // An ID that names no volume at all is unknown: only then is every
             // volume asked, to name what is attached. A volume it names that is
             // not the device leaves the other drives unasked.
@@ -201,12 +202,12 @@ std::optional<std::vector<AttachedDevice>> Station::Choose(bool vendorMode, bool
         if (device.readable) usable.push_back(device);
     if (usable.empty()) {
         // Decided from the listing: no second search, with a command's long limits.
-        refusal.outcome = NoneUsable(attached);
-        Report(refusal);
+        NoneUsable(attached, refusal);
+        Report(DeviceRun{{}, refusal});
         return std::nullopt;
     }
     if (usable.size() > 1 && !line_.all) {
-        refusal.outcome.kind = OutcomeKind::SeveralDevices;
+        refusal.kind = OutcomeKind::SeveralDevices;
         output_.Message(Say(kSeveralDevices));
         for (const std::string& line : DeviceListLines(usable, Lang())) output_.Message(line);
         several_ = usable;
@@ -219,18 +220,13 @@ ExitCode Station::Work() {
     const FrontEndCommand command = line_.command;
     const bool vendor = command == FrontEndCommand::Update || command == FrontEndCommand::Run;
     const bool storage = command == FrontEndCommand::Clear || command == FrontEndCommand::Run;
-    DeviceRun refusal;
-    refusal.texts = command == FrontEndCommand::Update ? Texts::Update : Texts::Clear;
+    Refusal refusal{OutcomeKind::NoDevice, command, LinkStatus::Ok, {}};
     const std::optional<std::vector<AttachedDevice>> chosen = Choose(vendor, storage, refusal);
     if (!chosen) return Refuse(refusal);
     std::vector<DeviceRun> runs;
-    for (const AttachedDevice& device : *chosen) runs.push_back(DeviceRun{device, {}, refusal.texts, false});
+    for (const AttachedDevice& device : *chosen) runs.push_back(DeviceRun{device, Listed{}});
 
-    auto work = [&](DeviceRun& run, DeviceView& view) {
-        if (command == FrontEndCommand::Clear) ClearOne(run, view);
-        else if (command == FrontEndCommand::Update) UpdateOne(run, view, &run.device.usb);
-        else RunOne(run, view);
-    };
+    auto work = [&](DeviceRun& run, DeviceView& view) { run.result = Perform(run.device, view); };
     if (!line_.all) {
         DeviceView view(frontEnd_, output_, runs[0].device.id, nullptr);
         work(runs[0], view);
@@ -261,7 +257,7 @@ ExitCode Station::Work() {
     bool erased = false;
     for (const DeviceRun& run : runs) {
         Summarize(run);
-        erased = erased || run.outcome.kind == OutcomeKind::Erased;
+        erased = erased || KindOf(run.result) == OutcomeKind::Erased;
     }
     if (command == FrontEndCommand::Clear && erased) output_.Message(Say(kHintClearAllSucceeded));
     return Finish(runs);
@@ -269,10 +265,10 @@ ExitCode Station::Work() {
 
 // No device was chosen: none by that ID, none usable, or several and none
 // named. Each of the several is in the JSON document, none of them changed.
-ExitCode Station::Refuse(const DeviceRun& refusal) {
+ExitCode Station::Refuse(const Refusal& refusal) {
     std::vector<DeviceRun> runs;
-    for (const AttachedDevice& device : several_) runs.push_back(DeviceRun{device, refusal.outcome, refusal.texts, false});
-    const ExitCode exit = ExitCodeOf(refusal.outcome.kind);
+    for (const AttachedDevice& device : several_) runs.push_back(DeviceRun{device, refusal});
+    const ExitCode exit = ExitCodeOf(refusal.kind);
     if (line_.json) EmitJson(runs, exit);
     return exit;
 }
@@ -280,7 +276,7 @@ ExitCode Station::Refuse(const DeviceRun& refusal) {
 ExitCode Station::Finish(const std::vector<DeviceRun>& runs) {
     ExitCode exit = ExitCode::Done;
     for (const DeviceRun& run : runs) {
-        const ExitCode code = ExitCodeOf(run.outcome.kind);
+        const ExitCode code = ExitCodeOf(KindOf(run.result));
         if (code != ExitCode::Done) {
             exit = code;  // the first that failed, in the order of the list
             break;
@@ -303,18 +299,14 @@ ExitCode Station::List() {
     } else {
         for (const std::string& line : DeviceListLines(attached.devices, Lang())) output_.Result(line);
     }
-    for (const AttachedDevice& device : attached.devices) {
-        DeviceRun run{device, {}, Texts::Clear, false};
-        run.outcome.kind = OutcomeKind::Listed;
-        runs.push_back(run);
-    }
+    for (const AttachedDevice& device : attached.devices) runs.push_back(DeviceRun{device, Listed{}});
     if (line_.json) EmitJson(runs, ExitCode::Done);
     return ExitCode::Done;
 }
 
 // Where the device is, its version and its user id, as info says them.
 void Station::SayInfo(const AttachedDevice& device, const DeviceInfo& info) {
-    const std::uint16_t version = info.outcome.version;
+    const std::uint16_t version = info.version.value_or(0);
     std::string where = device.id;
     std::string details = device.volume.id == device.id ? std::string() : device.volume.id;
     if (!device.volume.description.empty())
@@ -324,17 +316,16 @@ void Station::SayInfo(const AttachedDevice& device, const DeviceInfo& info) {
     output_.Result(Format(Say(kInfoVersion), static_cast<unsigned>(version >> 8),
                           static_cast<unsigned>(version & 0xFF), static_cast<unsigned>(version)));
     if (!info.userIdChecked) output_.Result(Say(kInfoUserIdNotChecked));
-    else if (info.outcome.userIdKnown)
-        output_.Result(Format(Say(kInfoUserId), static_cast<unsigned>(info.outcome.userId)));
+    else if (info.userId)
+        output_.Result(Format(Say(kInfoUserId), static_cast<unsigned>(*info.userId)));
     else output_.Message(Say(kInfoUserIdFailed));
 }
 
 ExitCode Station::Info() {
-    DeviceRun refusal;
+    Refusal refusal{OutcomeKind::NoDevice, FrontEndCommand::Info, LinkStatus::Ok, {}};
     const std::optional<std::vector<AttachedDevice>> chosen = Choose(true, true, refusal);
     if (!chosen) return Refuse(refusal);
-    DeviceRun run{chosen->front(), {}, Texts::Clear, false};
-    run.outcome.kind = OutcomeKind::Listed;
+    DeviceRun run{chosen->front(), Listed{}};
     if (run.device.mode == AttachedMode::Vendor) {
         output_.Result(Format(Say(kInfoVendorMode), run.device.id.c_str()));
         output_.Result(ImageLine(image_, Lang()));
@@ -342,13 +333,13 @@ ExitCode Station::Info() {
     }
     DeviceView view(frontEnd_, output_, run.device.id, nullptr);
     const DeviceInfo info = ReadDeviceInfo(frontEnd_.drives, &run.device.volume, view);
-    run.outcome = info.outcome;
-    if (info.outcome.kind == OutcomeKind::NoDevice || info.outcome.kind == OutcomeKind::NoPermission) {
+    run.result = info;
+    if (!info.version) {  // none found, or none this user may ask
         Report(run);
         return Finish({run});
     }
     run.device.versionKnown = true;
-    run.device.version = info.outcome.version;
+    run.device.version = *info.version;
     SayInfo(run.device, info);
     output_.Result(ImageLine(image_, Lang()));
     return Finish({run});
@@ -369,12 +360,11 @@ ExitCode RunStation(FrontEnd& frontEnd, const ImageDescription& image) {
     return Station(frontEnd, image).Run();
 }
 
-ExitCode ReportUsage(FrontEnd& frontEnd, const ImageDescription& image,
-                     const std::string& message) {
+ExitCode ReportUsage(FrontEnd& frontEnd, const ImageDescription& image, const EarlyError& error) {
     TerminalOutput output = OutputFor(frontEnd);
-    output.Message(message);
+    output.Message(error.message);
     if (frontEnd.commandLine.json)
-        output.Json(JsonReport(frontEnd.commandLine.command, image, {}, ExitCode::Usage));
+        output.Json(JsonErrorReport(frontEnd.commandLine.command, image, error));
     return ExitCode::Usage;
 }
 

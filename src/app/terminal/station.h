@@ -3,6 +3,7 @@
 #include <string>
 
 #include "app/terminal/front_end.h"
+#include "app/terminal/json_report.h"
 #include "image/image_description.h"
 
 namespace fwup {
@@ -12,8 +13,8 @@ namespace fwup {
 // JSON document, the exit status.
 ExitCode RunStation(FrontEnd& frontEnd, const ImageDescription& image);
 
-// Wrong usage: the message, and under --json a document without devices.
-ExitCode ReportUsage(FrontEnd& frontEnd, const ImageDescription& image,
-                     const std::string& message);
+// A failure before any device was touched: the message, and under --json a
+// document without devices that holds the error. Wrong usage.
+ExitCode ReportUsage(FrontEnd& frontEnd, const ImageDescription& image, const EarlyError& error);
 
 }  // namespace fwup

@@ -114,6 +114,10 @@ inline constexpr TerminalText kBoardMoreDevices{"... and %u more", "……另有
 inline constexpr TerminalText kNotBack{
     "The device did not come up in vendor mode within %d s.",
     "设备在 %d 秒内没有以下载模式出现。"};
+inline constexpr TerminalText kHintErasedNotUpdated{
+    "The device is erased and awaits its firmware: plug it in and run \"" FWUP_PROGRAM_NAME
+    " update\".",
+    "设备已清除，正在等待固件：请插入设备并运行 \"" FWUP_PROGRAM_NAME " update\"。"};
 inline constexpr TerminalText kListId{"ID", "ID"};
 inline constexpr TerminalText kListMode{"MODE", "模式"};
 inline constexpr TerminalText kListDetails{"DETAILS", "详情"};
@@ -184,6 +188,9 @@ inline constexpr TerminalText kExitDeclined{"question declined", "拒绝了提�
 inline constexpr TerminalText kExitNoPermission{"no permission", "没有权限"};
 inline constexpr TerminalText kExitStandIn{"the program carries the stand-in test image",
                                            "程序带有测试用替代映像"};
+inline constexpr TerminalText kExitErasedNotUpdated{
+    "erased, not updated: plug the device in and run update",
+    "已清除但未更新：请插入设备并运行 update"};
 inline constexpr TerminalText kExitInterrupted{"interrupted", "已中断"};
 
 }  // namespace fwup
