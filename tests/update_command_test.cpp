@@ -65,6 +65,10 @@ TEST(UpdateCommand, RefusedImageOrMissingCommandPipeShowsTheFailureTextAfterTheW
     const Bytes noImage;
     const Bytes tooShort{0x78, 0x56, 0x34};
     const Bytes wrongMagic{0x78, 0x56, 0x34, 0x13, 0, 0, 0, 0, 0};
+    // Accepted by the download's own test, but it would send the begin
+    // command alone, or leave a segment unsent.
+    const Bytes beginOnly{0x78, 0x56, 0x34, 0x12, 0, 0, 0, 0x80, 0, 0, 0, 0};
+    const Bytes segmentCutShort = MakeImage({{0x80002000, {1, 2, 3}}}, {});
     struct Case {
         const char* name;
         const Bytes* image;
@@ -74,6 +78,8 @@ TEST(UpdateCommand, RefusedImageOrMissingCommandPipeShowsTheFailureTextAfterTheW
         {"no image", &noImage, true},
         {"image too short", &tooShort, true},
         {"not an image", &wrongMagic, true},
+        {"the begin command alone", &beginOnly, true},
+        {"a segment cut short", &segmentCutShort, true},
         {"command pipe missing", &image, false},
     };
     for (const Case& c : cases) {
@@ -153,6 +159,19 @@ TEST(DialogCommands, OnlyTheStandInOverRealHardwareChangesNothing) {
             EXPECT_EQ(storage.OpenHandleCount(), 0);
         }
     }
+}
+
+// A program whose image could not be sent whole erases no device: it could
+// not then update it.
+TEST(DialogCommands, ClearWithAnImageThatCannotBeSentWholeErasesNothing) {
+    const Bytes beginOnly{0x78, 0x56, 0x34, 0x12, 0, 0, 0, 0x80, 0, 0, 0, 0};
+    SimulatedDevice storage = DeviceInStorageMode("E", 0x0240);
+    RecordingUserInterface ui;
+    ui.answer = true;
+    OnClear(storage, ui, 1, Described(beginOnly), Hardware::Simulated);
+    EXPECT_EQ(ui.status, "Clear the original firmware failure");
+    EXPECT_TRUE(ui.questions.empty());
+    EXPECT_TRUE(storage.ScsiLog().empty());
 }
 
 }  // namespace

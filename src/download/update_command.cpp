@@ -80,7 +80,13 @@ UpdateResult UpdateFirmware(UsbLink& link, const ImageDescription& image, Hardwa
     report.bytesTotal = image.dataBytes;
     OutcomeRecorder recorder(sink);
     recorder.OnProgress({Step::Download, 0, report.bytesTotal});
-    report.result = DownloadFirmware(*search.device, kUpdateEndFlag, image, kUpdateTimeoutMs, recorder);
+    // An image the download would send cut short (the begin command alone, a
+    // segment that ends with the file) fails as one the download refuses:
+    // nothing is sent, so no device is left with part of an image as if whole.
+    report.result = image.problem != ImageProblem::None
+                        ? DownloadResult::Failed
+                        : DownloadFirmware(*search.device, kUpdateEndFlag, image, kUpdateTimeoutMs,
+                                           recorder);
     report.bytesAccepted = recorder.accepted;
     result.kind = KindOf(report.result);
     if (result.kind == OutcomeKind::Failed) result.step = StepOf(recorder.lastCode);

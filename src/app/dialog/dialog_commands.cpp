@@ -118,6 +118,11 @@ void OnUpdate(UsbLink& link, UserInterface& userInterface, LanguageFlag language
 
 void OnClear(ScsiDrives& drives, UserInterface& userInterface, LanguageFlag languageFlag,
              const ImageDescription& image, Hardware hardware) {
+    // A device is never erased that this program could not then update.
+    if (image.problem != ImageProblem::None) {
+        Show(userInterface, Choose(kClearFailedText, languageFlag));
+        return;
+    }
     DialogQuestion question(userInterface, languageFlag);
     const ClearResult result = Guarded([&] { return ClearFirmware(drives, question, CarriedImageOf(image), hardware); });
     ComposedText buffer{};
