@@ -148,13 +148,14 @@ PlatformHandle SgIoScsiDrives::OpenVolume(const VolumeCandidate& volume, DriveSt
     if (why != nullptr) *why = status;
     if (fd < 0) return kInvalidHandleValue;
     const auto handle = static_cast<PlatformHandle>(fd);
+    std::lock_guard<std::mutex> hold(lock_);
     volumes_[handle] = volume.id;
     return handle;
 }
 
 ScsiResult SgIoScsiDrives::Execute(PlatformHandle volume, const ScsiCommand& command) {
     ScsiResult result;
-    if (volumes_.count(volume) == 0) return result;
+    if (!IsOpen(volume)) return result;
     if (command.cdbLength == 0 || command.cdbLength > kLongestCdb) return result;
     const bool dataIn = command.direction == DataDirection::In && command.dataLength > 0;
     if (dataIn && command.data == nullptr) return result;
@@ -196,10 +197,21 @@ ScsiResult SgIoScsiDrives::Execute(PlatformHandle volume, const ScsiCommand& com
 }
 
 void SgIoScsiDrives::CloseVolume(PlatformHandle volume) {
-    const auto found = volumes_.find(volume);
-    if (found == volumes_.end()) return;
+    {
+        std::lock_guard<std::mutex> hold(lock_);
+        if (volumes_.erase(volume) == 0) return;
+    }
     close(static_cast<int>(volume));
-    volumes_.erase(found);
+}
+
+int SgIoScsiDrives::OpenVolumeCount() const {
+    std::lock_guard<std::mutex> hold(lock_);
+    return static_cast<int>(volumes_.size());
+}
+
+bool SgIoScsiDrives::IsOpen(PlatformHandle volume) const {
+    std::lock_guard<std::mutex> hold(lock_);
+    return volumes_.count(volume) != 0;
 }
 
 }  // namespace fwup

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstdint>
 #include <map>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -49,11 +51,17 @@ public:
     ScsiResult Execute(PlatformHandle volume, const ScsiCommand& command) override;
     void CloseVolume(PlatformHandle volume) override;
 
-    int OpenVolumeCount() const { return static_cast<int>(volumes_.size()); }
+    int OpenVolumeCount() const;
 
 private:
+    bool IsOpen(PlatformHandle volume) const;
+
     std::string sysRoot_;
     std::string devRoot_;
+    // Threads open and close volumes side by side: the map is guarded, and a
+    // descriptor leaves it before it is closed, since the system may hand the
+    // same number to another thread's open at once.
+    mutable std::mutex lock_;
     std::map<PlatformHandle, std::string> volumes_;  // by open descriptor: the volume's id
 };
 
