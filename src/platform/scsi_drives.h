@@ -48,9 +48,13 @@ struct SenseData {
     std::array<std::uint8_t, kSenseBytes> bytes{};
 };
 
-// What came of one command. carriedOut says the platform carried the request
-// out, whatever the device's SCSI status; bytesMoved is the count the
-// platform reports for the data phase, never more than was asked.
+// What came of one command, as facts: the backend judges nothing. carriedOut
+// says the platform delivered the request and the device answered it,
+// whatever its SCSI status (status Ok); otherwise the platform or the path to
+// the device failed (status why). scsiStatus and sense are the device's
+// answer as it came, and bytesMoved the count the platform reports for the
+// data phase, never more than was asked. Whether a command the device
+// answered with a status other than GOOD failed is the caller's to decide.
 struct ScsiResult {
     DriveStatus status = DriveStatus::Failed;
     bool carriedOut = false;

@@ -25,6 +25,7 @@ constexpr char kVolumePrefix[] = "/dev/";
 constexpr std::uint8_t kLongestCdb = 16;
 constexpr char kScsiTypeCdRom[] = "5";
 constexpr std::uint32_t kLongestTimeLimitSeconds = UINT_MAX / 1000;  // SG_IO counts in ms
+constexpr std::uint16_t kDriverSense = 0x08;  // DRIVER_SENSE: sense data came with the answer
 
 // The trimmed text of a sysfs attribute; nothing when it cannot be read.
 std::optional<std::string> ReadAttribute(const std::string& path) {
@@ -183,16 +184,25 @@ ScsiResult SgIoScsiDrives::Execute(PlatformHandle volume, const ScsiCommand& com
                                                             : DriveStatus::Failed;
         return result;
     }
-    const std::uint32_t resid = request.resid > 0 ? static_cast<std::uint32_t>(request.resid) : 0;
-    // The ioctl itself succeeds for a request the device or the bridge
-    // aborted or refused: the statuses say whether it was carried out.
-    result.carriedOut =
-        request.status == 0 && request.host_status == 0 && request.driver_status == 0;
+    return SgIoResult(SgIoAnswer{request.status, request.host_status, request.driver_status,
+                                 request.resid, request.dxfer_len, request.sb_len_wr},
+                      sense);
+}
+
+ScsiResult SgIoResult(const SgIoAnswer& answer, const std::uint8_t* sense) {
+    ScsiResult result;
+    // The ioctl itself succeeds for a request the bridge aborted: only a
+    // clean host status and a driver status that says no more than "sense
+    // came with it" mean the device answered, whatever its SCSI status.
+    result.carriedOut = answer.hostStatus == 0 && (answer.driverStatus & ~kDriverSense) == 0;
     result.status = result.carriedOut ? DriveStatus::Ok : DriveStatus::Failed;
-    result.scsiStatus = request.status;
-    result.bytesMoved = request.dxfer_len - std::min(resid, request.dxfer_len);
-    result.sense.length = std::min<std::uint8_t>(request.sb_len_wr, kSenseBytes);
-    std::memcpy(result.sense.bytes.data(), sense, result.sense.length);
+    result.scsiStatus = answer.status;
+    const std::uint32_t resid = answer.resid > 0 ? static_cast<std::uint32_t>(answer.resid) : 0;
+    result.bytesMoved = answer.dxferLength - std::min(resid, answer.dxferLength);
+    if (sense != nullptr) {
+        result.sense.length = std::min<std::uint8_t>(answer.senseWritten, kSenseBytes);
+        std::memcpy(result.sense.bytes.data(), sense, result.sense.length);
+    }
     return result;
 }
 

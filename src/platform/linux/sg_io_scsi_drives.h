@@ -33,6 +33,23 @@ std::vector<BlockDeviceCandidate> ListBlockDeviceCandidates(const std::string& s
 // where sysfs places it; empty for a device not on USB.
 std::string UsbPortOfBlockDevice(const std::string& sysRoot, const std::string& name);
 
+// What a finished SG_IO request reports, by the fields of sg_io_hdr_t.
+struct SgIoAnswer {
+    std::uint8_t status;         // the device's SCSI status
+    std::uint16_t hostStatus;    // host_status: the adapter or the bridge (0: no error)
+    std::uint16_t driverStatus;  // driver_status
+    std::int32_t resid;          // what the data phase fell short by
+    std::uint32_t dxferLength;   // what it asked
+    std::uint8_t senseWritten;   // sb_len_wr
+};
+
+// The seam's facts of an SG_IO request the kernel accepted: carried out when
+// the host status is clean and the driver status holds no more than
+// DRIVER_SENSE (the sense data that a CHECK CONDITION brings), whatever the
+// SCSI status; the SCSI status, the sense (sense: at least kSenseBytes) and
+// the count moved as they came.
+ScsiResult SgIoResult(const SgIoAnswer& answer, const std::uint8_t* sense);
+
 // The SCSI drive seam over Linux block devices and SG_IO. Each search lists
 // the candidates present at that moment, in natural order; a volume is named
 // "/dev/<kernel name>".
@@ -45,9 +62,9 @@ public:
 
     std::vector<VolumeCandidate> FindCandidateVolumes() override;
     PlatformHandle OpenVolume(const VolumeCandidate& volume, DriveStatus* why) override;
-    // Sends the CDB with a data-in transfer and the time limit. Carried out
-    // only when SCSI status, host status and driver status are all good; the
-    // count moved is what the kernel reports (asked less its residue).
+    // Sends the CDB with a data-in transfer and the time limit, and reports
+    // the answer as SgIoResult reads it; the count moved is what the kernel
+    // reports (asked less its residue).
     ScsiResult Execute(PlatformHandle volume, const ScsiCommand& command) override;
     void CloseVolume(PlatformHandle volume) override;
 
