@@ -34,7 +34,8 @@ inline Ran RunFrontEndWith(std::vector<const char*> words, UsbLink& usb, ScsiDri
                            const Terminal& terminal = {},
                            FirmwareImage image = EmbeddedFirmwareImage(),
                            bool realHardware = false,
-                           const std::atomic<bool>* interrupted = nullptr) {
+                           const std::atomic<bool>* interrupted = nullptr,
+                           DeviceLocks* locks = nullptr) {
     words.insert(words.begin(), "firmware-updater");
     char* outText = nullptr;
     char* errText = nullptr;
@@ -55,6 +56,7 @@ inline Ran RunFrontEndWith(std::vector<const char*> words, UsbLink& usb, ScsiDri
     frontEnd.decodeTyped = DecodeTypedText;
     frontEnd.interrupted = interrupted;
     frontEnd.pollMs = 1;
+    frontEnd.locks = locks;
     const ExitCode code = RunFrontEnd(frontEnd);
     std::fclose(out);
     std::fclose(err);
