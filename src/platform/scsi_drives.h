@@ -13,12 +13,13 @@ namespace fwup {
 // drive, in the platform's own order. id names it for a person and for
 // selection (a drive, a block device); description adds what the platform
 // knows of it without sending a command (vendor and model), or is empty. A
-// device keeps its USB port when it comes back in vendor mode, so usbPort
-// ties the two modes of one device together.
+// device keeps its USB port and serial number when it comes back in vendor
+// mode, so usbPort, else usbSerial, ties the two modes of one device together.
 struct VolumeCandidate {
     std::string id;
     std::string description;
-    std::string usbPort;  // the USB port path of the device behind it, when known
+    std::string usbPort;         // the USB port path of the device behind it, when known
+    std::string usbSerial = {};  // the serial number of that USB device, when it has one
 };
 
 enum class DataDirection { None, In };

@@ -63,25 +63,37 @@ bool IsPermissionError(int error) {
     return error == EACCES || error == EPERM;
 }
 
+// The sysfs folder of the USB device a block device sits on: /sys/block/sdb
+// is a link into /sys/devices/.../usb1/1-1/1-1.4/1-1.4:1.0/host6/..., and the
+// last component that is a port path names the USB device. Empty off USB.
+std::string UsbDeviceFolderOf(const std::string& sysRoot, const std::string& name) {
+    char resolved[PATH_MAX] = {};
+    if (realpath((sysRoot + "/block/" + name).c_str(), resolved) == nullptr) return {};
+    const std::string_view path(resolved);
+    std::size_t folderEnd = 0;
+    for (std::size_t start = 0; start < path.size();) {
+        const std::size_t slash = std::min(path.find('/', start), path.size());
+        const std::string_view part = path.substr(start, slash - start);
+        const std::size_t dash = part.find('-');
+        if (dash != 0 && dash != std::string_view::npos &&
+            part.find_first_not_of("0123456789-.") == std::string_view::npos)
+            folderEnd = slash;
+        start = slash + 1;
+    }
+    return std::string(path.substr(0, folderEnd));
+}
+
 }  // namespace
 
 std::string UsbPortOfBlockDevice(const std::string& sysRoot, const std::string& name) {
-    // /sys/block/sdb is a link into /sys/devices/.../usb1/1-1/1-1.4/1-1.4:1.0/host6/...:
-    // the last component that is a port path names the USB device.
-    char resolved[PATH_MAX] = {};
-    if (realpath((sysRoot + "/block/" + name).c_str(), resolved) == nullptr) return {};
-    std::string port;
-    std::string_view rest(resolved);
-    while (!rest.empty()) {
-        const std::size_t slash = rest.find('/');
-        const std::string_view part = rest.substr(0, slash);
-        rest = slash == std::string_view::npos ? std::string_view{} : rest.substr(slash + 1);
-        const std::size_t dash = part.find('-');
-        if (dash == 0 || dash == std::string_view::npos) continue;
-        if (part.find_first_not_of("0123456789-.") != std::string_view::npos) continue;
-        port = part;
-    }
-    return port;
+    const std::string folder = UsbDeviceFolderOf(sysRoot, name);
+    return folder.substr(folder.rfind('/') + 1);
+}
+
+std::string UsbSerialOfBlockDevice(const std::string& sysRoot, const std::string& name) {
+    const std::string folder = UsbDeviceFolderOf(sysRoot, name);
+    if (folder.empty()) return {};
+    return ReadAttribute(folder + "/serial").value_or("");
 }
 
 bool NaturalNameLess(const std::string& a, const std::string& b) {
@@ -127,7 +139,8 @@ std::vector<VolumeCandidate> SgIoScsiDrives::FindCandidateVolumes() {
         std::string description = candidate.vendor;
         if (!candidate.model.empty()) description += (description.empty() ? "" : " ") + candidate.model;
         volumes.push_back(VolumeCandidate{kVolumePrefix + candidate.name, description,
-                                          UsbPortOfBlockDevice(sysRoot_, candidate.name)});
+                                          UsbPortOfBlockDevice(sysRoot_, candidate.name),
+                                          UsbSerialOfBlockDevice(sysRoot_, candidate.name)});
     }
     return volumes;
 }

@@ -33,6 +33,10 @@ std::vector<BlockDeviceCandidate> ListBlockDeviceCandidates(const std::string& s
 // where sysfs places it; empty for a device not on USB.
 std::string UsbPortOfBlockDevice(const std::string& sysRoot, const std::string& name);
 
+// The serial number of that USB device (its sysfs "serial" attribute, which
+// needs no rights to read); empty off USB or for a device without one.
+std::string UsbSerialOfBlockDevice(const std::string& sysRoot, const std::string& name);
+
 // What a finished SG_IO request reports, by the fields of sg_io_hdr_t.
 struct SgIoAnswer {
     std::uint8_t status;         // the device's SCSI status
