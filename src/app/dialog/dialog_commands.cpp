@@ -87,6 +87,7 @@ const char* DialogStatusText(DialogCommandKind command, const Outcome& outcome,
     case OutcomeKind::NoDevice:
     case OutcomeKind::NoPermission:
     case OutcomeKind::OpenFailed:
+    case OutcomeKind::Busy:
     case OutcomeKind::SeveralDevices: return Choose(kOpenDriverFailedText, flag);
     case OutcomeKind::UserIdUnreadable: return Choose(kGetUserIdFailureText, flag);
     case OutcomeKind::RefusedByUserId:

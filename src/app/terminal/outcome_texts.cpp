@@ -33,6 +33,7 @@ Said TextsFor(Texts command, const Outcome& outcome) {
         return {&kUpdateFailedText, &kHintUpdateFailed};
     case OutcomeKind::Interrupted:
         return {&kInterruptedText, update ? &kHintInterruptedUpdate : &kHintInterruptedClear};
+    case OutcomeKind::Busy: return {&kBusyText};
     }
     return {};
 }

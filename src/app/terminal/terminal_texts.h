@@ -45,6 +45,9 @@ inline constexpr TerminalText kUserIdRefusedText{
     "设备的用户ID 0x%08X 不允许更新。"};
 inline constexpr TerminalText kErasedText{"Firmware erased.", "固件已清除。"};
 inline constexpr TerminalText kEraseFailedText{"The erase failed.", "清除失败。"};
+inline constexpr TerminalText kBusyText{
+    "The device is busy: another program is working on it. Nothing was sent.",
+    "设备正忙：另一个程序正在使用它。未发送任何内容。"};
 inline constexpr TerminalText kStandInText{
     "This program carries the stand-in test image, not the device's firmware: nothing was "
     "changed. Build it with the device's own image: cmake -DFIRMWARE_IMAGE=/path/to/image.bin",
