@@ -177,6 +177,25 @@ TEST(Station, EachDeviceKeepsItsPortThroughTheReplugAndFailsAlone) {
     for (std::size_t i = 0; i < 3; ++i) EXPECT_EQ(three.Device(i).FirmwareComplete(), i == 1);
 }
 
+// run --all waits for several devices at once: one the system knows by
+// neither port nor serial could be taken for another, so nothing starts.
+TEST(Station, RunAllRefusesADeviceItCouldNotKnowAgain) {
+    Simulation bench(Bench(2));
+    bench.Device(0).usbId = "";
+    const std::string serial = bench.Device(0).serial;
+    bench.Device(0).serial = "";
+    Ran run = Station(bench, {"run", "--all", "--yes", "--wait", "1"});
+    EXPECT_EQ(run.code, ExitCode::Usage);
+    EXPECT_TRUE(Contains(run.err, "neither its USB port nor its serial number")) << run.err;
+    EXPECT_EQ(bench.Device(0).EraseCount() + bench.Device(1).EraseCount(), 0u);
+    // Known by its serial alone, it is found again by it.
+    bench.Device(0).serial = serial;
+    run = Station(bench, {"run", "--all", "--yes", "--wait", "1"});
+    EXPECT_EQ(run.code, ExitCode::Done) << run.err;
+    EXPECT_TRUE(bench.Device(0).FirmwareComplete());
+    EXPECT_TRUE(bench.Device(1).FirmwareComplete());
+}
+
 TEST(Station, NothingUsableOrAnUnknownIdIsSaidOnceWithoutASecondSearch) {
     Scenario scenario = Bench(2, ScenarioFault::NoDevice);
     Simulation none(scenario);
