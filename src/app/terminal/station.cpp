@@ -239,6 +239,14 @@ ExitCode Station::Work() {
     for (const AttachedDevice& device : *chosen) runs.push_back(DeviceRun{device, {}, refusal.texts, false});
 
     auto work = [&](DeviceRun& run, DeviceView& view) {
+        // Held from the first command to the last, across the re-plug of run.
+        const std::unique_ptr<DeviceLock> held =
+            frontEnd_.locks != nullptr ? frontEnd_.locks->TryLock(DeviceLockKey(run.device)) : nullptr;
+        if (frontEnd_.locks != nullptr && held == nullptr) {
+            run.outcome.kind = OutcomeKind::Busy;
+            run.outcome.deviceId = run.device.id;
+            return;
+        }
         if (command == FrontEndCommand::Clear) ClearOne(run, view);
         else if (command == FrontEndCommand::Update) UpdateOne(run, view, &run.device.usb);
         else RunOne(run, view);
