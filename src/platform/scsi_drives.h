@@ -67,6 +67,12 @@ struct ScsiResult {
 // The SCSI drive seam: candidate volumes, a raw handle on one, one command on
 // it with a time limit, closing it. Backends: Windows (drive letters and the
 // pass-through request), Linux (block devices and SG_IO), the simulation.
+//
+// Threads (clear --all, run --all): every call may run on several threads at
+// once, as long as each open volume has one owner at a time. Searches and
+// opens may run beside anything; Execute and CloseVolume on different
+// volumes may run on different threads; one volume's Execute and CloseVolume
+// come from its owner alone, one after the other, and never after its close.
 class ScsiDrives {
 public:
     virtual ~ScsiDrives() = default;
