@@ -21,6 +21,8 @@ cmake --preset asan
 cmake --build --preset asan
 ctest --preset asan
 
+echo "== The Linux backends' parallel paths under ThreadSanitizer"; cmake --workflow --preset tsan
+
 echo "== Fuzzing, ${FWUP_FUZZ_SECONDS:-30} s a target"
 bash tools/run-fuzz.sh
 
