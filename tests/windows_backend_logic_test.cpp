@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstddef>
+#include <cctype>
 #include <cstring>
 #include <map>
 
@@ -20,17 +21,6 @@ const std::string kOtherDevice =
 const std::string kDevice =
     "\\\\?\\usb#vid_2008&pid_7639#5&2f3a7c1d&0&2#{a5dcbf10-6530-11d2-901f-00c04fb951ed}";
 
-// The present interfaces, as SetupAPI would list them, with its fit test.
-std::vector<std::string> Search(const std::vector<std::string>& present) {
-    return FindMatchingInterfacePaths([&](std::uint32_t index, char* path, std::uint32_t capacity) {
-        if (index >= present.size()) return false;
-        const std::string& found = present[index];
-        if (capacity < kInterfaceDetailPathOffset + found.size() + 1) return false;
-        std::memcpy(path, found.c_str(), found.size() + 1);
-        return true;
-    });
-}
-
 TEST(InterfaceSearch, PathTestIsCaseSensitiveAndOrderFree) {
     EXPECT_TRUE(InterfacePathMatches("usb#vid_2008&pid_7639#1"));
     EXPECT_TRUE(InterfacePathMatches("x#pid_7639#vid_2008"));
@@ -38,17 +28,71 @@ TEST(InterfaceSearch, PathTestIsCaseSensitiveAndOrderFree) {
     EXPECT_FALSE(InterfacePathMatches("usb#vid_2008&pid_7630#1"));
 }
 
-TEST(InterfaceSearch, KeepsMatchingPathsInOrderAndStopsAtAPathThatDoesNotFit) {
-    EXPECT_EQ(Search({kOtherDevice, "usb#VID_2008&PID_7639#capitals", kDevice}),
-              std::vector<std::string>{kDevice});
-    EXPECT_EQ(Search({"usb#vid_2008&pid_7639#first", kDevice}),
-              (std::vector<std::string>{"usb#vid_2008&pid_7639#first", kDevice}));
-    EXPECT_TRUE(Search({kOtherDevice}).empty());
-    // 250 characters fit the 255-byte capacity with the size field and the zero; 251 do not,
-    // and the search ends there, whatever follows.
-    const std::string longest = "vid_2008pid_7639" + std::string(234, 'x');
-    EXPECT_EQ(Search({longest}), std::vector<std::string>{longest});
-    EXPECT_TRUE(Search({std::string(251, 'x'), kDevice}).empty());
+// The indices one walk asks for, as the platform answers each: an unreadable
+// index is passed over, never taken for the end.
+TEST(InterfaceSearch, EveryIndexIsAskedUntilThePlatformSaysNoMore) {
+    using M = MemberAt;
+    struct Case {
+        std::vector<MemberAt> answers;  // past their end: End
+        std::uint32_t asked;
+    };
+    const Case cases[] = {
+        {{}, 1},
+        {{M::Visited, M::Visited}, 3},
+        {{M::Unreadable, M::Visited}, 3},
+        {{M::Visited, M::Unreadable, M::Unreadable, M::Visited}, 5},
+        {{M::Visited, M::End, M::Visited}, 2},
+    };
+    for (const Case& c : cases) {
+        std::uint32_t asked = 0;
+        ForEachMemberIndex([&](std::uint32_t index) {
+            EXPECT_EQ(index, asked);
+            ++asked;
+            return index < c.answers.size() ? c.answers[index] : M::End;
+        });
+        EXPECT_EQ(asked, c.asked) << c.answers.size() << " answers";
+    }
+    std::uint32_t asked = 0;
+    ForEachMemberIndex([&](std::uint32_t) { return ++asked, M::Unreadable; });
+    EXPECT_EQ(asked, kMostInterfaceMembers);
+}
+
+// The model's devices among what one walk read: in order, each once.
+TEST(InterfaceSearch, EachDeviceIsListedOnceByItsPortOrSerial) {
+    const std::string kInstance = "USB\\VID_2008&PID_7639\\5F3A0001";
+    const std::string kSecond =
+        "\\\\?\\usb#vid_2008&pid_7639#7&aa&0&1#{a5dcbf10-6530-11d2-901f-00c04fb951ed}";
+    struct Case {
+        const char* name;
+        std::vector<PresentInterface> present;
+        std::vector<std::string> ids;
+    };
+    std::string upper = kDevice;
+    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    upper.replace(upper.find("VID_2008&PID_7639"), 17, "vid_2008&pid_7639");
+    const Case cases[] = {
+        {"another model left out", {{kOtherDevice, "USB\\VID_046D&PID_C52B\\1", "Port_#0001.Hub_#0001"},
+                                    {kDevice, kInstance, "Port_#0003.Hub_#0002"}},
+         {"hub2-port3"}},
+        {"the same path twice", {{kDevice, kInstance, "Port_#0003.Hub_#0002"},
+                                 {kDevice, kInstance, "Port_#0003.Hub_#0002"}},
+         {"hub2-port3"}},
+        {"the same path in other case", {{kDevice, kInstance, ""}, {upper, kInstance, ""}},
+         {"serial:5F3A0001"}},
+        {"two devices in order", {{kSecond, "USB\\VID_2008&PID_7639\\7&aa&0&1", ""},
+                                  {kDevice, kInstance, "Port_#0001.Hub_#0001"}},
+         {kSecond, "hub1-port1"}},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> ids;
+        for (const UsbDeviceInfo& device : VendorDevicesAmong(c.present)) ids.push_back(device.id);
+        EXPECT_EQ(ids, c.ids) << c.name;
+    }
+    const std::vector<UsbDeviceInfo> one =
+        VendorDevicesAmong({{kDevice, kInstance, "Port_#0003.Hub_#0002"}});
+    ASSERT_EQ(one.size(), 1u);
+    EXPECT_EQ(one[0].serial, "5F3A0001");
+    EXPECT_EQ(one[0].path, kDevice);
 }
 
 TEST(InterfaceSearch, PipePathIsComposedWithoutTruncation) {

@@ -33,6 +33,9 @@ cmake --preset asan
 cmake --build --preset asan
 ctest --preset asan
 
+step "The Linux backends' parallel paths under ThreadSanitizer"
+cmake --workflow --preset tsan
+
 step "Fuzzing, ${FWUP_FUZZ_SECONDS:-30} s a target"
 bash tools/run-fuzz.sh
 

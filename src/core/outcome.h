@@ -28,6 +28,7 @@ enum class OutcomeKind {
     CarriesStandIn,    // the program carries the stand-in image: a real device is not changed
     Failed,            // the device did not carry out a command, or a transfer failed
     Interrupted,       // stopped on the user's request, between two commands or in a silent transfer
+    Busy,              // another process or thread holds the device's lock: nothing was sent
 };
 
 inline bool Succeeded(OutcomeKind kind) {

@@ -13,12 +13,13 @@ namespace fwup {
 // drive, in the platform's own order. id names it for a person and for
 // selection (a drive, a block device); description adds what the platform
 // knows of it without sending a command (vendor and model), or is empty. A
-// device keeps its USB port when it comes back in vendor mode, so usbPort
-// ties the two modes of one device together.
+// device keeps its USB port and serial number when it comes back in vendor
+// mode, so usbPort, else usbSerial, ties the two modes of one device together.
 struct VolumeCandidate {
     std::string id;
     std::string description;
-    std::string usbPort;  // the USB port path of the device behind it, when known
+    std::string usbPort;         // the USB port path of the device behind it, when known
+    std::string usbSerial = {};  // the serial number of that USB device, when it has one
 };
 
 enum class DataDirection { None, In };
@@ -48,9 +49,13 @@ struct SenseData {
     std::array<std::uint8_t, kSenseBytes> bytes{};
 };
 
-// What came of one command. carriedOut says the platform carried the request
-// out, whatever the device's SCSI status; bytesMoved is the count the
-// platform reports for the data phase, never more than was asked.
+// What came of one command, as facts: the backend judges nothing. carriedOut
+// says the platform delivered the request and the device answered it,
+// whatever its SCSI status (status Ok); otherwise the platform or the path to
+// the device failed (status why). scsiStatus and sense are the device's
+// answer as it came, and bytesMoved the count the platform reports for the
+// data phase, never more than was asked. Whether a command the device
+// answered with a status other than GOOD failed is the caller's to decide.
 struct ScsiResult {
     DriveStatus status = DriveStatus::Failed;
     bool carriedOut = false;
@@ -62,6 +67,12 @@ struct ScsiResult {
 // The SCSI drive seam: candidate volumes, a raw handle on one, one command on
 // it with a time limit, closing it. Backends: Windows (drive letters and the
 // pass-through request), Linux (block devices and SG_IO), the simulation.
+//
+// Threads (clear --all, run --all): every call may run on several threads at
+// once, as long as each open volume has one owner at a time. Searches and
+// opens may run beside anything; Execute and CloseVolume on different
+// volumes may run on different threads; one volume's Execute and CloseVolume
+// come from its owner alone, one after the other, and never after its close.
 class ScsiDrives {
 public:
     virtual ~ScsiDrives() = default;

@@ -45,6 +45,14 @@ struct TransferResult {
 // The vendor USB link: find the model's devices, open one (both pipes), move
 // bytes with a time limit on every transfer, close it. Backends: Windows
 // (SetupAPI and the driver's pipes), Linux (libusb), the simulation.
+//
+// Threads (update --all, run --all): every call may run on several threads at
+// once, as long as each open link has one owner at a time. FindDevices, Open
+// and WaitForArrival may run beside anything; Read, Write and Close on
+// different links may run on different threads; one link sees one transfer
+// at a time, from its owner, and nothing after its Close. Once a transfer has
+// returned, the backend never touches the caller's buffer again, whatever
+// became of the transfer. StopWhen is set once, before the threads start.
 class UsbLink {
 public:
     virtual ~UsbLink() = default;

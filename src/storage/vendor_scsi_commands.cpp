@@ -6,6 +6,8 @@
 namespace fwup {
 namespace {
 
+constexpr std::uint8_t kScsiStatusGood = 0x00;
+
 // A negative length must never reach the platform as a transfer of 4 GB into
 // the caller's buffer.
 std::uint32_t TransferLength(const std::uint8_t* reply, std::int32_t replyLength) {
@@ -72,6 +74,10 @@ VendorCommandResult SendVendorCommand(ScsiDrives& drives, VendorDrive drive,
     command.timeLimitSeconds = timeLimitSeconds;
     ScsiResult result = drives.Execute(drive, command);
     result.bytesMoved = result.bytesMoved < transferLength ? result.bytesMoved : transferLength;
+    // The device answered, but with a status other than GOOD: it refused the
+    // command, whatever its reply holds. An erase it refused is never done.
+    const bool refused = result.carriedOut && result.scsiStatus != kScsiStatusGood;
+    if (refused) result.status = DriveStatus::Failed;
     sink.OnScsiCommand(ScsiExchange{sent.data(), kVendorCdbLength, result});
     if (detail != nullptr) {
         detail->status = result.status;
@@ -79,7 +85,7 @@ VendorCommandResult SendVendorCommand(ScsiDrives& drives, VendorDrive drive,
         detail->scsiStatus = result.scsiStatus;
         detail->sense = result.sense;
     }
-    if (!result.carriedOut) return VendorCommandResult::Failed;
+    if (!result.carriedOut || refused) return VendorCommandResult::Failed;
     return ReplyIsSigned(reply, replyLength) ? VendorCommandResult::Success
                                              : VendorCommandResult::Failed;
 }

@@ -37,8 +37,11 @@ VendorCdb BuildVendorCdb(std::uint8_t command);
 
 // One vendor command with a data-in reply: at most the first 10 CDB bytes,
 // zero-filled to 10. The reply buffer is cleared first, so bytes the device
-// does not deliver read as 0; only the signature in the first two reply bytes
-// decides, and only when more than 2 bytes were asked. A negative reply
+// does not deliver read as 0. A command the platform did not carry out, or
+// that the device answered with a SCSI status other than GOOD, has failed
+// (its detail then says Failed, with the status and sense as they came);
+// otherwise the signature in the first two reply bytes decides, and only
+// when more than 2 bytes were asked. A negative reply
 // length asks for no data. Each command sent is reported to the sink.
 VendorCommandResult SendVendorCommand(ScsiDrives& drives, VendorDrive drive,
                                       const std::uint8_t* cdb, std::int32_t cdbCount,

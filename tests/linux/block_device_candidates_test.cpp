@@ -95,5 +95,35 @@ TEST_F(FakeSysfs, WithoutSysfsThereIsNoCandidate) {
     EXPECT_TRUE(drives.FindCandidateVolumes().empty());
 }
 
+// Where sysfs places a block device says which USB device it sits on: its
+// port path, and the serial the USB device gives (the hub's is not it).
+TEST_F(FakeSysfs, UsbPortAndSerialComeFromTheUsbDeviceBehindTheBlockDevice) {
+    struct Row {
+        const char* name;
+        const char* devicePath;  // under devices/, the block device's own folder
+        const char* serialAt;    // where a serial file is, under devices/; null: none
+        const char* port;
+        const char* serial;
+    };
+    const Row rows[] = {
+        {"sdb", "pci0000:00/0000:00:14.0/usb1/1-1/1-1.4/1-1.4:1.0/host6/target6:0:0/6:0:0:0/block/sdb",
+         "pci0000:00/0000:00:14.0/usb1/1-1/1-1.4", "1-1.4", "ABC123"},
+        // A serial on the hub above it is not the device's.
+        {"sdc", "pci0000:00/0000:00:14.0/usb2/2-3/2-3:1.0/host7/target7:0:0/7:0:0:0/block/sdc",
+         "pci0000:00/0000:00:14.0/usb2", "2-3", ""},
+        {"vda", "pci0000:00/0000:00:04.0/virtio1/block/vda", nullptr, "", ""},
+    };
+    for (const Row& row : rows) {
+        const fs::path folder = root_ / "devices" / row.devicePath;
+        fs::create_directories(folder);
+        if (row.serialAt != nullptr) Write(root_ / "devices" / row.serialAt / "serial", "ABC123\n");
+        fs::create_directories(root_ / "block");
+        fs::create_directory_symlink(folder, root_ / "block" / row.name);
+        EXPECT_EQ(UsbPortOfBlockDevice(root_, row.name), row.port) << row.name;
+        EXPECT_EQ(UsbSerialOfBlockDevice(root_, row.name), row.serial) << row.name;
+    }
+    EXPECT_EQ(UsbSerialOfBlockDevice(root_, "sdz"), "");  // no such device
+}
+
 }  // namespace
 }  // namespace fwup::test

@@ -178,7 +178,7 @@ void EmulatedUsbDevice::Submit(UMockdevIoctlClient* client) {
         umockdev_ioctl_client_complete(client, -1, ENODEV);
         return;
     }
-    if (plan.fault == UrbFault::TimeLimit) {
+    if (plan.fault == UrbFault::TimeLimit || plan.fault == UrbFault::Withheld) {
         held_.push_back(Held{urbData, buffer, plan});
     } else {
         CarryOut(urbData, buffer, plan);
@@ -242,6 +242,11 @@ void EmulatedUsbDevice::Discard(UMockdevIoctlClient* client) {
         umockdev_ioctl_client_complete(client, -1, EINVAL);
         return;
     }
+    if (found->plan.fault == UrbFault::Withheld) {  // acknowledged, never done
+        ++discarded_;
+        umockdev_ioctl_client_complete(client, 0, 0);
+        return;
+    }
     auto* urb = reinterpret_cast<usbdevfs_urb*>(found->urb->data);
     const std::size_t delivered =
         std::min(found->plan.partial.size(), static_cast<std::size_t>(urb->buffer_length));
@@ -256,6 +261,28 @@ void EmulatedUsbDevice::Discard(UMockdevIoctlClient* client) {
     reapable_.push_back(Done{found->urb, found->buffer});
     held_.erase(found);
     umockdev_ioctl_client_complete(client, 0, 0);
+}
+
+void EmulatedUsbDevice::ReleaseWithheld() {
+    std::lock_guard<std::mutex> guard(lock_);
+    for (auto held = held_.begin(); held != held_.end();) {
+        if (held->plan.fault != UrbFault::Withheld) {
+            ++held;
+            continue;
+        }
+        auto* urb = reinterpret_cast<usbdevfs_urb*>(held->urb->data);
+        const std::size_t delivered =
+            std::min(held->plan.partial.size(), static_cast<std::size_t>(urb->buffer_length));
+        std::memcpy(held->buffer->data, held->plan.partial.data(), delivered);
+        urb->status = 0;
+        urb->actual_length = static_cast<int>(delivered);
+        records_.push_back(UrbRecord{urb->endpoint,
+                                     {held->plan.partial.begin(),
+                                      held->plan.partial.begin() + static_cast<long>(delivered)},
+                                     0});
+        reapable_.push_back(Done{held->urb, held->buffer});
+        held = held_.erase(held);
+    }
 }
 
 }  // namespace fwup::test

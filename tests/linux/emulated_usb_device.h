@@ -19,6 +19,7 @@ enum class UrbFault {
     Stall,      // the endpoint stalls (-EPIPE)
     Unplug,     // the device leaves the bus: this and every later request fails with ENODEV
     Busy,       // (claim only) another driver holds the interface
+    Withheld,   // the URB is held, a discard too, until the test releases it with `partial`
 };
 
 struct UrbPlan {
@@ -51,6 +52,9 @@ public:
     // The URB with this index (0 = the first bulk URB submitted) misbehaves.
     void Plan(std::uint32_t urbIndex, UrbPlan plan);
     void RefuseClaim() { refuseClaim_ = true; }
+    // Completes every withheld URB with its `partial` bytes: the host reaps
+    // them on its next turn at handling events.
+    void ReleaseWithheld();
     // A sysfs attribute of the device, as the kernel would show it.
     void SetAttribute(const char* name, const std::string& value) {
         umockdev_testbed_set_attribute(testbed_, sysfsPath_.c_str(), name, value.c_str());

@@ -28,19 +28,30 @@ struct Terminal {
     std::string codeset = "UTF-8";
 };
 
+// What a stream written by the front end holds, from its start; the stream
+// is closed. (Files rather than memory streams: under umockdev's preload,
+// ThreadSanitizer loses track of a closed memory stream.)
+inline std::string TakeText(std::FILE* stream) {
+    std::string text;
+    std::rewind(stream);
+    char chunk[4096];
+    for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, stream)) > 0;)
+        text.append(chunk, got);
+    std::fclose(stream);
+    return text;
+}
+
 // Runs the front end as firmware-updater followed by words, and captures what
 // it prints. realHardware: the backends stand for real devices.
 inline Ran RunFrontEndWith(std::vector<const char*> words, UsbLink& usb, ScsiDrives& drives,
                            const Terminal& terminal = {},
                            FirmwareImage image = EmbeddedFirmwareImage(),
                            bool realHardware = false,
-                           const std::atomic<bool>* interrupted = nullptr) {
+                           const std::atomic<bool>* interrupted = nullptr,
+                           DeviceLocks* locks = nullptr) {
     words.insert(words.begin(), "firmware-updater");
-    char* outText = nullptr;
-    char* errText = nullptr;
-    std::size_t outSize = 0, errSize = 0;
-    std::FILE* out = open_memstream(&outText, &outSize);
-    std::FILE* err = open_memstream(&errText, &errSize);
+    std::FILE* out = std::tmpfile();
+    std::FILE* err = std::tmpfile();
     std::string typed = terminal.typed.value_or("");
     std::FILE* in = typed.empty() ? std::fopen("/dev/null", "r")
                                   : fmemopen(typed.data(), typed.size(), "r");
@@ -55,14 +66,10 @@ inline Ran RunFrontEndWith(std::vector<const char*> words, UsbLink& usb, ScsiDri
     frontEnd.decodeTyped = DecodeTypedText;
     frontEnd.interrupted = interrupted;
     frontEnd.pollMs = 1;
+    frontEnd.locks = locks;
     const ExitCode code = RunFrontEnd(frontEnd);
-    std::fclose(out);
-    std::fclose(err);
     std::fclose(in);
-    Ran run{code, outText, errText};
-    std::free(outText);
-    std::free(errText);
-    return run;
+    return Ran{code, TakeText(out), TakeText(err)};
 }
 
 }  // namespace fwup::test

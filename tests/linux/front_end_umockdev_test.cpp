@@ -92,6 +92,25 @@ TEST(FrontEndOnLinux, ClearAndInfoOverSgIo) {
     EXPECT_EQ(machine.drives.OpenVolumeCount(), 0);
 }
 
+// clear --all: two devices, each on a thread of its own over the one
+// SgIoScsiDrives; both erased, every volume closed again.
+TEST(FrontEndOnLinux, ClearAllOverSgIoErasesEachDeviceOnItsOwnThread) {
+    SimulatedDevice first(DeviceMode::StorageMode), second(DeviceMode::StorageMode);
+    first.volumes["E"] = SimulatedVolume{VolumeKind::Removable, true, true};
+    second.volumes["E"] = SimulatedVolume{VolumeKind::Removable, true, true};
+    EmulatedScsiDrive sdd(Testbed(), "sdd", 0, true, first, "E");
+    EmulatedScsiDrive sde(Testbed(), "sde", 0, true, second, "E");
+    LibusbUsbLink usb;
+    SgIoScsiDrives drives;
+    const Ran run = RunFrontEndWith({"clear", "--all", "--yes"}, usb, drives);
+    EXPECT_EQ(run.code, ExitCode::Done) << run.err;
+    EXPECT_TRUE(Contains(run.out, "/dev/sdd: Firmware erased.")) << run.out;
+    EXPECT_TRUE(Contains(run.out, "/dev/sde: Firmware erased.")) << run.out;
+    EXPECT_EQ(first.EraseCount(), 1u);
+    EXPECT_EQ(second.EraseCount(), 1u);
+    EXPECT_EQ(drives.OpenVolumeCount(), 0);
+}
+
 TEST(FrontEndOnLinux, ClearWithoutTheRightToSendVendorCommandsSaysRunAsRoot) {
     StorageModeMachine machine;
     machine.ordinary->FailWith(SgFault::PermissionDenied);

@@ -170,6 +170,41 @@ TEST_F(LibusbLink, AStopRequestCallsBackASilentTransferAtOnce) {
     EXPECT_LT(elapsed, 1000);
 }
 
+// --all: a transfer the platform never gives back, not even when it is called
+// back, is left behind when its call returns. The device answers it later,
+// and another device's transfer handles the events that complete it: the
+// answer must not land in the buffer the caller has long since reused.
+TEST_F(LibusbLink, ATransferLeftInFlightNeverWritesTheCallersBufferLater) {
+    Plug(false);
+    static int port = 80;
+    const std::string otherId = "1-" + std::to_string(port);
+    EmulatedUsbDevice other(Testbed(), otherId, port + 1, kVendorId, kProductId, true);
+    ++port;
+    LibusbUsbLink platform;
+    const PlatformHandle link = platform.Open(Device(), nullptr);
+    const PlatformHandle otherLink = platform.Open({otherId, ""}, nullptr);
+    ASSERT_NE(link, kInvalidHandleValue);
+    ASSERT_NE(otherLink, kInvalidHandleValue);
+    device_->Plan(0, {UrbFault::Withheld, {0x02, 0x00, 0x11, 0x22}});
+
+    std::vector<std::uint8_t> callers(4, 0xAA);  // outlives the call, to be looked at
+    const TransferResult result = platform.Read(link, callers.data(), 4, 100);
+    EXPECT_EQ(result.status, LinkStatus::TimedOut);
+    EXPECT_EQ(device_->DiscardedUrbs(), 1);
+    // The device takes nothing more once a transfer is left with it.
+    std::uint8_t again[4] = {};
+    EXPECT_EQ(platform.Read(link, again, 4, 100).status, LinkStatus::DeviceGone);
+
+    device_->ReleaseWithheld();
+    const std::uint8_t command[6] = {0xEF, 0x01, 0x02, 0x01, 0x20, 0x00};
+    EXPECT_TRUE(platform.Write(otherLink, command, 6, 1000).Completed());
+    EXPECT_TRUE(platform.Write(otherLink, command, 6, 1000).Completed());
+    ASSERT_EQ(device_->Urbs().size(), 1u);  // the answer was delivered
+    EXPECT_EQ(callers, Bytes(4, 0xAA));
+    platform.Close(otherLink);
+    platform.Close(link);
+}
+
 // Faults in the middle of a download: the download fails at once, nothing is
 // sent after the fault, and the link is closed cleanly.
 struct DownloadFault {

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "linux/front_end_runner.h"
+#include "platform/simulation/in_process_locks.h"
 #include "platform/simulation/scenario.h"
 #include "test_images.h"
 
@@ -205,6 +206,51 @@ TEST(Station, EachDeviceKeepsItsPortThroughTheReplugAndFailsAlone) {
     run = Station(three, {"--device", "sim-2", "run", "-y"});
     EXPECT_EQ(run.code, ExitCode::Done) << run.err;
     for (std::size_t i = 0; i < 3; ++i) EXPECT_EQ(three.Device(i).FirmwareComplete(), i == 1);
+}
+
+// Another program works on the second device: it is left alone, said busy,
+// and the others go on. Each lock is held through the re-plug and let go.
+TEST(Station, ADeviceHeldElsewhereIsBusyAndSentNothing) {
+    for (const char* command : {"clear", "run"}) {
+        SCOPED_TRACE(command);
+        Simulation bench(Bench(3));
+        InProcessDeviceLocks locks;
+        std::unique_ptr<DeviceLock> elsewhere = locks.TryLock("port:sim-2");
+        const Ran run = RunFrontEndWith({command, "--all", "--yes", "--json"}, bench, bench, {},
+                                        EmbeddedFirmwareImage(), false, nullptr, &locks);
+        EXPECT_EQ(run.code, ExitCode::NoDevice) << run.err;
+        const Json devices = Json::parse(run.out)["devices"];
+        ASSERT_EQ(devices.size(), 3u);
+        EXPECT_EQ(devices[1]["outcome"], "busy");
+        EXPECT_EQ(devices[0]["outcome"], devices[2]["outcome"]);
+        EXPECT_NE(devices[0]["outcome"], "busy");
+        EXPECT_TRUE(Contains(run.err, "sim-2: The device is busy: another program is working on "
+                                      "it. Nothing was sent."))
+            << run.err;
+        EXPECT_EQ(bench.Device(1).EraseCount(), 0u);
+        EXPECT_EQ(bench.Device(0).EraseCount(), 1u);
+        EXPECT_FALSE(locks.IsHeld("port:sim-1"));
+        EXPECT_FALSE(locks.IsHeld("port:sim-3"));
+    }
+}
+
+// run --all waits for several devices at once: one the system knows by
+// neither port nor serial could be taken for another, so nothing starts.
+TEST(Station, RunAllRefusesADeviceItCouldNotKnowAgain) {
+    Simulation bench(Bench(2));
+    bench.Device(0).usbId = "";
+    const std::string serial = bench.Device(0).serial;
+    bench.Device(0).serial = "";
+    Ran run = Station(bench, {"run", "--all", "--yes", "--wait", "1"});
+    EXPECT_EQ(run.code, ExitCode::Usage);
+    EXPECT_TRUE(Contains(run.err, "neither its USB port nor its serial number")) << run.err;
+    EXPECT_EQ(bench.Device(0).EraseCount() + bench.Device(1).EraseCount(), 0u);
+    // Known by its serial alone, it is found again by it.
+    bench.Device(0).serial = serial;
+    run = Station(bench, {"run", "--all", "--yes", "--wait", "1"});
+    EXPECT_EQ(run.code, ExitCode::Done) << run.err;
+    EXPECT_TRUE(bench.Device(0).FirmwareComplete());
+    EXPECT_TRUE(bench.Device(1).FirmwareComplete());
 }
 
 TEST(Station, NothingUsableOrAnUnknownIdIsSaidOnceWithoutASecondSearch) {

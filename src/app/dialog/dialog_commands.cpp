@@ -68,6 +68,7 @@ const char* KindText(OutcomeKind kind, const LocalizedText& failed, LanguageFlag
     case OutcomeKind::NoDevice:
     case OutcomeKind::NoPermission:
     case OutcomeKind::OpenFailed:
+    case OutcomeKind::Busy:
     case OutcomeKind::SeveralDevices: return Choose(kOpenDriverFailedText, flag);
     case OutcomeKind::UserIdUnreadable: return Choose(kGetUserIdFailureText, flag);
     case OutcomeKind::Declined:

@@ -17,10 +17,10 @@ struct Listed {};
 // The station's own refusal, decided from the listing before any device was
 // worked on: no such device, none usable, or several and none chosen.
 struct Refusal {
-    OutcomeKind kind = OutcomeKind::NoDevice;  // NoDevice, NoPermission, SeveralDevices
+    OutcomeKind kind = OutcomeKind::NoDevice;  // NoDevice, NoPermission, SeveralDevices, Busy
     FrontEndCommand command = FrontEndCommand::None;  // the command refused
     LinkStatus usbStatus = LinkStatus::Ok;  // the listing's: Unavailable when USB cannot be reached
-    std::string deviceId;                   // NoPermission: the first volume refused
+    std::string deviceId;  // NoPermission: the first volume refused; Busy: the device held elsewhere
 };
 
 // How run's wait for the re-plug ended.

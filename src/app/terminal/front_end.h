@@ -11,6 +11,7 @@
 #include "app/terminal/progress_line.h"
 #include "app/terminal/terminal_output.h"
 #include "image/firmware_image.h"
+#include "platform/device_locks.h"
 #include "platform/scsi_drives.h"
 #include "platform/usb_link.h"
 
@@ -40,6 +41,7 @@ struct FrontEnd {
     const std::atomic<bool>* interrupted = nullptr;  // set by Ctrl-C
     std::uint32_t pollMs = 500;  // run: how often to look for the re-plugged device
     std::vector<std::string> settingProblems = {};  // --simulate: NAME=value not understood
+    DeviceLocks* locks = nullptr;  // one holder a device among processes; none: no lock taken
 };
 
 // Runs the command the command line names and returns the exit status.

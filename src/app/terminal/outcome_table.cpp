@@ -26,6 +26,7 @@ Row RowOf(OutcomeKind kind) {
     case OutcomeKind::CarriesStandIn: return {ExitCode::StandInImage, "carries-stand-in"};
     case OutcomeKind::Failed: return {ExitCode::DeviceFailed, "failed"};
     case OutcomeKind::Interrupted: return {ExitCode::Interrupted, "interrupted"};
+    case OutcomeKind::Busy: return {ExitCode::NoDevice, "busy"};
     }
     return {ExitCode::DeviceFailed, "failed"};
 }

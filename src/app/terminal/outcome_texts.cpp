@@ -16,6 +16,7 @@ Said Common(OutcomeKind kind, bool update) {
         return {&kOpenFailedText,
                 update ? &kSystemTexts.usbAccessDenied : &kSystemTexts.driveAccessDenied, nullptr};
     case OutcomeKind::CarriesStandIn: return {&kStandInText, nullptr, nullptr};
+    case OutcomeKind::Busy: return {&kBusyText, nullptr, nullptr};
     default: return {};
     }
 }

@@ -20,7 +20,8 @@ int RunTerminalProgram(int argc, char** argv, Language language, const FirmwareI
     const Console console = DescribeConsole();
     CatchInterrupts(interrupted);
     const CommandLine commandLine = ParseCommandLine(argc, argv, language);
-    return RunOverBackends(commandLine, [&](UsbLink& usb, ScsiDrives& drives, bool realHardware,
+    return RunOverBackends(commandLine, [&](UsbLink& usb, ScsiDrives& drives, DeviceLocks& locks,
+                                            bool realHardware,
                                             const std::vector<std::string>& settingProblems) {
         FrontEnd frontEnd{commandLine, language, usb, drives, image,
                           realHardware, stdout, stderr, stdin};
@@ -35,6 +36,7 @@ int RunTerminalProgram(int argc, char** argv, Language language, const FirmwareI
         frontEnd.decodeTyped = DecodeTypedText;
         frontEnd.interrupted = &interrupted;
         frontEnd.settingProblems = settingProblems;
+        frontEnd.locks = &locks;
         return static_cast<int>(RunFrontEnd(frontEnd));
     });
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/terminal/command_line.h"
+#include "platform/device_locks.h"
 #include "platform/scsi_drives.h"
 #include "platform/usb_link.h"
 
@@ -22,11 +23,12 @@ namespace fwup {
 void CatchInterrupts(std::atomic<bool>& interrupted);
 
 // Runs the station over the system's own backends, or with --simulate over
-// the simulated bench that the environment describes. realHardware: the
-// system's own; settingProblems: the settings of the bench not understood,
-// as NAME=value.
-using StationOver = std::function<int(UsbLink& usb, ScsiDrives& drives, bool realHardware,
-                                      const std::vector<std::string>& settingProblems)>;
+// the simulated bench that the environment describes. locks: the system's
+// device locks, or the bench's own; realHardware: the system's own;
+// settingProblems: the settings of the bench not understood, as NAME=value.
+using StationOver =
+    std::function<int(UsbLink& usb, ScsiDrives& drives, DeviceLocks& locks, bool realHardware,
+                      const std::vector<std::string>& settingProblems)>;
 int RunOverBackends(const CommandLine& line, const StationOver& station);
 
 }  // namespace fwup

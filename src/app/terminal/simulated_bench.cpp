@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/simulation/in_process_locks.h"
 #include "platform/simulation/scenario.h"
 
 namespace fwup {
@@ -14,7 +15,8 @@ int RunOverSimulation(const CommandLine& line, const StationOver& station) {
     scenario.startInVendorMode = line.command == FrontEndCommand::Update;
     scenario.keepTraffic = false;
     Simulation simulation(scenario);
-    return station(simulation, simulation, false, problems);
+    InProcessDeviceLocks locks;  // the bench's devices live in this process alone
+    return station(simulation, simulation, locks, false, problems);
 }
 
 }  // namespace fwup

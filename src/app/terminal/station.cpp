@@ -15,6 +15,7 @@
 #include "app/terminal/outcome_texts.h"
 #include "app/terminal/text_format.h"
 #include "core/device_model.h"
+#include "devices/returning_device.h"
 #include "download/update_command.h"
 #include "storage/info_command.h"
 
@@ -130,15 +131,17 @@ std::optional<UsbDeviceInfo> Station::AwaitVendorMode(const AttachedDevice& clea
     for (;;) {
         LinkStatus status = LinkStatus::Ok;
         std::vector<UsbDeviceInfo> fresh;
-        for (const UsbDeviceInfo& device : frontEnd_.usb.FindDevices(&status)) {
-            // The device keeps its port across the re-plug; where the port is
-            // not known, a device that was not there before the clear.
-            if (!cleared.volume.usbPort.empty() && device.id == cleared.volume.usbPort) return device;
+        const std::vector<UsbDeviceInfo> listed = frontEnd_.usb.FindDevices(&status);
+        // The device keeps its port and serial across the re-plug. Only a
+        // lone device known by neither is taken as the one that is new.
+        if (const UsbDeviceInfo* back = FindReturnedDevice(cleared.volume, listed)) return *back;
+        for (const UsbDeviceInfo& device : listed) {
             bool seen = false;
             for (const std::string& id : before) seen = seen || id == device.id;
             if (!seen) fresh.push_back(device);
         }
-        if (cleared.volume.usbPort.empty() && fresh.size() == 1) return fresh.front();
+        if (!line_.all && !ReturnCanBeRecognized(cleared.volume) && fresh.size() == 1)
+            return fresh.front();
         if (Interrupted() || Clock::now() >= until) return std::nullopt;
         frontEnd_.usb.WaitForArrival(frontEnd_.pollMs);
     }
@@ -223,10 +226,28 @@ ExitCode Station::Work() {
     Refusal refusal{OutcomeKind::NoDevice, command, LinkStatus::Ok, {}};
     const std::optional<std::vector<AttachedDevice>> chosen = Choose(vendor, storage, refusal);
     if (!chosen) return Refuse(refusal);
+    // run --all waits for several devices at once: each must be known again
+    // by its port or serial, or two waits could take the same device.
+    for (const AttachedDevice& device : *chosen)
+        if (command == FrontEndCommand::Run && line_.all && device.mode == AttachedMode::Storage &&
+            !ReturnCanBeRecognized(device.volume)) {
+            output_.Message(Format(Say(kRunAllUnrecognizable), device.id.c_str()));
+            refusal.kind = OutcomeKind::SeveralDevices;
+            return Refuse(refusal);
+        }
     std::vector<DeviceRun> runs;
     for (const AttachedDevice& device : *chosen) runs.push_back(DeviceRun{device, Listed{}});
 
-    auto work = [&](DeviceRun& run, DeviceView& view) { run.result = Perform(run.device, view); };
+    auto work = [&](DeviceRun& run, DeviceView& view) {
+        // Held from the first command to the last, across the re-plug of run.
+        const std::unique_ptr<DeviceLock> held =
+            frontEnd_.locks != nullptr ? frontEnd_.locks->TryLock(DeviceLockKey(run.device)) : nullptr;
+        if (frontEnd_.locks != nullptr && held == nullptr) {
+            run.result = Refusal{OutcomeKind::Busy, command, LinkStatus::Ok, run.device.id};
+            return;
+        }
+        run.result = Perform(run.device, view);
+    };
     if (!line_.all) {
         DeviceView view(frontEnd_, output_, runs[0].device.id, nullptr);
         work(runs[0], view);

@@ -45,6 +45,9 @@ inline constexpr TerminalText kUserIdRefusedText{
     "设备的用户ID 0x%08X 不允许更新。"};
 inline constexpr TerminalText kErasedText{"Firmware erased.", "固件已清除。"};
 inline constexpr TerminalText kEraseFailedText{"The erase failed.", "清除失败。"};
+inline constexpr TerminalText kBusyText{
+    "The device is busy: another program is working on it. Nothing was sent.",
+    "设备正忙：另一个程序正在使用它。未发送任何内容。"};
 inline constexpr TerminalText kStandInText{
     "This program carries the stand-in test image, not the device's firmware: nothing was "
     "changed. Build it with the device's own image: cmake -DFIRMWARE_IMAGE=/path/to/image.bin",
@@ -131,6 +134,12 @@ inline constexpr TerminalText kSeveralDevices{
     "Several devices are attached: choose one with --device ID, or all with --all. Nothing "
     "was changed.",
     "连接了多个设备：请用 --device ID 选择一个，或用 --all 选择全部。未做任何更改。"};
+inline constexpr TerminalText kRunAllUnrecognizable{
+    "run --all cannot tell %s apart from the others once it comes back: the system knows "
+    "neither its USB port nor its serial number. Nothing was sent. Run it alone with "
+    "--device ID.",
+    "run --all 无法在 %s 重新连接后将其与其他设备区分：系统既不知道它的 USB 端口，也不知道它的"
+    "序列号。未发送任何内容。请用 --device ID 单独运行它。"};
 inline constexpr TerminalText kNoSuchDevice{
     "No device %s is attached in the mode this command needs. Attached: %s.",
     "没有以此命令所需模式连接的设备 %s。已连接：%s。"};

@@ -91,6 +91,19 @@ void LIBUSB_CALL MarkCompleted(libusb_transfer* transfer) {
     *static_cast<int*>(transfer->user_data) = 1;
 }
 
+}  // namespace
+
+struct LibusbUsbLink::InFlight {
+    libusb_transfer* transfer = nullptr;
+    std::vector<std::uint8_t> bytes;
+    int completed = 0;
+    ~InFlight() {
+        if (transfer != nullptr) libusb_free_transfer(transfer);
+    }
+};
+
+namespace {
+
 // How the wait for a transfer ended.
 enum class Awaited {
     Returned,       // the transfer came back by itself
@@ -191,6 +204,12 @@ LibusbUsbLink::~LibusbUsbLink() {
         Close(link);
     }
     if (context_ != nullptr) libusb_exit(context_);
+    abandoned_.clear();  // libusb has ended: nothing completes them any more
+}
+
+void LibusbUsbLink::Abandon(std::unique_ptr<InFlight> transfer) {
+    std::lock_guard<std::mutex> hold(lock_);
+    abandoned_.push_back(std::move(transfer));
 }
 
 std::vector<UsbDeviceInfo> LibusbUsbLink::FindDevices(LinkStatus* status) {
@@ -321,38 +340,37 @@ TransferResult LibusbUsbLink::Transfer(PlatformHandle link, bool isIn, std::uint
     if (device == nullptr || count > INT_MAX) return {LinkStatus::Failed, 0};
     if (device->wedged) return {LinkStatus::DeviceGone, 0};
 
-    libusb_transfer* transfer = libusb_alloc_transfer(0);
-    if (transfer == nullptr) return {LinkStatus::Failed, 0};
-    // On the heap: should the transfer never come back, the platform may
-    // still mark it done after this call has returned.
-    auto completed = std::make_unique<int>(0);
+    auto inFlight = std::make_unique<InFlight>();
+    inFlight->transfer = libusb_alloc_transfer(0);
+    if (inFlight->transfer == nullptr) return {LinkStatus::Failed, 0};
+    // A read's bytes the device does not fill keep what the caller's held.
+    inFlight->bytes.assign(buffer, buffer + count);
+    libusb_transfer* transfer = inFlight->transfer;
     // libusb reads a time limit of 0 as none at all; this link always gives up.
     const std::uint32_t limit = timeoutMs == 0 ? 1 : timeoutMs;
     libusb_fill_bulk_transfer(transfer, device->handle,
-                              isIn ? device->inEndpoint : device->outEndpoint, buffer,
-                              static_cast<int>(count), MarkCompleted, completed.get(), limit);
+                              isIn ? device->inEndpoint : device->outEndpoint,
+                              inFlight->bytes.data(), static_cast<int>(count), MarkCompleted,
+                              &inFlight->completed, limit);
     const int submitted = libusb_submit_transfer(transfer);
-    if (submitted != 0) {
-        libusb_free_transfer(transfer);
-        return {StatusOfError(submitted), 0};
-    }
-    const Awaited awaited = AwaitTransfer(context_, transfer, *completed, limit,
+    if (submitted != 0) return {StatusOfError(submitted), 0};
+    const Awaited awaited = AwaitTransfer(context_, transfer, inFlight->completed, limit,
                                           [this] { return StopRequested(); });
     if (awaited == Awaited::NeverReturned) {
-        // The platform may still write the transfer record and its flag: both
-        // are left to it, and the device takes no further transfer. The
-        // kernel copies a reply only when it is reaped, and closing the
-        // device discards the transfer unreaped.
-        completed.release();
+        // The platform may still complete the transfer into its record, from
+        // this thread or another's event handling: the record stays the
+        // link's, and the device takes no further transfer.
+        Abandon(std::move(inFlight));
         device->wedged = true;
         return {LinkStatus::TimedOut, 0};
     }
-    TransferResult result{StatusOfTransfer(transfer->status),
-                          static_cast<std::uint32_t>(std::max(transfer->actual_length, 0))};
+    const auto moved = static_cast<std::uint32_t>(std::clamp(transfer->actual_length, 0,
+                                                             static_cast<int>(count)));
+    if (isIn) std::copy_n(inFlight->bytes.begin(), moved, buffer);
+    TransferResult result{StatusOfTransfer(transfer->status), moved};
     // Called back on request: whatever part of a reply arrived is no answer.
     if (awaited == Awaited::CalledBack && transfer->status == LIBUSB_TRANSFER_CANCELLED)
         result = {LinkStatus::Cancelled, 0};
-    libusb_free_transfer(transfer);
     return result;
 }
 

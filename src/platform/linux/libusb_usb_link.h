@@ -22,7 +22,9 @@ std::string UsbPortPath(std::uint8_t bus, const std::vector<std::uint8_t>& ports
 // endpoint of the device's vendor interface, the command pipe its bulk OUT
 // endpoint; opening claims the interface, closing releases it. A device is
 // named by its port path; its serial comes from sysfs, which needs no rights.
-// Links may be used from several threads, one transfer at a time on each.
+// Links may be used from several threads, one transfer at a time on each. A
+// transfer moves the bytes through a buffer of the link's own: one left in
+// flight after its call returned can never reach the caller's buffer.
 class LibusbUsbLink : public UsbLink {
 public:
     explicit LibusbUsbLink(std::string sysRoot = "/sys");
@@ -52,9 +54,16 @@ private:
         bool wedged = false;
     };
 
+    // One transfer's own record: the libusb transfer, the bytes it moves and
+    // the flag its callback sets. The link owns it, never the caller: a
+    // transfer the platform does not give back may still write it after the
+    // call returned, from whichever thread handles libusb's events.
+    struct InFlight;
+
     TransferResult Transfer(PlatformHandle link, bool isIn, std::uint8_t* buffer,
                             std::uint32_t count, std::uint32_t timeoutMs);
     OpenDevice* Find(PlatformHandle link);
+    void Abandon(std::unique_ptr<InFlight> transfer);
 
     std::string sysRoot_;
     libusb_context* context_ = nullptr;
@@ -63,6 +72,9 @@ private:
     mutable std::mutex lock_;  // guards links_ and nextHandle_
     std::map<PlatformHandle, std::unique_ptr<OpenDevice>> links_;
     PlatformHandle nextHandle_ = 1;
+    // Transfers that never came back, kept until libusb has ended: until then
+    // it may still complete them. Under lock_.
+    std::vector<std::unique_ptr<InFlight>> abandoned_;
 };
 
 }  // namespace fwup

@@ -25,6 +25,7 @@ constexpr char kVolumePrefix[] = "/dev/";
 constexpr std::uint8_t kLongestCdb = 16;
 constexpr char kScsiTypeCdRom[] = "5";
 constexpr std::uint32_t kLongestTimeLimitSeconds = UINT_MAX / 1000;  // SG_IO counts in ms
+constexpr std::uint16_t kDriverSense = 0x08;  // DRIVER_SENSE: sense data came with the answer
 
 // The trimmed text of a sysfs attribute; nothing when it cannot be read.
 std::optional<std::string> ReadAttribute(const std::string& path) {
@@ -62,25 +63,37 @@ bool IsPermissionError(int error) {
     return error == EACCES || error == EPERM;
 }
 
+// The sysfs folder of the USB device a block device sits on: /sys/block/sdb
+// is a link into /sys/devices/.../usb1/1-1/1-1.4/1-1.4:1.0/host6/..., and the
+// last component that is a port path names the USB device. Empty off USB.
+std::string UsbDeviceFolderOf(const std::string& sysRoot, const std::string& name) {
+    char resolved[PATH_MAX] = {};
+    if (realpath((sysRoot + "/block/" + name).c_str(), resolved) == nullptr) return {};
+    const std::string_view path(resolved);
+    std::size_t folderEnd = 0;
+    for (std::size_t start = 0; start < path.size();) {
+        const std::size_t slash = std::min(path.find('/', start), path.size());
+        const std::string_view part = path.substr(start, slash - start);
+        const std::size_t dash = part.find('-');
+        if (dash != 0 && dash != std::string_view::npos &&
+            part.find_first_not_of("0123456789-.") == std::string_view::npos)
+            folderEnd = slash;
+        start = slash + 1;
+    }
+    return std::string(path.substr(0, folderEnd));
+}
+
 }  // namespace
 
 std::string UsbPortOfBlockDevice(const std::string& sysRoot, const std::string& name) {
-    // /sys/block/sdb is a link into /sys/devices/.../usb1/1-1/1-1.4/1-1.4:1.0/host6/...:
-    // the last component that is a port path names the USB device.
-    char resolved[PATH_MAX] = {};
-    if (realpath((sysRoot + "/block/" + name).c_str(), resolved) == nullptr) return {};
-    std::string port;
-    std::string_view rest(resolved);
-    while (!rest.empty()) {
-        const std::size_t slash = rest.find('/');
-        const std::string_view part = rest.substr(0, slash);
-        rest = slash == std::string_view::npos ? std::string_view{} : rest.substr(slash + 1);
-        const std::size_t dash = part.find('-');
-        if (dash == 0 || dash == std::string_view::npos) continue;
-        if (part.find_first_not_of("0123456789-.") != std::string_view::npos) continue;
-        port = part;
-    }
-    return port;
+    const std::string folder = UsbDeviceFolderOf(sysRoot, name);
+    return folder.substr(folder.rfind('/') + 1);
+}
+
+std::string UsbSerialOfBlockDevice(const std::string& sysRoot, const std::string& name) {
+    const std::string folder = UsbDeviceFolderOf(sysRoot, name);
+    if (folder.empty()) return {};
+    return ReadAttribute(folder + "/serial").value_or("");
 }
 
 bool NaturalNameLess(const std::string& a, const std::string& b) {
@@ -126,7 +139,8 @@ std::vector<VolumeCandidate> SgIoScsiDrives::FindCandidateVolumes() {
         std::string description = candidate.vendor;
         if (!candidate.model.empty()) description += (description.empty() ? "" : " ") + candidate.model;
         volumes.push_back(VolumeCandidate{kVolumePrefix + candidate.name, description,
-                                          UsbPortOfBlockDevice(sysRoot_, candidate.name)});
+                                          UsbPortOfBlockDevice(sysRoot_, candidate.name),
+                                          UsbSerialOfBlockDevice(sysRoot_, candidate.name)});
     }
     return volumes;
 }
@@ -148,13 +162,14 @@ PlatformHandle SgIoScsiDrives::OpenVolume(const VolumeCandidate& volume, DriveSt
     if (why != nullptr) *why = status;
     if (fd < 0) return kInvalidHandleValue;
     const auto handle = static_cast<PlatformHandle>(fd);
+    std::lock_guard<std::mutex> hold(lock_);
     volumes_[handle] = volume.id;
     return handle;
 }
 
 ScsiResult SgIoScsiDrives::Execute(PlatformHandle volume, const ScsiCommand& command) {
     ScsiResult result;
-    if (volumes_.count(volume) == 0) return result;
+    if (!IsOpen(volume)) return result;
     if (command.cdbLength == 0 || command.cdbLength > kLongestCdb) return result;
     const bool dataIn = command.direction == DataDirection::In && command.dataLength > 0;
     if (dataIn && command.data == nullptr) return result;
@@ -182,24 +197,44 @@ ScsiResult SgIoScsiDrives::Execute(PlatformHandle volume, const ScsiCommand& com
                                                             : DriveStatus::Failed;
         return result;
     }
-    const std::uint32_t resid = request.resid > 0 ? static_cast<std::uint32_t>(request.resid) : 0;
-    // The ioctl itself succeeds for a request the device or the bridge
-    // aborted or refused: the statuses say whether it was carried out.
-    result.carriedOut =
-        request.status == 0 && request.host_status == 0 && request.driver_status == 0;
+    return SgIoResult(SgIoAnswer{request.status, request.host_status, request.driver_status,
+                                 request.resid, request.dxfer_len, request.sb_len_wr},
+                      sense);
+}
+
+ScsiResult SgIoResult(const SgIoAnswer& answer, const std::uint8_t* sense) {
+    ScsiResult result;
+    // The ioctl itself succeeds for a request the bridge aborted: only a
+    // clean host status and a driver status that says no more than "sense
+    // came with it" mean the device answered, whatever its SCSI status.
+    result.carriedOut = answer.hostStatus == 0 && (answer.driverStatus & ~kDriverSense) == 0;
     result.status = result.carriedOut ? DriveStatus::Ok : DriveStatus::Failed;
-    result.scsiStatus = request.status;
-    result.bytesMoved = request.dxfer_len - std::min(resid, request.dxfer_len);
-    result.sense.length = std::min<std::uint8_t>(request.sb_len_wr, kSenseBytes);
-    std::memcpy(result.sense.bytes.data(), sense, result.sense.length);
+    result.scsiStatus = answer.status;
+    const std::uint32_t resid = answer.resid > 0 ? static_cast<std::uint32_t>(answer.resid) : 0;
+    result.bytesMoved = answer.dxferLength - std::min(resid, answer.dxferLength);
+    if (sense != nullptr) {
+        result.sense.length = std::min<std::uint8_t>(answer.senseWritten, kSenseBytes);
+        std::memcpy(result.sense.bytes.data(), sense, result.sense.length);
+    }
     return result;
 }
 
 void SgIoScsiDrives::CloseVolume(PlatformHandle volume) {
-    const auto found = volumes_.find(volume);
-    if (found == volumes_.end()) return;
+    {
+        std::lock_guard<std::mutex> hold(lock_);
+        if (volumes_.erase(volume) == 0) return;
+    }
     close(static_cast<int>(volume));
-    volumes_.erase(found);
+}
+
+int SgIoScsiDrives::OpenVolumeCount() const {
+    std::lock_guard<std::mutex> hold(lock_);
+    return static_cast<int>(volumes_.size());
+}
+
+bool SgIoScsiDrives::IsOpen(PlatformHandle volume) const {
+    std::lock_guard<std::mutex> hold(lock_);
+    return volumes_.count(volume) != 0;
 }
 
 }  // namespace fwup

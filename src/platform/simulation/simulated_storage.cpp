@@ -69,8 +69,9 @@ std::vector<VolumeCandidate> SimulatedDevice::FindCandidateVolumes() {
     std::vector<VolumeCandidate> candidates;
     for (const auto& [name, volume] : volumes)
         if (PresentVolume(name) != nullptr && IsCandidate(volume.kind))
-            candidates.push_back(
-                VolumeCandidate{name, Describe(volume.kind), volume.isDevice ? usbId : ""});
+            candidates.push_back(VolumeCandidate{name, Describe(volume.kind),
+                                                 volume.isDevice ? usbId : "",
+                                                 volume.isDevice ? serial : ""});
     return candidates;
 }
 

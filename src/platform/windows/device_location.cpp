@@ -99,4 +99,21 @@ std::string VendorDeviceId(const std::string& locationId, const std::string& ser
     return interfacePath;
 }
 
+std::vector<UsbDeviceInfo> VendorDevicesAmong(const std::vector<PresentInterface>& present) {
+    std::vector<UsbDeviceInfo> devices;
+    for (const PresentInterface& entry : present) {
+        if (!InterfacePathMatches(entry.path)) continue;
+        bool listed = false;
+        for (const UsbDeviceInfo& device : devices)
+            listed = listed || (device.path.size() == entry.path.size() &&
+                                HoldsNoCase(device.path, 0, entry.path));
+        if (listed) continue;
+        const std::string serial = SerialOfInstanceId(entry.instanceId);
+        devices.push_back(UsbDeviceInfo{
+            VendorDeviceId(UsbLocationId(entry.locationInformation), serial, entry.path), serial,
+            entry.path});
+    }
+    return devices;
+}
+
 }  // namespace fwup

@@ -8,7 +8,9 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "platform/usb_link.h"
 #include "platform/windows/interface_search.h"
 
 namespace fwup {
@@ -41,6 +43,20 @@ bool IsUsbDeviceInstance(std::string_view instanceId);
 // "serial:" and its serial number, else its interface path.
 std::string VendorDeviceId(const std::string& locationId, const std::string& serial,
                            const std::string& interfacePath);
+
+// One present USB device interface as one walk over the set read it: its
+// path, its device's instance ID and location information (empty where the
+// system gave none).
+struct PresentInterface {
+    std::string path;
+    std::string instanceId;
+    std::string locationInformation;
+};
+
+// The model's devices among the present interfaces, in the system's order:
+// each named as VendorDeviceId names it, with its serial where it has one.
+// An interface path met twice (in any case) is one device, listed once.
+std::vector<UsbDeviceInfo> VendorDevicesAmong(const std::vector<PresentInterface>& present);
 
 // "Vendor Product" from the storage device descriptor the system answers a
 // query for the device's property with (what the drive told it when it

@@ -1,7 +1,5 @@
 #include "platform/windows/interface_search.h"
 
-#include <array>
-
 namespace fwup {
 
 bool InterfaceDetailSizeUsable(std::uint32_t requiredSize) {
@@ -30,15 +28,9 @@ std::string ComposePipePath(std::string_view devicePath, std::string_view pipeNa
     return pipePath;
 }
 
-std::vector<std::string> FindMatchingInterfacePaths(const InterfacePathAt& pathAt) {
-    std::vector<std::string> matching;
-    std::array<char, kInterfacePathBufferSize> path{};
-    for (std::uint32_t memberIndex = 0;; ++memberIndex) {
-        path.fill('\0');
-        if (!pathAt(memberIndex, path.data(), kInterfacePathCapacity)) return matching;
-        // The capacity leaves the last byte zero, so the path always ends.
-        if (InterfacePathMatches(path.data())) matching.emplace_back(path.data());
-    }
+void ForEachMemberIndex(const std::function<MemberAt(std::uint32_t memberIndex)>& at) {
+    for (std::uint32_t memberIndex = 0; memberIndex < kMostInterfaceMembers; ++memberIndex)
+        if (at(memberIndex) == MemberAt::End) return;
 }
 
 }  // namespace fwup

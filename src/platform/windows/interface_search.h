@@ -73,14 +73,19 @@ bool InterfacePathMatches(std::string_view path);
 // path makes 258 bytes with the terminating zero, more than the path buffer.
 std::string ComposePipePath(std::string_view devicePath, std::string_view pipeName);
 
-// Copies the path of the present interface at an index into a buffer of the
-// given capacity; false past the last one, or when the path cannot be had.
-using InterfacePathAt = std::function<bool(std::uint32_t memberIndex, char* path,
-                                           std::uint32_t capacity)>;
+// How the platform answered for one index of an interface set.
+enum class MemberAt {
+    Visited,     // the interface was read and visited
+    Unreadable,  // this one could not be read: the walk goes on past it
+    End,         // past the last one, or the visitor has seen enough
+};
 
-// The paths of the present interfaces that name both ids, in enumeration
-// order. The first index whose path cannot be had ends the search, whatever
-// later indices would hold.
-std::vector<std::string> FindMatchingInterfacePaths(const InterfacePathAt& pathAt);
+// The most indices one walk asks for: a platform that never says "no more"
+// still ends the walk.
+inline constexpr std::uint32_t kMostInterfaceMembers = 4096;
+
+// Asks for every index of one set, from 0, until the platform answers End. An
+// index that cannot be read is skipped: it never hides the ones after it.
+void ForEachMemberIndex(const std::function<MemberAt(std::uint32_t memberIndex)>& at);
 
 }  // namespace fwup

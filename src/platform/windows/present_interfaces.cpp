@@ -12,26 +12,29 @@ GUID AsGuid(const InterfaceClass& interfaceClass) {
 
 void ForEachPresentInterface(const InterfaceClass& interfaceClass, const InterfaceVisit& visit) {
     const GUID guid = AsGuid(interfaceClass);
+    // One set for the whole walk: a set made again for each index may list
+    // a device twice, or miss one, as devices come and go meanwhile.
     HDEVINFO set =
         SetupDiGetClassDevsA(&guid, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
     if (set == INVALID_HANDLE_VALUE) return;
-    SP_DEVICE_INTERFACE_DATA interfaceData{};
-    interfaceData.cbSize = sizeof interfaceData;
-    for (DWORD index = 0; SetupDiEnumDeviceInterfaces(set, nullptr, &guid, index, &interfaceData);
-         ++index) {
+    ForEachMemberIndex([&](std::uint32_t index) {
+        SP_DEVICE_INTERFACE_DATA interfaceData{};
+        interfaceData.cbSize = sizeof interfaceData;
+        if (!SetupDiEnumDeviceInterfaces(set, nullptr, &guid, index, &interfaceData))
+            return GetLastError() == ERROR_NO_MORE_ITEMS ? MemberAt::End : MemberAt::Unreadable;
         // The first call fails for want of a record; only the size it reports counts.
         DWORD size = 0;
         SetupDiGetDeviceInterfaceDetailA(set, &interfaceData, nullptr, 0, &size, nullptr);
-        if (!InterfaceDetailSizeUsable(size)) continue;
+        if (!InterfaceDetailSizeUsable(size)) return MemberAt::Unreadable;
         std::string record(size, '\0');
         auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_A*>(record.data());
         detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
         SP_DEVINFO_DATA device{};
         device.cbSize = sizeof device;
         if (!SetupDiGetDeviceInterfaceDetailA(set, &interfaceData, detail, size, nullptr, &device))
-            continue;
-        if (!visit(set, detail->DevicePath, device)) break;
-    }
+            return MemberAt::Unreadable;
+        return visit(set, detail->DevicePath, device) ? MemberAt::Visited : MemberAt::End;
+    });
     SetupDiDestroyDeviceInfoList(set);
 }
 

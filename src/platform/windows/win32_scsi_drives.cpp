@@ -86,22 +86,23 @@ bool FindDiskNode(const STORAGE_DEVICE_NUMBER& volume, DEVINST* node) {
     return found;
 }
 
-// The hub port of the USB device a disk sits on: up the device tree from the
-// disk to the first USB device (past its interface, on a composite device).
-std::string UsbPortOf(DEVINST disk) {
+// The hub port and serial number of the USB device a disk sits on, into the
+// volume: up the device tree from the disk to the first USB device (past its
+// interface, on a composite device), whose instance ID holds its serial.
+void FindUsbDeviceOf(DEVINST disk, VolumeCandidate& volume) {
     DEVINST node = disk;
     for (int depth = 0; depth < 4 && CM_Get_Parent(&node, node, 0) == CR_SUCCESS; ++depth) {
         char instance[MAX_DEVICE_ID_LEN + 1] = {};
-        if (CM_Get_Device_IDA(node, instance, MAX_DEVICE_ID_LEN, 0) != CR_SUCCESS) return {};
+        if (CM_Get_Device_IDA(node, instance, MAX_DEVICE_ID_LEN, 0) != CR_SUCCESS) return;
         if (!IsUsbDeviceInstance(instance)) continue;
+        volume.usbSerial = SerialOfInstanceId(instance);
         char location[256] = {};
         ULONG size = sizeof location - 1;
         if (CM_Get_DevNode_Registry_PropertyA(node, CM_DRP_LOCATION_INFORMATION, nullptr,
-                                              location, &size, 0) != CR_SUCCESS)
-            return {};
-        return UsbLocationId(location);
+                                              location, &size, 0) == CR_SUCCESS)
+            volume.usbPort = UsbLocationId(location);
+        return;
     }
-    return {};
 }
 
 // What the system knows of a drive letter's volume, asking the drive nothing.
@@ -114,7 +115,7 @@ VolumeCandidate DescribeVolume(char letter) {
     const bool numbered = DeviceNumberOf(opened, number);
     CloseHandle(opened);
     DEVINST disk = 0;
-    if (numbered && FindDiskNode(number, &disk)) volume.usbPort = UsbPortOf(disk);
+    if (numbered && FindDiskNode(number, &disk)) FindUsbDeviceOf(disk, volume);
     return volume;
 }
 

@@ -43,39 +43,6 @@ LinkStatus StatusOfError(DWORD error) {
     }
 }
 
-// The path of the interface at memberIndex of an enumerated set.
-bool CopyPathAt(HDEVINFO set, const GUID& guid, DWORD memberIndex, char* path,
-                std::uint32_t capacity) {
-    SP_DEVICE_INTERFACE_DATA interfaceData{};
-    interfaceData.cbSize = sizeof interfaceData;
-    if (!SetupDiEnumDeviceInterfaces(set, nullptr, &guid, memberIndex, &interfaceData))
-        return false;
-    // This call fails for want of a record; only the size it reports counts.
-    DWORD requiredSize = 0;
-    SetupDiGetDeviceInterfaceDetailA(set, &interfaceData, nullptr, 0, &requiredSize, nullptr);
-    if (!InterfaceDetailSizeUsable(requiredSize)) return false;
-    std::unique_ptr<std::uint8_t[]> record(new (std::nothrow) std::uint8_t[requiredSize]());
-    if (!record) return false;
-    auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_A*>(record.get());
-    detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
-    if (!SetupDiGetDeviceInterfaceDetailA(set, &interfaceData, detail, requiredSize, nullptr,
-                                          nullptr))
-        return false;
-    return CopyInterfacePath(detail->DevicePath, requiredSize, path, capacity);
-}
-
-// Every index builds and destroys its own set: the search enumerates afresh.
-bool GetDeviceInterfacePath(const InterfaceClass& interfaceClass, std::uint32_t memberIndex,
-                            char* path, std::uint32_t capacity) {
-    const GUID guid = AsGuid(interfaceClass);
-    HDEVINFO set =
-        SetupDiGetClassDevsA(&guid, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
-    if (set == INVALID_HANDLE_VALUE) return false;
-    const bool copied = CopyPathAt(set, guid, memberIndex, path, capacity);
-    SetupDiDestroyDeviceInfoList(set);
-    return copied;
-}
-
 // A device property as text; empty where the system has none.
 std::string DeviceProperty(HDEVINFO set, SP_DEVINFO_DATA& device, DWORD property) {
     char value[512] = {};
@@ -88,27 +55,21 @@ std::string DeviceProperty(HDEVINFO set, SP_DEVINFO_DATA& device, DWORD property
     return value;
 }
 
-// The devices behind the interface paths, as the terminal program lists
-// them: each one's hub port and serial number, where the system knows them.
-// One walk over the present interfaces finds every path's device.
-std::vector<UsbDeviceInfo> DescribeDevices(const std::vector<std::string>& paths) {
-    std::vector<UsbDeviceInfo> devices(paths.size());
+// The model's devices among the present interfaces, read in one walk over
+// one set: each one's hub port and serial number, where the system knows them.
+std::vector<UsbDeviceInfo> FindPresentDevices() {
+    std::vector<PresentInterface> present;
     ForEachPresentInterface(kGuidDevinterfaceUsbDevice, [&](HDEVINFO set, const char* path,
                                                             SP_DEVINFO_DATA& device) {
-        for (std::size_t i = 0; i < paths.size(); ++i) {
-            if (lstrcmpiA(path, paths[i].c_str()) != 0) continue;
-            char instance[512] = {};
-            if (SetupDiGetDeviceInstanceIdA(set, &device, instance, sizeof instance - 1, nullptr))
-                devices[i].serial = SerialOfInstanceId(instance);
-            devices[i].id = UsbLocationId(DeviceProperty(set, device, SPDRP_LOCATION_INFORMATION));
-        }
+        if (!InterfacePathMatches(path)) return true;
+        PresentInterface entry{path, {}, DeviceProperty(set, device, SPDRP_LOCATION_INFORMATION)};
+        char instance[512] = {};
+        if (SetupDiGetDeviceInstanceIdA(set, &device, instance, sizeof instance - 1, nullptr))
+            entry.instanceId = instance;
+        present.push_back(std::move(entry));
         return true;
     });
-    for (std::size_t i = 0; i < paths.size(); ++i) {
-        devices[i].id = VendorDeviceId(devices[i].id, devices[i].serial, paths[i]);
-        devices[i].path = paths[i];
-    }
-    return devices;
+    return VendorDevicesAmong(present);
 }
 
 // Until a cancelled transfer has finished, the platform may still write the
@@ -127,10 +88,7 @@ Win32UsbLink::~Win32UsbLink() {
 
 std::vector<UsbDeviceInfo> Win32UsbLink::FindDevices(LinkStatus* status) {
     if (status != nullptr) *status = LinkStatus::Ok;
-    return DescribeDevices(FindMatchingInterfacePaths(
-        [](std::uint32_t index, char* path, std::uint32_t capacity) {
-            return GetDeviceInterfacePath(kGuidDevinterfaceUsbDevice, index, path, capacity);
-        }));
+    return FindPresentDevices();
 }
 
 PlatformHandle Win32UsbLink::OpenPipe(const char* pipePath) {

@@ -5,6 +5,7 @@
 #include <signal.h>
 
 #include "app/terminal/simulated_bench.h"
+#include "platform/linux/flock_device_locks.h"
 #include "platform/linux/libusb_usb_link.h"
 #include "platform/linux/sg_io_scsi_drives.h"
 
@@ -39,7 +40,8 @@ int RunOverBackends(const CommandLine& line, const StationOver& station) {
     if (line.simulate) return RunOverSimulation(line, station);
     LibusbUsbLink usb;
     SgIoScsiDrives drives;
-    return station(usb, drives, true, {});
+    FlockDeviceLocks locks;
+    return station(usb, drives, locks, true, {});
 }
 
 }  // namespace fwup

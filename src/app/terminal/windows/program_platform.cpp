@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include "app/terminal/simulated_bench.h"
+#include "platform/windows/named_mutex_locks.h"
 #include "platform/windows/win32_scsi_drives.h"
 #include "platform/windows/win32_usb_link.h"
 
@@ -43,7 +44,8 @@ int RunOverBackends(const CommandLine& line, const StationOver& station) {
     if (line.simulate) return RunOverSimulation(line, station);
     Win32UsbLink usb;
     Win32ScsiDrives drives;
-    return station(usb, drives, true, {});
+    NamedMutexDeviceLocks locks;
+    return station(usb, drives, locks, true, {});
 }
 
 }  // namespace fwup
