@@ -312,18 +312,18 @@ case_parallel() {
     local disk port status=0 first=0 second=0 pair gate=$results/parallel-gate
     disk=$(disk_on_port 0) || { fail "parallel: no block device for the lock"; return; }
     port=$($program list --json | jq -r ".devices[] | select(.block_device==\"$disk\") | .id")
-    mkdir -p /run/lock/firmware-updater
-    flock "/run/lock/firmware-updater/port%3A$port.lock" sleep 30 &
-    local holder=$!
-    sleep 0.5
-    timeout 60 $program clear --device "$disk" --yes --json >"$results/parallel-held.json" 2>/dev/null ||
-        status=$?
+    install -d -m 1777 /run/lock/firmware-updater
+    # Held by this shell alone (the program gets no copy of the descriptor),
+    # so that closing it lets the device go.
+    exec 8>"/run/lock/firmware-updater/port%3A$port.lock"
+    flock 8
+    timeout 60 $program clear --device "$disk" --yes --json >"$results/parallel-held.json" \
+        2>/dev/null 8>&- || status=$?
+    exec 8>&-
     check "parallel: a device held by another process is busy (3/busy), got $status/$(json \
         "$results/parallel-held.json" '.devices[0].outcome')" \
         test "$status/$(json "$results/parallel-held.json" '.devices[0].outcome')" = 3/busy
     check "parallel: a device held by another process is not erased" test "$(erases 0)" = 0
-    kill $holder 2>/dev/null
-    wait $holder 2>/dev/null
 
     # Two processes started at the same moment on one device: one erases; the
     # other is told the device is busy, or, started late, finds it gone.
