@@ -105,13 +105,24 @@ public:
     bool yes_ = false;
 };
 
+// An image the download sends whole (one segment, then its trailer): Clear
+// goes on only for a program that could then update the device.
+const fwup::ImageDescription& GoodImage() {
+    static const std::uint8_t bytes[] = {0x78, 0x56, 0x34, 0x12, 0x58, 0xA7, 0x00, 0x80,
+                                         0x00, 0x03, 0x00, 0x00, 0x00, 0x00, 0x20, 0x00,
+                                         0x80, 0x61, 0x62, 0x63, 0x00, 0x00, 0x00, 0x00};
+    static const fwup::ImageDescription image =
+        fwup::DescribeImage({bytes, static_cast<std::uint32_t>(sizeof bytes)});
+    return image;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     Input input(data, size);
     const fwup::LanguageFlag language = input.Next() & 1;
     FuzzedDevice device(input);
-    fwup::OnClear(device, device, language, fwup::ImageDescription{}, fwup::Hardware::Simulated);
+    fwup::OnClear(device, device, language, GoodImage(), fwup::Hardware::Simulated);
 
     Require(device.open_.empty());
     Require(device.texts_.size() <= 1);
