@@ -159,30 +159,40 @@ std::string LineNumbers(const std::vector<std::size_t>& lines) {
     return text;
 }
 
-// The document: the units as the record keeps them (each with its outcome,
-// "unfinished" where it has no end), the summary, what could not be read.
-std::string HistoryDocument(const std::string& path, const std::vector<UnitRecord>& units,
-                            const RecordContents& contents, Json error) {
-    Json listed = Json::array();
+std::string Dumped(const Json& value) {
+    return value.dump(-1, ' ', false, Json::error_handler_t::replace);
+}
+
+// The units as the record keeps them, each with its outcome ("unfinished"
+// where it has no end): a unit at a time, so that a record of months never
+// stands whole in memory as one tree.
+std::string UnitsArray(const std::vector<UnitRecord>& units) {
+    std::string text = "[";
     for (const UnitRecord& unit : units) {
         Json object = Json::parse(RecordLine(unit), nullptr, false);
         object["outcome"] = UnitOutcomeName(unit.outcome);
-        listed.push_back(std::move(object));
+        if (text.size() > 1) text += ',';
+        text += Dumped(object);
     }
+    return text + "]";
+}
+
+// The document: the units, the summary, what could not be read.
+std::string HistoryDocument(const std::string& path, const std::vector<UnitRecord>& units,
+                            const RecordContents& contents, const Json& error) {
     const Summary summary = Summarize(units);
     Json problems = Json::array();
     if (contents.foreign) problems.push_back(Json{{"line", nullptr}, {"problem", "foreign"}});
     for (const std::size_t line : contents.cutLines)
         problems.push_back(Json{{"line", line}, {"problem", "cut"}});
-    Json document{{"schema", kHistorySchema}, {"record", path}, {"units", std::move(listed)}};
     const Json perHour = summary.unitsPerHour ? Json(*summary.unitsPerHour) : Json(nullptr);
-    document["summary"] = Json{{"passed", summary.passed},
-                               {"failed", summary.failed},
-                               {"unfinished", summary.unfinished},
-                               {"units_per_hour", perHour}};
-    document["problems"] = std::move(problems);
-    document["error"] = std::move(error);
-    return document.dump(-1, ' ', false, Json::error_handler_t::replace);
+    const Json summaryObject{{"passed", summary.passed},
+                             {"failed", summary.failed},
+                             {"unfinished", summary.unfinished},
+                             {"units_per_hour", perHour}};
+    return "{\"schema\":" + Dumped(kHistorySchema) + ",\"record\":" + Dumped(path) +
+           ",\"units\":" + UnitsArray(units) + ",\"summary\":" + Dumped(summaryObject) +
+           ",\"problems\":" + Dumped(problems) + ",\"error\":" + Dumped(error) + "}";
 }
 
 std::int64_t NowMs() {
@@ -217,7 +227,7 @@ ExitCode RunHistory(FrontEnd& frontEnd) {
             return ExitCode::Usage;
         }
     }
-    const RecordContents contents = ReadRecordFile(path, frontEnd.openFile);
+    RecordContents contents = ReadRecordFile(path, frontEnd.openFile);
     if (!contents.opened) {
         const bool missing = !FileExists(path);
         const std::string message =
@@ -234,8 +244,8 @@ ExitCode RunHistory(FrontEnd& frontEnd) {
         output.Message(Format(Say(kCutLines, language), path.c_str(),
                               LineNumbers(contents.cutLines).c_str()));
     std::vector<UnitRecord> units;
-    for (const UnitRecord& unit : contents.units)
-        if (Chosen(unit, line.devices, since)) units.push_back(unit);
+    for (UnitRecord& unit : contents.units)
+        if (Chosen(unit, line.devices, since)) units.push_back(std::move(unit));
     std::stable_sort(units.begin(), units.end(), [](const UnitRecord& a, const UnitRecord& b) {
         return a.startMs > b.startMs;
     });

@@ -1,6 +1,7 @@
 #include "app/terminal/record_file.h"
 
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <string_view>
 #include <unordered_map>
@@ -41,34 +42,50 @@ bool FirstLineIsOurs(std::string_view line) {
     return false;
 }
 
+// Hands take each line of the file, without its line end, until take
+// returns false; false when the file could not be read. A line at a time,
+// so that a long record is never held whole.
+template <typename Take>
+bool ForEachLine(std::FILE* file, Take take) {
+    std::string line;
+    char chunk[4096];
+    for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, file)) > 0;) {
+        for (std::size_t at = 0; at < got;) {
+            const void* found = std::memchr(chunk + at, '\n', got - at);
+            const std::size_t stop =
+                found != nullptr ? static_cast<std::size_t>(static_cast<const char*>(found) - chunk)
+                                 : got;
+            line.append(chunk + at, stop - at);
+            at = stop;
+            if (found == nullptr) break;
+            ++at;
+            if (!take(line)) return true;
+            line.clear();
+        }
+    }
+    if (std::ferror(file) != 0) return false;
+    if (!line.empty()) take(line);
+    return true;
+}
+
 // What Open needs to know of a file: its first line that is not blank, and
-// whether it ends inside a line. Read a chunk at a time, to the first line
-// and then to the end.
+// whether it ends inside a line.
 struct FileShape {
     std::string firstLine;
-    bool empty = true;
     bool endsInsideLine = false;
 };
 
 FileShape ShapeOf(std::FILE* file) {
     FileShape shape;
-    std::string line;
-    bool firstFound = false;
-    char chunk[4096];
-    for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, file)) > 0;) {
-        shape.empty = false;
-        shape.endsInsideLine = chunk[got - 1] != '\n';
-        for (std::size_t i = 0; i < got && !firstFound; ++i) {
-            if (chunk[i] != '\n') {
-                line.push_back(chunk[i]);
-            } else if (!Blank(line)) {
-                firstFound = true;
-            } else {
-                line.clear();
-            }
-        }
+    ForEachLine(file, [&shape](const std::string& line) {
+        if (Blank(line)) return true;
+        shape.firstLine = line;
+        return false;
+    });
+    if (std::fseek(file, -1, SEEK_END) == 0) {
+        const int last = std::fgetc(file);
+        shape.endsInsideLine = last != EOF && last != '\n';
     }
-    if (!Blank(line)) shape.firstLine = line;
     return shape;
 }
 
@@ -117,27 +134,15 @@ RecordContents ReadRecordFile(const std::string& path, FileOpener open) {
     RecordContents contents;
     std::FILE* file = OpenWith(open, path, "rb");
     if (file == nullptr) return contents;
-    std::string text;
-    char chunk[4096];
-    for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, file)) > 0;)
-        text.append(chunk, got);
-    const bool readWhole = std::ferror(file) == 0;
-    std::fclose(file);
-    if (!readWhole) return contents;
-    contents.opened = true;
-
     std::unordered_map<std::string, std::size_t> started;  // unit -> its place in units
     bool firstSeen = false;
     std::size_t number = 0;
-    for (std::size_t at = 0; at < text.size();) {
-        const std::size_t end = std::min(text.find('\n', at), text.size());
-        const std::string_view line(text.data() + at, end - at);
-        at = end + 1;
+    contents.opened = ForEachLine(file, [&](const std::string& line) {
         ++number;
-        if (Blank(line)) continue;
+        if (Blank(line)) return true;
         if (!firstSeen && !FirstLineIsOurs(line)) {
             contents.foreign = true;
-            return contents;
+            return false;
         }
         firstSeen = true;
         RecordLineRead read = ReadRecordLine(line);
@@ -155,7 +160,10 @@ RecordContents ReadRecordFile(const std::string& path, FileOpener open) {
         } else {
             contents.cutLines.push_back(number);
         }
-    }
+        return true;
+    });
+    std::fclose(file);
+    if (!contents.opened) return RecordContents{};
     return contents;
 }
 

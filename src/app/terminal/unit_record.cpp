@@ -260,8 +260,8 @@ std::string IsoUtc(std::int64_t ms) {
     const std::int64_t ofDay = ms - days * 86400000;
     const CivilDate date = CivilFromDays(days);
     char text[40];
-    std::snprintf(text, sizeof text, "%04lld-%02u-%02uT%02d:%02d:%02d.%03dZ",
-                  static_cast<long long>(date.year), date.month, date.day,
+    std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02d.%03dZ",
+                  static_cast<int>(date.year), date.month, date.day,
                   static_cast<int>(ofDay / 3600000), static_cast<int>(ofDay / 60000 % 60),
                   static_cast<int>(ofDay / 1000 % 60), static_cast<int>(ofDay % 1000));
     return text;
