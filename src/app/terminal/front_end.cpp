@@ -1,7 +1,7 @@
 #include "app/terminal/front_end.h"
 
 #include "app/terminal/bench.h"
-
+#include "app/terminal/history.h"
 #include "app/terminal/image_loading.h"
 #include "app/terminal/station.h"
 #include "app/terminal/text_format.h"
@@ -70,6 +70,11 @@ ExitCode RunFrontEnd(FrontEnd& frontEnd) {
                                              SettingProblemsText(frontEnd.settingProblems, language)});
     if (line.command == FrontEndCommand::None)
         return ReportUsage(frontEnd, image, {EarlyFailure::Usage, Say(kNoCommand, language)});
+    // history reads the record alone: no image, no device.
+    if (line.command == FrontEndCommand::History) {
+        for (const std::string& note : line.notes) plain.Message(note);
+        return RunHistory(frontEnd);
+    }
     // An image the download could not send whole never reaches a device: the
     // built-in one is checked by the build, and again here.
     const bool changesDevices = line.command == FrontEndCommand::Clear ||
