@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -8,7 +9,9 @@
 
 namespace fwup {
 
-enum class FrontEndCommand { None, List, Info, Clear, Update, Run, Help, Version };
+// Station, confirm and imageVersion stand here for the simulated bench until
+// the station command's parsing lands; the parser does not set them yet.
+enum class FrontEndCommand { None, List, Info, Clear, Update, Run, Help, Version, Station };
 
 struct CommandLine {
     FrontEndCommand command = FrontEndCommand::None;
@@ -17,6 +20,8 @@ struct CommandLine {
     bool assumeYes = false;  // -y, --yes: the question of clear is answered Yes
     int waitSeconds = 120;   // --wait: how long run waits for the re-plugged device
     std::string image;       // --image FILE: this image instead of the built-in one
+    bool confirm = false;    // --confirm: run waits for the updated device and reads its version
+    std::optional<std::uint16_t> imageVersion;  // the version the image brings, when known
     bool json = false;       // --json: one JSON document on standard output
     int verbosity = 0;       // -v: each exchange; -vv: with hex dumps
     bool simulate = false;   // --simulate: simulated devices instead of the hardware
