@@ -3,11 +3,16 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <mutex>
+#include <set>
 #include <string>
+#include <thread>
 
 #include "app/dialog/dialog_commands.h"
+#include "download/update_command.h"
 #include "platform/simulation/scenario.h"
 #include "recording_user_interface.h"
 #include "storage/vendor_scsi_commands.h"
@@ -102,6 +107,8 @@ TEST(SimulatedUnits, EachUnitLivesItsLifeAndTheNextArrives) {
             char serial[16];
             std::snprintf(serial, sizeof serial, "SIM1-%04d", unit);
             EXPECT_EQ(AtPort(bench, 0), "storage " + std::string(serial) + " 0238");
+            // What the unit before left is gone with it.
+            EXPECT_TRUE(bench.Device().ScsiLog().empty());
             Erase(bench);
             EXPECT_EQ(AtPort(bench, 0), "vendor " + std::string(serial));
             Download(bench);
@@ -151,6 +158,66 @@ TEST(SimulatedUnits, OnlyAUnitWorkedOnIsTakenOut) {
     EXPECT_EQ(AtPort(bench, 0), "storage SIM1-0002 0238");
     EXPECT_EQ(bench.UnitsArrived(0), 2u);
     EXPECT_EQ(bench.UnitsArrived(1), 1u);
+}
+
+// A port's thread as the station serves it: per unit, whether its download
+// succeeded and the version it came back at. (The clock moves with every
+// thread's looks, so the time off the bus is the table's to check.)
+std::vector<std::string> ServePort(Simulation& bench, std::size_t index, std::set<std::string>& serials,
+                                   std::mutex& serialsLock) {
+    const std::string port = "sim-" + std::to_string(index + 1);
+    std::vector<std::string> seen;
+    // Each look moves the bench's clock on: the loops end without sleeps.
+    const auto until = [&](auto done) {
+        for (int look = 0; look < 100000; ++look)
+            if (done(AtPort(bench, index))) return true;
+        return false;
+    };
+    const auto present = [](const std::string& state) { return state != "absent"; };
+    while (until(present)) {
+        const auto held = bench.Locks().TryLock("port:" + port);
+        const VolumeCandidate volume{"sim-disk-" + std::to_string(index + 1), {}, port, {}};
+        PlatformHandle drive = bench.OpenVolume(volume, nullptr);
+        {
+            std::lock_guard<std::mutex> hold(serialsLock);
+            serials.insert(bench.Device(index).serial);
+        }
+        EraseFirmware(bench, drive, 5);
+        bench.CloseVolume(drive);
+        until([](const std::string& state) { return state.starts_with("vendor"); });
+        const UsbDeviceInfo device{port, {}};
+        const Bytes image = EmbeddedImage();
+        const UpdateResult update = UpdateFirmware(bench, Described(image), Hardware::Simulated, NoProgress(), &device);
+        seen.push_back(update.kind == OutcomeKind::Updated ? "updated" : "not updated");
+        std::string back;
+        until([&](const std::string& state) { back = state; return state.starts_with("storage"); });
+        seen.push_back(back.substr(back.rfind(' ') + 1));  // the version it came back at
+        drive = bench.OpenVolume(volume, nullptr);  // the version read after the return
+        std::uint16_t version = 0;
+        QueryFirmwareVersion(bench, drive, &version, 5);
+        bench.CloseVolume(drive);
+    }
+    return seen;
+}
+
+TEST(SimulatedUnits, PortsServedFromThreadsAtOnce) {
+    Bench clock(3, 3);
+    std::atomic<std::int64_t> ticks{0};
+    clock.scenario.now = [&] {
+        return std::chrono::steady_clock::time_point(milliseconds(ticks.fetch_add(1)));
+    };
+    Simulation bench(clock.scenario);
+    std::set<std::string> serials;
+    std::mutex serialsLock;
+    std::vector<std::string> seen[3];
+    std::vector<std::thread> ports;
+    for (std::size_t i = 0; i < 3; ++i)
+        ports.emplace_back([&, i] { seen[i] = ServePort(bench, i, serials, serialsLock); });
+    for (std::thread& port : ports) port.join();
+    const std::vector<std::string> threeUnits{"updated", "0240", "updated", "0240", "updated", "0240"};
+    for (const auto& port : seen) EXPECT_EQ(port, threeUnits);
+    EXPECT_EQ(serials.size(), 9u);
+    EXPECT_EQ(serials.count("SIM3-0003"), 1u);
 }
 
 TEST(SimulatedUnits, WithoutUnitsTheDeviceStaysAfterItsDownload) {

@@ -200,6 +200,16 @@ Simulation::Simulation(const Scenario& scenario)
     };
     for (std::size_t i = 0; i < scenario.devices; ++i) {
         devices_.push_back(std::make_unique<Slot>());
+        Slot& port = *devices_.back();
+        port.usbId = "sim-" + std::to_string(i + 1);
+        port.firstHandle = kHandlesPerDevice * (i + 1);
+        if (i == 0) {
+            port.volumes["sim-cdrom"] = SimulatedVolume{VolumeKind::CdRom, false, true};
+            port.volumes["sim-fixed"] = SimulatedVolume{VolumeKind::Fixed, false, true};
+            port.volumes["sim-network"] = SimulatedVolume{VolumeKind::Network, false, true};
+            port.volumes["sim-removable"] = SimulatedVolume{VolumeKind::Removable, false, true};
+        }
+        port.volumes[DeviceVolumeName(i)] = SimulatedVolume{VolumeKind::Removable, true, true};
         if (scenario.units > 0) {
             NextUnit(i);
             continue;
@@ -231,17 +241,12 @@ std::unique_ptr<SimulatedDevice> Simulation::MakeDevice(std::size_t index, Scena
                                                                 : DeviceMode::StorageMode;
     auto made = std::make_unique<SimulatedDevice>(start);
     SimulatedDevice& device = *made;
-    device.usbId = "sim-" + std::to_string(index + 1);
-    device.serial = scenario_.units > 0 ? UnitSerial(index, devices_[index]->unit)
+    const Slot& port = *devices_[index];
+    device.usbId = port.usbId;
+    device.serial = scenario_.units > 0 ? UnitSerial(index, port.unit)
                                         : "SIM" + std::to_string(1000 + index);
-    device.firstHandle = kHandlesPerDevice * (index + 1);
-    if (index == 0) {
-        device.volumes["sim-cdrom"] = SimulatedVolume{VolumeKind::CdRom, false, true};
-        device.volumes["sim-fixed"] = SimulatedVolume{VolumeKind::Fixed, false, true};
-        device.volumes["sim-network"] = SimulatedVolume{VolumeKind::Network, false, true};
-        device.volumes["sim-removable"] = SimulatedVolume{VolumeKind::Removable, false, true};
-    }
-    device.volumes[DeviceVolumeName(index)] = SimulatedVolume{VolumeKind::Removable, true, true};
+    device.firstHandle = port.firstHandle;
+    device.volumes = port.volumes;
     device.firmwareVersion = scenario_.version;
     device.userId = scenario_.userId;
     if (fault == ScenarioFault::UserIdFails)
@@ -265,7 +270,7 @@ void Simulation::NextUnit(std::size_t index) {
     slot.fault = FaultOf(scenario_, index, slot.unit);
     // What the unit before left is dropped here: a long bench keeps one unit per port.
     slot.device = MakeDevice(index, slot.fault);
-    if (stopRequest_ != nullptr) slot.device->StopWhen(stopRequest_);
+    if (const std::atomic<bool>* request = stopRequest_.load()) slot.device->StopWhen(request);
     slot.workedOn = false;
     slot.stage = UnitStage::AtPort;
     if (slot.fault == ScenarioFault::NoDevice) {  // a unit that never shows: the port stays empty
@@ -317,7 +322,7 @@ void Simulation::Released(const std::string& key) {
 
 Simulation::Slot* Simulation::SlotOfHandle(PlatformHandle handle) {
     for (auto& slot : devices_) {
-        const PlatformHandle first = slot->device->firstHandle;
+        const PlatformHandle first = slot->firstHandle;
         if (handle >= first && handle < first + kHandlesPerDevice) return slot.get();
     }
     return nullptr;
@@ -325,23 +330,23 @@ Simulation::Slot* Simulation::SlotOfHandle(PlatformHandle handle) {
 
 Simulation::Slot* Simulation::SlotOfUsbId(const std::string& id) {
     for (auto& slot : devices_)
-        if (slot->device->usbId == id) return slot.get();
+        if (slot->usbId == id) return slot.get();
     return nullptr;
 }
 
 Simulation::Slot* Simulation::SlotOfVolume(const std::string& name) {
     for (auto& slot : devices_)
-        if (slot->device->volumes.count(name) != 0) return slot.get();
+        if (slot->volumes.count(name) != 0) return slot.get();
     return nullptr;
 }
 
 void Simulation::StopWhen(const std::atomic<bool>* request) {
     UsbLink::StopWhen(request);
+    stopRequest_ = request;  // the units still to come heed it too
     for (auto& slot : devices_) {
         std::lock_guard<std::mutex> hold(slot->lock);
         slot->device->StopWhen(request);
     }
-    stopRequest_ = request;  // the units still to come heed it too
 }
 
 std::vector<UsbDeviceInfo> Simulation::FindDevices(LinkStatus* status) {

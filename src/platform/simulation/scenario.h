@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -136,7 +137,12 @@ private:
         TakenOut,     // the port empty until the next unit arrives at dueAt
         AllServed,    // every unit has come and gone
     };
+    // A port and the device at it. The port's own fields never change, so
+    // a call finds its slot without its lock while a unit is replaced.
     struct Slot {
+        std::string usbId;
+        PlatformHandle firstHandle = 0;
+        std::map<std::string, SimulatedVolume> volumes;  // what every unit at the port shows
         std::unique_ptr<SimulatedDevice> device;
         std::mutex lock;  // one call at a time on each device
         ScenarioFault fault = ScenarioFault::None;
@@ -183,7 +189,7 @@ private:
     std::function<void(std::uint32_t)> sleep_;
     std::vector<std::unique_ptr<Slot>> devices_;
     std::unique_ptr<BenchLocks> locks_;
-    const std::atomic<bool>* stopRequest_ = nullptr;  // for the units still to come
+    std::atomic<const std::atomic<bool>*> stopRequest_{nullptr};  // for the units still to come
 };
 
 // What a device holds, for a test in another process to compare: per run of
