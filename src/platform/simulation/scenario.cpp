@@ -200,16 +200,6 @@ Simulation::Simulation(const Scenario& scenario)
     };
     for (std::size_t i = 0; i < scenario.devices; ++i) {
         devices_.push_back(std::make_unique<Slot>());
-        Slot& port = *devices_.back();
-        port.usbId = "sim-" + std::to_string(i + 1);
-        port.firstHandle = kHandlesPerDevice * (i + 1);
-        if (i == 0) {
-            port.volumes["sim-cdrom"] = SimulatedVolume{VolumeKind::CdRom, false, true};
-            port.volumes["sim-fixed"] = SimulatedVolume{VolumeKind::Fixed, false, true};
-            port.volumes["sim-network"] = SimulatedVolume{VolumeKind::Network, false, true};
-            port.volumes["sim-removable"] = SimulatedVolume{VolumeKind::Removable, false, true};
-        }
-        port.volumes[DeviceVolumeName(i)] = SimulatedVolume{VolumeKind::Removable, true, true};
         if (scenario.units > 0) {
             NextUnit(i);
             continue;
@@ -241,12 +231,17 @@ std::unique_ptr<SimulatedDevice> Simulation::MakeDevice(std::size_t index, Scena
                                                                 : DeviceMode::StorageMode;
     auto made = std::make_unique<SimulatedDevice>(start);
     SimulatedDevice& device = *made;
-    const Slot& port = *devices_[index];
-    device.usbId = port.usbId;
-    device.serial = scenario_.units > 0 ? UnitSerial(index, port.unit)
+    device.usbId = "sim-" + std::to_string(index + 1);
+    device.serial = scenario_.units > 0 ? UnitSerial(index, devices_[index]->unit)
                                         : "SIM" + std::to_string(1000 + index);
-    device.firstHandle = port.firstHandle;
-    device.volumes = port.volumes;
+    device.firstHandle = kHandlesPerDevice * (index + 1);
+    if (index == 0) {
+        device.volumes["sim-cdrom"] = SimulatedVolume{VolumeKind::CdRom, false, true};
+        device.volumes["sim-fixed"] = SimulatedVolume{VolumeKind::Fixed, false, true};
+        device.volumes["sim-network"] = SimulatedVolume{VolumeKind::Network, false, true};
+        device.volumes["sim-removable"] = SimulatedVolume{VolumeKind::Removable, false, true};
+    }
+    device.volumes[DeviceVolumeName(index)] = SimulatedVolume{VolumeKind::Removable, true, true};
     device.firmwareVersion = scenario_.version;
     device.userId = scenario_.userId;
     if (fault == ScenarioFault::UserIdFails)
@@ -321,23 +316,17 @@ void Simulation::Released(const std::string& key) {
 }
 
 Simulation::Slot* Simulation::SlotOfHandle(PlatformHandle handle) {
-    for (auto& slot : devices_) {
-        const PlatformHandle first = slot->firstHandle;
-        if (handle >= first && handle < first + kHandlesPerDevice) return slot.get();
-    }
-    return nullptr;
+    return SlotWhere([&](const SimulatedDevice& device) {
+        return handle >= device.firstHandle && handle < device.firstHandle + kHandlesPerDevice;
+    });
 }
 
 Simulation::Slot* Simulation::SlotOfUsbId(const std::string& id) {
-    for (auto& slot : devices_)
-        if (slot->usbId == id) return slot.get();
-    return nullptr;
+    return SlotWhere([&](const SimulatedDevice& device) { return device.usbId == id; });
 }
 
 Simulation::Slot* Simulation::SlotOfVolume(const std::string& name) {
-    for (auto& slot : devices_)
-        if (slot->volumes.count(name) != 0) return slot.get();
-    return nullptr;
+    return SlotWhere([&](const SimulatedDevice& device) { return device.volumes.count(name) != 0; });
 }
 
 void Simulation::StopWhen(const std::atomic<bool>* request) {

@@ -3,7 +3,6 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -137,12 +136,8 @@ private:
         TakenOut,     // the port empty until the next unit arrives at dueAt
         AllServed,    // every unit has come and gone
     };
-    // A port and the device at it. The port's own fields never change, so
-    // a call finds its slot without its lock while a unit is replaced.
+    // A port and the device at it.
     struct Slot {
-        std::string usbId;
-        PlatformHandle firstHandle = 0;
-        std::map<std::string, SimulatedVolume> volumes;  // what every unit at the port shows
         std::unique_ptr<SimulatedDevice> device;
         std::mutex lock;  // one call at a time on each device
         ScenarioFault fault = ScenarioFault::None;
@@ -152,6 +147,16 @@ private:
         bool workedOn = false;  // a command has reached the unit since it arrived
     };
     class BenchLocks;
+    // The first slot whose device matches, each looked at under its lock:
+    // another thread's look at the bus may replace a port's unit meanwhile.
+    template <typename Match>
+    Slot* SlotWhere(Match&& match) {
+        for (auto& slot : devices_) {
+            std::lock_guard<std::mutex> hold(slot->lock);
+            if (match(*slot->device)) return slot.get();
+        }
+        return nullptr;
+    }
     Slot* SlotOfHandle(PlatformHandle handle);
     // fn on the slot of the device a handle belongs to, one call at a time on
     // that device; what fn's type gives by default for a handle of none.
