@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
 
 #include "app/terminal/console.h"
 #include "app/terminal/front_end.h"
@@ -13,13 +14,16 @@ namespace {
 // Set from a signal handler or the system's console handler: lives as long
 // as the process.
 std::atomic<bool> interrupted{false};
+std::atomic<bool> draining{false};
 
 }  // namespace
 
 int RunTerminalProgram(int argc, char** argv, Language language, const FirmwareImage& image) {
     const Console console = DescribeConsole();
-    CatchInterrupts(interrupted);
     const CommandLine commandLine = ParseCommandLine(argc, argv, language);
+    // Only the bench drains: for one command the first request stops it.
+    CatchInterrupts(interrupted,
+                    commandLine.command == FrontEndCommand::Station ? &draining : nullptr);
     return RunOverBackends(commandLine, [&](UsbLink& usb, ScsiDrives& drives, DeviceLocks& locks,
                                             bool realHardware,
                                             const std::vector<std::string>& settingProblems) {
@@ -27,6 +31,8 @@ int RunTerminalProgram(int argc, char** argv, Language language, const FirmwareI
                           realHardware, stdout, stderr, stdin};
         frontEnd.inIsTerminal = console.inIsTerminal;
         frontEnd.drawProgress = console.drawProgress;
+        const char* noColour = std::getenv("NO_COLOR");
+        frontEnd.colour = console.drawProgress && (noColour == nullptr || *noColour == '\0');
         frontEnd.columns = console.columns;
         frontEnd.rows = console.rows;
         frontEnd.resized = ConsoleResized;
@@ -37,6 +43,11 @@ int RunTerminalProgram(int argc, char** argv, Language language, const FirmwareI
         frontEnd.interrupted = &interrupted;
         frontEnd.settingProblems = settingProblems;
         frontEnd.locks = &locks;
+        frontEnd.draining = &draining;
+        frontEnd.recordPath = DefaultRecordPath();
+        frontEnd.hostName = HostName();
+        frontEnd.openFile = OpenFileUtf8;
+        frontEnd.syncFile = SyncToDisk;
         return static_cast<int>(RunFrontEnd(frontEnd));
     });
 }

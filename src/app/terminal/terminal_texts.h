@@ -112,6 +112,37 @@ inline constexpr TerminalText kReplugAndWait{
 inline constexpr TerminalText kStateClearing{"clearing", "正在清除"};
 inline constexpr TerminalText kStateErasing{"erasing", "正在擦除"};
 inline constexpr TerminalText kStateWaiting{"waiting for the re-plug", "等待重新插拔"};
+inline constexpr TerminalText kStateReplugToConfirm{"re-plug to confirm", "请重新插拔以确认"};
+
+// --- station: the bench's board, one line a port.
+inline constexpr TerminalText kStateAwaitingUnit{"waiting for a unit", "等待设备"};
+inline constexpr TerminalText kStateReading{"reading", "正在读取"};
+inline constexpr TerminalText kStateReplug{"re-plug", "请重新插拔"};
+inline constexpr TerminalText kStateConfirming{"reading the version", "正在读取版本"};
+inline constexpr TerminalText kStateHeld{"busy: another program holds it", "忙：另一个程序正在使用"};
+inline constexpr TerminalText kStateNoPermission{"no permission to ask the unit", "无权访问该设备"};
+inline constexpr TerminalText kBenchCounters{"passed %u   failed %u   units per hour %s",
+                                             "通过 %u   失败 %u   每小时 %s 台"};
+inline constexpr TerminalText kBenchServing{
+    "Serving every port; each unit is recorded in %s. Ctrl-C stops taking units.",
+    "正在服务所有端口；每台设备都记录在 %s 中。按 Ctrl-C 停止接受新设备。"};
+inline constexpr TerminalText kBenchDraining{
+    "Stopping: no new unit is taken, the units in flight finish. Press Ctrl-C again to "
+    "interrupt them now.",
+    "正在停止：不再接受新设备，进行中的设备将完成。再按一次 Ctrl-C 立即中断。"};
+inline constexpr TerminalText kBenchPortUnknown{
+    "%s: its USB port is not known, so the station cannot follow it through its re-plugs: use "
+    "\"" FWUP_PROGRAM_NAME " run\".",
+    "%s：其 USB 端口未知，工作站无法在重新插拔后找回它：请使用 \"" FWUP_PROGRAM_NAME " run\"。"};
+inline constexpr TerminalText kBenchSummary{"Units: %u passed, %u failed.",
+                                            "设备：%u 台通过，%u 台失败。"};
+inline constexpr TerminalText kRecordNotOurs{
+    "%s is not a units' record of this program: it is left as it is. Name another file with "
+    "--record.",
+    "%s 不是本程序的设备记录：保持原样。请用 --record 指定另一个文件。"};
+inline constexpr TerminalText kRecordUnwritable{
+    "The units' record %s cannot be written: no unit is served without its record.",
+    "无法写入设备记录 %s：没有记录就不服务任何设备。"};
 // The last line of a board taller than the window: the devices not shown.
 inline constexpr TerminalText kBoardMoreDevices{"... and %u more", "……另有 %u 台"};
 inline constexpr TerminalText kNotBack{
@@ -121,6 +152,38 @@ inline constexpr TerminalText kHintErasedNotUpdated{
     "The device is erased and awaits its firmware: plug it in and run \"" FWUP_PROGRAM_NAME
     " update\".",
     "设备已清除，正在等待固件：请插入设备并运行 \"" FWUP_PROGRAM_NAME " update\"。"};
+// --- run --confirm: the version read back after the update's re-plug.
+inline constexpr TerminalText kReplugToConfirm{
+    "Updated. Now unplug the device and plug it in again: waiting up to %d s to read its "
+    "version.",
+    "已更新。现在请重新插拔设备：最多等待 %d 秒以读取其版本。"};
+inline constexpr TerminalText kConfirmedText{"Firmware updated and confirmed.", "固件已更新并已确认。"};
+inline constexpr TerminalText kNotConfirmedText{"The update is not confirmed.", "更新未得到确认。"};
+inline constexpr TerminalText kHintRunsVersion{"The device came back running version %s.",
+                                               "设备重新出现，运行版本 %s。"};
+inline constexpr TerminalText kHintNotCompared{
+    "The device came back running version %s; the image's version is not known, so nothing "
+    "was compared (--image-version).",
+    "设备重新出现，运行版本 %s；映像的版本未知，未做比对（--image-version）。"};
+inline constexpr TerminalText kHintWrongVersion{
+    "The device came back running version %s, not the image's version.",
+    "设备重新出现，运行版本 %s，与映像的版本不符。"};
+inline constexpr TerminalText kHintDidNotStart{
+    "The device came back in vendor mode: its new firmware did not start. Run \"" FWUP_PROGRAM_NAME
+    " update\" again.",
+    "设备以下载模式重新出现：新固件未能启动。请再次运行 \"" FWUP_PROGRAM_NAME " update\"。"};
+inline constexpr TerminalText kHintNotBackInStorage{
+    "The firmware is written; the device did not come back in storage mode within %s s, so its "
+    "version was not read.",
+    "固件已写入；设备在 %s 秒内没有以存储模式出现，未能读取其版本。"};
+inline constexpr TerminalText kHintReplaced{
+    "Another device was plugged in on its port: the updated device's version was not read.",
+    "该端口上插入了另一台设备：未读取已更新设备的版本。"};
+inline constexpr TerminalText kHintVersionUnreadable{
+    "The device came back, but its version could not be read.",
+    "设备已重新出现，但无法读取其版本。"};
+inline constexpr TerminalText kHintInterruptedConfirm{
+    "The firmware is written; its version was not read.", "固件已写入；未读取其版本。"};
 inline constexpr TerminalText kListId{"ID", "ID"};
 inline constexpr TerminalText kListMode{"MODE", "模式"};
 inline constexpr TerminalText kListDetails{"DETAILS", "详情"};
@@ -200,6 +263,9 @@ inline constexpr TerminalText kExitStandIn{"the program carries the stand-in tes
 inline constexpr TerminalText kExitErasedNotUpdated{
     "erased, not updated: plug the device in and run update",
     "已清除但未更新：请插入设备并运行 update"};
+inline constexpr TerminalText kExitNotConfirmed{
+    "not confirmed: updated, but not back at the image's version",
+    "未确认：已更新，但设备没有以映像的版本重新出现"};
 inline constexpr TerminalText kExitInterrupted{"interrupted", "已中断"};
 
 }  // namespace fwup
