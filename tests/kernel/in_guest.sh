@@ -8,7 +8,7 @@
 # usage: in_guest.sh PACKAGE.deb GADGET IMAGE RESULTS_DIR [CASE...]
 # IMAGE: a test image (never the stand-in) long enough that faults in the
 # middle of a download happen; the fault table updates with it both ways.
-# Cases: storage faults all parallel sticks wine (all six by default).
+# Cases: storage faults confirm all parallel sticks wine (all seven by default).
 # The case wine reads the Windows files from the folder windows/ next to
 # GADGET: fwup-dialog-driver.exe, firmware-updater.exe (the real program,
 # built with the package's test image, never the stand-in) and
@@ -33,7 +33,7 @@ deb=$stage/$(basename "$deb") gadget=$stage/$(basename "$gadget") image=$stage/$
 chmod a+r "$image"
 results=$stage/results
 cd "$stage" || exit 1
-cases=${*:-storage faults all parallel sticks wine}
+cases=${*:-storage faults confirm all parallel sticks wine}
 user=tester
 program=/usr/bin/firmware-updater
 failures=0
@@ -347,6 +347,45 @@ case_parallel() {
     stop_all
 }
 
+# --- After a complete download the device restarts: back on the same port
+# in storage mode at the image's version, unless its fault says otherwise.
+# fault, the mode it comes back in, and the version it then reads.
+restart_table=(
+    "none                    storage 2.40"
+    "wrong-version           storage 2.41"
+    "firmware-does-not-start vendor  -"
+)
+# Waits until the gadget on PORT has logged TEXT.
+gadget_logged() {
+    local port=$1 text=$2
+    for _ in $(seq 100); do grep -qF "$text" "${gadget_logs[$port]}" && return 0; sleep 0.1; done
+    return 1
+}
+version_of() { $program list --json | jq -r ".devices[] | select(.block_device==\"$1\") | .version"; }
+case_confirm() {
+    local row fault mode version disk status
+    for row in "${restart_table[@]}"; do
+        read -r fault mode version <<<"$row"
+        start_gadget 0 FWUP_DEMO_VERSION=0230 FWUP_DEMO_FAULT="$fault" -- || return
+        disk=$(disk_on_port 0) || { fail "confirm $fault: no block device"; stop_gadget 0; continue; }
+        check "confirm $fault: the unit arrives at 2.30" test "$(version_of "$disk")" = 2.30
+        status=0
+        timeout 120 $program run --device "$disk" --yes --wait 60 --json \
+            >"$results/confirm-$fault.json" 2>&1 || status=$?
+        check "confirm $fault: run writes it (0), got $status" test $status -eq 0
+        check "confirm $fault: the device restarted in $mode mode" \
+            gadget_logged 0 "plugged in: $mode mode,"
+        if [ "$mode" = storage ]; then
+            disk=$(disk_on_port 0) || { fail "confirm $fault: not back as a disk"; stop_gadget 0; continue; }
+            check "confirm $fault: back on its port at $version" test "$(version_of "$disk")" = "$version"
+        else
+            check "confirm $fault: back on its port in vendor mode" vendor_on_port 0
+        fi
+        check_one_erase_each "confirm $fault" 0
+        stop_gadget 0
+    done
+}
+
 # --- Ordinary USB sticks: never taken for the device, never erased.
 case_sticks() {
     start_gadget 2 -- --kind=stick-refuses || return
@@ -394,7 +433,7 @@ drive_dialog() {
 }
 seen() { grep -qxF "$2" "$results/$1.out"; }
 case_wine() {
-    local started stick disk port
+    local started stick disk
     started=$(now_ms)
     mkdir -p "$wine_prefix"
     if [ -f "$wine_prefix_tar" ]; then
@@ -448,9 +487,10 @@ case_wine() {
     done
     check "wine: the device erased and re-plugged in vendor mode" \
         grep -q "plugged in: vendor mode" "${gadget_logs[0]}"
-    port=$(vendor_on_port 0) || { fail "wine: the device is not in vendor mode on the bus"; return; }
-    check "wine: the bus shows 2008:7639 at port $port" \
-        test "$(cat "/sys/bus/usb/devices/$port/idVendor"):$(cat "/sys/bus/usb/devices/$port/idProduct")" = 2008:7639
+    # After the Update the device restarts in storage mode on the same port.
+    check "wine: the device came back in storage mode at 2.40 after the Update" \
+        gadget_logged 0 "plugged in: storage mode, version 2.40"
+    check "wine: and the bus shows it as a disk again" disk_on_port 0
     check "wine: the stick as E: was asked its version and nothing else, never an erase" \
         test "$(grep "vendor command" "${gadget_logs[2]}" | cut -d ' ' -f 3-)" = "vendor command 87 10"
     check "wine: the dialog's status line shows the Update succeeded" \
