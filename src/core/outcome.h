@@ -29,10 +29,13 @@ enum class OutcomeKind {
     Failed,            // the device did not carry out a command, or a transfer failed
     Interrupted,       // stopped on the user's request, between two commands or in a silent transfer
     Busy,              // another process or thread holds the device's lock: nothing was sent
+    Confirmed,         // run --confirm: updated, and back in storage mode at the image's version
+    NotConfirmed,      // run --confirm: updated, and not back at the image's version
 };
 
 inline bool Succeeded(OutcomeKind kind) {
-    return kind == OutcomeKind::Updated || kind == OutcomeKind::Erased || kind == OutcomeKind::Listed;
+    return kind == OutcomeKind::Updated || kind == OutcomeKind::Erased ||
+           kind == OutcomeKind::Listed || kind == OutcomeKind::Confirmed;
 }
 
 // Where a command to the device in storage mode went wrong, when it did.

@@ -1,5 +1,7 @@
 #include "devices/returning_device.h"
 
+#include "devices/unit_on_port.h"
+
 namespace fwup {
 namespace {
 
@@ -31,10 +33,7 @@ std::string DeviceLockKey(const AttachedDevice& device) {
         return "volume:" + volume.id;
     }
     const UsbDeviceInfo& usb = device.usb;
-    // A vendor-mode device is listed by its port where the system places it;
-    // otherwise by "serial:" and its serial, or by its interface path.
-    const bool byPort = usb.id.rfind(kSerialKey, 0) != 0 && (usb.path.empty() || usb.id != usb.path);
-    if (byPort) return kPortKey + usb.id;
+    if (!PortOf(usb).empty()) return kPortKey + PortOf(usb);
     if (!usb.serial.empty()) return kSerialKey + usb.serial;
     return "path:" + usb.id;
 }

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -47,6 +48,9 @@ struct ImageDescription {
     std::uint64_t walkedTo = 0;     // where the walk ended: the last segment's data end
     std::uint64_t bytesUnsent = 0;  // after the walk: the trailer, or more
     bool standIn = false;           // the stand-in, accepted or not
+    // The version a device reports once it runs this image, where the build
+    // or the user says it; none: not known, and nothing is compared.
+    std::optional<std::uint16_t> version;
 };
 
 ImageDescription DescribeImage(FirmwareImage image);

@@ -26,8 +26,27 @@ constexpr TerminalText kUpdateHelp{"download the image into a device in vendor m
                                    "将固件映像写入下载模式的设备"};
 constexpr TerminalText kRunHelp{"clear, wait for the re-plug, then update",
                                 "清除，等待重新插拔，然后更新"};
-constexpr TerminalText kDeviceHelp{"the device to work on, as list prints it",
-                                   "要操作的设备（list 所列的 ID）"};
+constexpr TerminalText kStationHelp{
+    "serve every port until stopped: each unit arriving is read, cleared, updated and "
+    "confirmed, and recorded",
+    "持续服务每个端口直到停止：每个插入的设备都被读取、清除、更新、确认并记录"};
+constexpr TerminalText kHistoryHelp{"the units the station recorded, newest first, with a summary",
+                                    "工作站记录的设备，最新的在前，附汇总"};
+constexpr TerminalText kDeviceHelp{"the device to work on, as list prints it (station, history: "
+                                   "may be repeated)",
+                                   "要操作的设备（list 所列的 ID；station、history 可重复）"};
+constexpr TerminalText kImageVersionHelp{"the version of the --image file, e.g. 2.40",
+                                         "--image 文件的版本，例如 2.40"};
+constexpr TerminalText kConfirmHelp{"run: re-plug after the update, and check the version",
+                                    "run：更新后重新插拔，并核对版本"};
+constexpr TerminalText kUnitsHelp{"station: stop after N units have ended",
+                                  "station：N 台设备结束后停止"};
+constexpr TerminalText kRecordHelp{"the units' record file instead of the default one",
+                                   "使用此设备记录文件代替默认文件"};
+constexpr TerminalText kSinceHelp{"history: the units started then or later (2026-12-09, "
+                                  "2026-12-09T08:00, 8h, 30m)",
+                                  "history：在此时间或之后开始的设备（2026-12-09、"
+                                  "2026-12-09T08:00、8h、30m）"};
 constexpr TerminalText kAllHelp{"every device found, in parallel", "所有找到的设备，并行"};
 constexpr TerminalText kYesHelp{"answer the question of clear with Yes", "对 clear 的提问回答“是”"};
 constexpr TerminalText kWaitHelp{"seconds run waits for the device to come back (120)",
@@ -54,6 +73,15 @@ constexpr TerminalText kNotUnderstood{"The command line is not understood: %s",
 constexpr TerminalText kNoEffect{"Note: %s has no effect on %s.", "注意：%s 对 %s 不起作用。"};
 constexpr TerminalText kNeedsYes{"clear and run with --all ask no question: add --yes",
                                  "带 --all 的 clear 和 run 不会提问：请加 --yes"};
+constexpr TerminalText kStationNeedsYes{
+    "station erases every unit that arrives without asking: add --yes",
+    "station 会不经询问清除每台插入的设备：请加 --yes"};
+constexpr TerminalText kBadUnits{"--units %s: give a number of units from 1 to 1000000",
+                                 "--units %s：请给出 1 到 1000000 之间的设备数"};
+constexpr TerminalText kBadImageVersion{"--image-version %s: give a version such as 2.40",
+                                        "--image-version %s：请给出形如 2.40 的版本"};
+constexpr TerminalText kVersionWithoutImage{"--image-version belongs to --image FILE",
+                                            "--image-version 须与 --image FILE 一起使用"};
 constexpr TerminalText kDeviceOrAll{"--device and --all exclude each other",
                                     "--device 与 --all 不能同时使用"};
 
@@ -68,14 +96,24 @@ struct Command {
     const char* name;
     const TerminalText* help;
     FrontEndCommand command;
-    bool device, all, yes, wait, image;
+    bool device, all, yes, wait, image, confirm, units, record, since;
+    bool severalDevices;  // --device may be given more than once
 };
 constexpr Command kCommands[] = {
-    {"list", &kListHelp, FrontEndCommand::List, false, false, false, false, false},
-    {"info", &kInfoHelp, FrontEndCommand::Info, true, false, false, false, true},
-    {"clear", &kClearHelp, FrontEndCommand::Clear, true, true, true, false, false},
-    {"update", &kUpdateHelp, FrontEndCommand::Update, true, true, false, false, true},
-    {"run", &kRunHelp, FrontEndCommand::Run, true, true, true, true, true},
+    {"list", &kListHelp, FrontEndCommand::List,
+     false, false, false, false, false, false, false, false, false, false},
+    {"info", &kInfoHelp, FrontEndCommand::Info,
+     true, false, false, false, true, false, false, false, false, false},
+    {"clear", &kClearHelp, FrontEndCommand::Clear,
+     true, true, true, false, false, false, false, false, false, false},
+    {"update", &kUpdateHelp, FrontEndCommand::Update,
+     true, true, false, false, true, false, false, false, false, false},
+    {"run", &kRunHelp, FrontEndCommand::Run,
+     true, true, true, true, true, true, false, false, false, false},
+    {"station", &kStationHelp, FrontEndCommand::Station,
+     true, false, true, true, true, false, true, true, false, true},
+    {"history", &kHistoryHelp, FrontEndCommand::History,
+     true, false, false, false, false, false, false, true, true, true},
 };
 
 // The help, written out: every command and every option, short forms too,
@@ -88,11 +126,14 @@ std::string HelpText(Language language) {
     };
     const Entry options[] = {
         {"--device ID", &kDeviceHelp},  {"--all", &kAllHelp},         {"-y, --yes", &kYesHelp},
-        {"--wait SECONDS", &kWaitHelp}, {"--image FILE", &kImageHelp}, {"--json", &kJsonHelp},
+        {"--wait SECONDS", &kWaitHelp}, {"--image FILE", &kImageHelp},
+        {"--image-version X.YY", &kImageVersionHelp}, {"--confirm", &kConfirmHelp},
+        {"--units N", &kUnitsHelp}, {"--record FILE", &kRecordHelp}, {"--since WHEN", &kSinceHelp},
+        {"--json", &kJsonHelp},
         {"-v, --verbose", &kVerboseHelp}, {"--simulate", &kSimulateHelp},
         {"-h, --help", &kHelpHelp},     {"-V, --version", &kVersionHelp}};
     constexpr int kColumns = 79;
-    constexpr int kTextColumn = 20;
+    constexpr int kTextColumn = 24;
     std::string help = WrapText(Say(kAbout, language), kColumns) + "\n" + Say(kUsage, language) +
                        "\n\n" + Say(kCommandsHeading, language) + "\n";
     auto add = [&](const Entry& entry) {
@@ -118,7 +159,12 @@ constexpr CommandOption kCommandOptions[] = {{"--device", &Command::device},
                                              {"--all", &Command::all},
                                              {"--yes", &Command::yes},
                                              {"--wait", &Command::wait},
-                                             {"--image", &Command::image}};
+                                             {"--image", &Command::image},
+                                             {"--image-version", &Command::image},
+                                             {"--confirm", &Command::confirm},
+                                             {"--units", &Command::units},
+                                             {"--record", &Command::record},
+                                             {"--since", &Command::since}};
 
 const Command* CommandNamed(FrontEndCommand chosen) {
     for (const Command& command : kCommands)
@@ -139,19 +185,33 @@ void DropOptionsNotTaken(const CLI::App& app, const Command& command, CommandLin
     for (const CommandOption& option : kCommandOptions) {
         if (command.*option.taken || app.get_option(option.name)->count() == 0) continue;
         line.notes.push_back(Format(Say(kNoEffect, language), option.name, command.name));
-        if (option.taken == &Command::device) line.device = defaults.device;
+        if (option.taken == &Command::device) {
+            line.device = defaults.device;
+            line.devices = defaults.devices;
+        }
         if (option.taken == &Command::all) line.all = defaults.all;
         if (option.taken == &Command::yes) line.assumeYes = defaults.assumeYes;
-        if (option.taken == &Command::image) line.image = defaults.image;
+        if (option.taken == &Command::image) {
+            line.image = defaults.image;
+            line.imageVersion = defaults.imageVersion;
+        }
+        if (option.taken == &Command::confirm) line.confirm = defaults.confirm;
+        if (option.taken == &Command::units) line.units = defaults.units;
+        if (option.taken == &Command::record) line.record = defaults.record;
+        if (option.taken == &Command::since) line.since = defaults.since;
     }
 }
 
-// --wait: whole seconds, from 1 to a day.
-bool ReadWait(const std::string& text, int& seconds) {
-    if (text.empty() || text.size() > 5 || text.find_first_not_of("0123456789") != std::string::npos)
+// A whole number from 1 to most, as typed: digits only.
+bool ReadCount(const std::string& text, int most, int& count) {
+    if (text.empty() || text.size() > 7 || text.find_first_not_of("0123456789") != std::string::npos)
         return false;
-    seconds = std::stoi(text);
-    return seconds >= 1 && seconds <= 86400;
+    count = std::stoi(text);
+    return count >= 1 && count <= most;
+}
+
+bool Given(const CLI::App& app, const char* option) {
+    return app.get_option(option)->count() > 0;
 }
 
 // The words no command or option took, in the order they were typed.
@@ -163,7 +223,11 @@ std::vector<std::string> Leftovers(const CLI::App& app) {
 }
 
 // What is wrong with the words the parser has taken; empty when nothing is.
-std::string CheckParsed(const CLI::App& app, const std::string& wait, CommandLine& line,
+struct TypedValues {
+    std::string wait, units, imageVersion;
+};
+
+std::string CheckParsed(const CLI::App& app, const TypedValues& typed, CommandLine& line,
                         Language language) {
     const std::vector<std::string> leftovers = Leftovers(app);
     if (!leftovers.empty()) {
@@ -173,14 +237,27 @@ std::string CheckParsed(const CLI::App& app, const std::string& wait, CommandLin
         return Format(Say(second ? kOneCommand : kUnknownArgument, language), words.c_str());
     }
     const Command* command = CommandNamed(line.command);
+    if (!line.devices.empty()) line.device = line.devices.front();
+    if (line.devices.size() > 1 && (command == nullptr || !command->severalDevices))
+        return Format(Say(kGivenTwice, language), "--device");
     if (command != nullptr) DropOptionsNotTaken(app, *command, line, language);
-    if (command != nullptr && command->wait && app.get_option("--wait")->count() > 0 &&
-        !ReadWait(wait, line.waitSeconds))
-        return Format(Say(kBadWait, language), wait.c_str());
+    if (command != nullptr && command->wait && Given(app, "--wait") &&
+        !ReadCount(typed.wait, 86400, line.waitSeconds))
+        return Format(Say(kBadWait, language), typed.wait.c_str());
+    if (command != nullptr && command->units && Given(app, "--units") &&
+        !ReadCount(typed.units, 1000000, line.units))
+        return Format(Say(kBadUnits, language), typed.units.c_str());
+    if (command != nullptr && command->image && Given(app, "--image-version")) {
+        line.imageVersion = ReadVersionText(typed.imageVersion);
+        if (!line.imageVersion) return Format(Say(kBadImageVersion, language), typed.imageVersion.c_str());
+        if (line.image.empty()) return Say(kVersionWithoutImage, language);
+    }
     if (line.all && !line.device.empty()) return Say(kDeviceOrAll, language);
     if (line.all && !line.assumeYes &&
         (line.command == FrontEndCommand::Clear || line.command == FrontEndCommand::Run))
         return Say(kNeedsYes, language);
+    if (line.command == FrontEndCommand::Station && !line.assumeYes)
+        return Say(kStationNeedsYes, language);
     return {};
 }
 
@@ -199,16 +276,23 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, Language languag
     app.set_help_flag("-h,--help");
     app.allow_extras();
     bool version = false;
-    std::string wait;
+    TypedValues typed;
     app.add_flag("-V,--version", version);
     app.add_flag("--json", line.json);
     app.add_flag("-v,--verbose", line.verbosity);
     app.add_flag("--simulate", line.simulate);
-    app.add_option("--device", line.device);
+    app.add_option("--device", line.devices)
+        ->allow_extra_args(false)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     app.add_flag("--all", line.all);
     app.add_flag("-y,--yes", line.assumeYes);
-    app.add_option("--wait", wait);
+    app.add_option("--wait", typed.wait);
     app.add_option("--image", line.image);
+    app.add_option("--image-version", typed.imageVersion);
+    app.add_flag("--confirm", line.confirm);
+    app.add_option("--units", typed.units);
+    app.add_option("--record", line.record);
+    app.add_option("--since", line.since);
     app.require_subcommand(0, 1);
     for (const Command& command : kCommands) {
         CLI::App* sub = app.add_subcommand(command.name);
@@ -238,8 +322,20 @@ CommandLine ParseCommandLine(int argc, const char* const* argv, Language languag
         line.command = FrontEndCommand::Version;
         return line;
     }
-    if (line.usageError.empty()) line.usageError = CheckParsed(app, wait, line, language);
+    if (line.usageError.empty()) line.usageError = CheckParsed(app, typed, line, language);
     return line;
+}
+
+std::optional<std::uint16_t> ReadVersionText(const std::string& text) {
+    const std::size_t dot = text.find('.');
+    auto hex = [](const std::string& digits) {
+        return !digits.empty() && digits.find_first_not_of("0123456789abcdefABCDEF") == std::string::npos;
+    };
+    if (dot == std::string::npos || dot == 0 || dot > 2 || text.size() != dot + 3) return std::nullopt;
+    const std::string major = text.substr(0, dot);
+    const std::string minor = text.substr(dot + 1);
+    if (!hex(major) || !hex(minor)) return std::nullopt;
+    return static_cast<std::uint16_t>(std::stoul(major, nullptr, 16) << 8 | std::stoul(minor, nullptr, 16));
 }
 
 Language LanguageFromEnvironment(const char* lcAll, const char* lcMessages, const char* lang,

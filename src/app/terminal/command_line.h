@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -8,15 +9,21 @@
 
 namespace fwup {
 
-enum class FrontEndCommand { None, List, Info, Clear, Update, Run, Help, Version };
+enum class FrontEndCommand { None, List, Info, Clear, Update, Run, Station, History, Help, Version };
 
 struct CommandLine {
     FrontEndCommand command = FrontEndCommand::None;
-    std::string device;      // --device ID: the device to work on
+    std::string device;      // --device ID: the device to work on (the first given)
+    std::vector<std::string> devices;  // station, history: every --device given
     bool all = false;        // --all: every device found, in parallel
     bool assumeYes = false;  // -y, --yes: the question of clear is answered Yes
     int waitSeconds = 120;   // --wait: how long run waits for the re-plugged device
     std::string image;       // --image FILE: this image instead of the built-in one
+    std::optional<std::uint16_t> imageVersion;  // --image-version X.YY: that file's version
+    bool confirm = false;    // run --confirm: the version read back after the update
+    int units = 0;           // station --units N: stop after N units; 0: until stopped
+    std::string record;      // --record FILE: the units' record instead of the default one
+    std::string since;       // history --since: the units that started then or later
     bool json = false;       // --json: one JSON document on standard output
     int verbosity = 0;       // -v: each exchange; -vv: with hex dumps
     bool simulate = false;   // --simulate: simulated devices instead of the hardware
@@ -24,6 +31,10 @@ struct CommandLine {
     std::vector<std::string> notes;  // options given that the command does not take
     std::string help;        // the --help text
 };
+
+// "2.40" -> 0x0240: one or two hexadecimal digits, a full stop and two
+// more, as the device's versions are written; none for anything else.
+std::optional<std::uint16_t> ReadVersionText(const std::string& text);
 
 // The command line as the user typed it; wrong usage is said in usageError,
 // in the user's language. --help and --version win over everything else.

@@ -11,6 +11,13 @@ OutcomeKind KindOfOne(const Result& result) { return result.kind; }
 }  // namespace
 
 OutcomeKind KindOf(const RunResult& run) {
+    if (run.confirm) {
+        const Confirmation how = run.confirm->how;
+        if (how == Confirmation::Interrupted) return OutcomeKind::Interrupted;
+        // Back and read where no version was known to compare: updated, no more.
+        if (how == Confirmation::NotCompared) return OutcomeKind::Updated;
+        return how == Confirmation::Confirmed ? OutcomeKind::Confirmed : OutcomeKind::NotConfirmed;
+    }
     if (run.update) return run.update->kind;
     if (run.clear && run.clear->kind != OutcomeKind::Erased) return run.clear->kind;
     if (run.replug == Replug::Interrupted) return OutcomeKind::Interrupted;

@@ -7,6 +7,7 @@
 #include "app/terminal/command_line.h"
 #include "core/outcome.h"
 #include "devices/attached_devices.h"
+#include "devices/unit_on_port.h"
 #include "storage/info_command.h"
 
 namespace fwup {
@@ -38,6 +39,7 @@ struct RunResult {
     Replug replug = Replug::NotAwaited;
     int waitSeconds = 0;  // how long the device was waited for
     std::optional<UpdateResult> update;
+    std::optional<ConfirmResult> confirm;  // --confirm, where the update succeeded
 };
 
 using CommandResult = std::variant<Listed, Refusal, DeviceInfo, ClearResult, UpdateResult, RunResult>;

@@ -47,8 +47,12 @@ ExitCode RunFrontEnd(FrontEnd& frontEnd) {
                                {loaded.unreadable ? EarlyFailure::ImageUnreadable
                                                   : EarlyFailure::ImageRefused,
                                 loaded.refusal});
+        loaded.image.version = line.imageVersion;
     } else {
         loaded.image = DescribeImage(frontEnd.image);
+#ifdef FWUP_FIRMWARE_VERSION
+        loaded.image.version = FWUP_FIRMWARE_VERSION;
+#endif
     }
     const ImageDescription& image = loaded.image;
     if (line.command == FrontEndCommand::Version) {

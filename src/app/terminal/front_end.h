@@ -17,6 +17,11 @@
 
 namespace fwup {
 
+// The system's file calls for the units' record: an open by UTF-8 path, and
+// a write through to the disk.
+using FileOpener = std::FILE* (*)(const std::string& path, const char* mode);
+using FileSync = bool (*)(std::FILE* file);
+
 // The terminal program, whatever system it runs on: its command line, the
 // backends it runs over, and the console as the system describes it.
 struct FrontEnd {
@@ -42,6 +47,11 @@ struct FrontEnd {
     std::uint32_t pollMs = 500;  // run: how often to look for the re-plugged device
     std::vector<std::string> settingProblems = {};  // --simulate: NAME=value not understood
     DeviceLocks* locks = nullptr;  // one holder a device among processes; none: no lock taken
+    const std::atomic<bool>* draining = nullptr;  // station: the first request to stop
+    std::string recordPath = {};    // the units' record unless --record names another
+    std::string hostName = {};      // this computer, as the record names it
+    FileOpener openFile = nullptr;  // none: std::fopen
+    FileSync syncFile = nullptr;    // none: the record is flushed, not synced
 };
 
 // Runs the command the command line names and returns the exit status.

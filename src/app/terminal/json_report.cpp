@@ -75,6 +75,31 @@ Json CameBack(const CommandResult& result) {
     return run->replug == Replug::CameBack;
 }
 
+const char* ConfirmationName(Confirmation how) {
+    switch (how) {
+    case Confirmation::Confirmed: return "confirmed";
+    case Confirmation::NotCompared: return "not-compared";
+    case Confirmation::WrongVersion: return "wrong-version";
+    case Confirmation::DidNotStart: return "did-not-start";
+    case Confirmation::NotBack: return "not-back";
+    case Confirmation::Replaced: return "replaced";
+    case Confirmation::Unreadable: return "unreadable";
+    case Confirmation::Interrupted: return "interrupted";
+    }
+    return "not-back";
+}
+
+// run --confirm: what the version read back said, and the version; null
+// where no confirmation ran.
+void AddConfirmation(Json& entry, const CommandResult& result) {
+    const RunResult* run = std::get_if<RunResult>(&result);
+    const ConfirmResult* confirm = run != nullptr && run->confirm ? &*run->confirm : nullptr;
+    entry["confirmation"] = confirm != nullptr ? Json(ConfirmationName(confirm->how)) : Json(nullptr);
+    entry["version_after"] = confirm != nullptr && confirm->version
+                                 ? Json(std::string(FormatVersion(*confirm->version).View()))
+                                 : Json(nullptr);
+}
+
 void AddWhere(Json& entry, const AttachedDevice& device, const DriveFields& drive) {
     if (device.mode == AttachedMode::Vendor) {
         entry["serial"] = device.usb.serial.empty() ? Json(nullptr) : Json(device.usb.serial);
@@ -105,7 +130,10 @@ Json DeviceJson(FrontEndCommand command, const DeviceRun& run) {
     entry["step"] = NameOrNull(StepName(run.result));
     if (updates) AddLink(entry, update);
     if (command != FrontEndCommand::Update) AddDriveFailure(entry, drive);
-    if (command == FrontEndCommand::Run) entry["came_back"] = CameBack(run.result);
+    if (command == FrontEndCommand::Run) {
+        entry["came_back"] = CameBack(run.result);
+        AddConfirmation(entry, run.result);
+    }
     return entry;
 }
 

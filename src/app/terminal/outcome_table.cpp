@@ -27,6 +27,8 @@ Row RowOf(OutcomeKind kind) {
     case OutcomeKind::Failed: return {ExitCode::DeviceFailed, "failed"};
     case OutcomeKind::Interrupted: return {ExitCode::Interrupted, "interrupted"};
     case OutcomeKind::Busy: return {ExitCode::NoDevice, "busy"};
+    case OutcomeKind::Confirmed: return {ExitCode::Done, "confirmed"};
+    case OutcomeKind::NotConfirmed: return {ExitCode::NotConfirmed, "not-confirmed"};
     }
     return {ExitCode::DeviceFailed, "failed"};
 }
@@ -44,6 +46,7 @@ const TerminalText* MeaningOf(ExitCode code) {
     case ExitCode::NoPermission: return &kExitNoPermission;
     case ExitCode::StandInImage: return &kExitStandIn;
     case ExitCode::ErasedNotUpdated: return &kExitErasedNotUpdated;
+    case ExitCode::NotConfirmed: return &kExitNotConfirmed;
     case ExitCode::Interrupted: return &kExitInterrupted;
     }
     return nullptr;
@@ -110,6 +113,9 @@ const char* StepOf(const DeviceInfo& info) { return StepName(info.step); }
 const char* StepOf(const ClearResult& clear) { return StepName(clear.step); }
 const char* StepOf(const UpdateResult& update) { return StepName(update.step); }
 const char* StepOf(const RunResult& run) {
+    if (run.confirm && run.confirm->how != Confirmation::Confirmed &&
+        run.confirm->how != Confirmation::NotCompared)
+        return "confirm";
     if (run.update) return StepName(run.update->step);
     if (run.replug == Replug::NotBack) return "replug";
     return run.clear ? StepName(run.clear->step) : nullptr;

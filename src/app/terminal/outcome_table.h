@@ -20,6 +20,7 @@ enum class ExitCode : int {
     NoPermission = 6,      // the device is there, but may not be opened or sent commands
     StandInImage = 7,      // the program carries the stand-in image: no real device is changed
     ErasedNotUpdated = 8,  // run: erased, but the device did not come back to be updated
+    NotConfirmed = 9,      // run --confirm: updated, but not back at the image's version
     Interrupted = 130,     // stopped by Ctrl-C
 };
 

@@ -1,6 +1,7 @@
 #include "app/terminal/outcome_texts.h"
 
 #include "app/terminal/text_format.h"
+#include "core/device_model.h"
 
 namespace fwup {
 namespace {
@@ -76,7 +77,29 @@ Told Texts(const UpdateResult& update) {
     return {said, 0, update.deviceId};
 }
 
+// What the version read back says; the version (or the wait) goes into the hint.
+Told ConfirmTexts(const ConfirmResult& confirm, int waitSeconds) {
+    const std::string version =
+        confirm.version ? std::string(FormatVersion(*confirm.version).View()) : std::string();
+    switch (confirm.how) {
+    case Confirmation::Confirmed: return {{&kConfirmedText, &kHintRunsVersion, nullptr}, 0, version};
+    case Confirmation::NotCompared: return {{&kUpdatedText, &kHintNotCompared, nullptr}, 0, version};
+    case Confirmation::WrongVersion:
+        return {{&kNotConfirmedText, &kHintWrongVersion, nullptr}, 0, version};
+    case Confirmation::DidNotStart: return {{&kNotConfirmedText, &kHintDidNotStart, nullptr}, 0, {}};
+    case Confirmation::NotBack:
+        return {{&kNotConfirmedText, &kHintNotBackInStorage, nullptr}, 0, std::to_string(waitSeconds)};
+    case Confirmation::Replaced: return {{&kNotConfirmedText, &kHintReplaced, nullptr}, 0, {}};
+    case Confirmation::Unreadable:
+        return {{&kNotConfirmedText, &kHintVersionUnreadable, nullptr}, 0, {}};
+    case Confirmation::Interrupted:
+        return {{&kInterruptedText, &kHintInterruptedConfirm, nullptr}, 0, {}};
+    }
+    return {};
+}
+
 Told Texts(const RunResult& run) {
+    if (run.confirm) return ConfirmTexts(*run.confirm, run.waitSeconds);
     if (run.update) return Texts(*run.update);
     if (run.clear && run.clear->kind != OutcomeKind::Erased) return Texts(*run.clear);
     // Erased, and waiting for its firmware.

@@ -13,13 +13,16 @@ namespace {
 // Set from a signal handler or the system's console handler: lives as long
 // as the process.
 std::atomic<bool> interrupted{false};
+std::atomic<bool> draining{false};
 
 }  // namespace
 
 int RunTerminalProgram(int argc, char** argv, Language language, const FirmwareImage& image) {
     const Console console = DescribeConsole();
-    CatchInterrupts(interrupted);
     const CommandLine commandLine = ParseCommandLine(argc, argv, language);
+    // Only the bench drains: for one command the first request stops it.
+    CatchInterrupts(interrupted,
+                    commandLine.command == FrontEndCommand::Station ? &draining : nullptr);
     return RunOverBackends(commandLine, [&](UsbLink& usb, ScsiDrives& drives, DeviceLocks& locks,
                                             bool realHardware,
                                             const std::vector<std::string>& settingProblems) {
@@ -37,6 +40,11 @@ int RunTerminalProgram(int argc, char** argv, Language language, const FirmwareI
         frontEnd.interrupted = &interrupted;
         frontEnd.settingProblems = settingProblems;
         frontEnd.locks = &locks;
+        frontEnd.draining = &draining;
+        frontEnd.recordPath = DefaultRecordPath();
+        frontEnd.hostName = HostName();
+        frontEnd.openFile = OpenFileUtf8;
+        frontEnd.syncFile = SyncToDisk;
         return static_cast<int>(RunFrontEnd(frontEnd));
     });
 }

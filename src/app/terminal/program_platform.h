@@ -19,8 +19,24 @@ namespace fwup {
 
 // Ctrl-C, a request to end and a hang-up set the flag, which the station
 // reads between two commands and the USB link while a transfer waits; a
-// closed pipe never ends the program.
-void CatchInterrupts(std::atomic<bool>& interrupted);
+// closed pipe never ends the program. Given draining, the first request sets
+// that flag alone (the bench takes no new unit and lets those in flight
+// finish) and the second sets interrupted.
+void CatchInterrupts(std::atomic<bool>& interrupted, std::atomic<bool>* draining = nullptr);
+
+// Where the units' record lies unless --record names another file: for root
+// a folder of the system's, for anyone else one of the user's own.
+std::string DefaultRecordPath();
+
+// Writes what the file holds through to the disk: a record line survives a
+// power cut once this returns true.
+bool SyncToDisk(std::FILE* file);
+
+// Opens a file by its UTF-8 path, as std::fopen does.
+std::FILE* OpenFileUtf8(const std::string& path, const char* mode);
+
+// This computer's name, as the record keeps it.
+std::string HostName();
 
 // Runs the station over the system's own backends, or with --simulate over
 // the simulated bench that the environment describes. locks: the system's

@@ -65,6 +65,8 @@ private:
                                                       Refusal& refusal);
     CommandResult Perform(const AttachedDevice& device, DeviceView& view);
     RunResult RunOn(const AttachedDevice& device, DeviceView& view);
+    void Confirm(RunResult& run, const UsbDeviceInfo& updated, const std::string& serialBefore,
+                 DeviceView& view);
     ClearResult Clear(const AttachedDevice& device, DeviceView& view);
     UpdateResult Update(DeviceView& view, const UsbDeviceInfo* which);
     std::optional<UsbDeviceInfo> AwaitVendorMode(const AttachedDevice& cleared,
@@ -147,11 +149,24 @@ std::optional<UsbDeviceInfo> Station::AwaitVendorMode(const AttachedDevice& clea
     }
 }
 
+// --confirm: the updated device re-plugged by the person, and its version
+// read back on its port.
+void Station::Confirm(RunResult& run, const UsbDeviceInfo& updated, const std::string& serialBefore,
+                      DeviceView& view) {
+    if (!line_.confirm || !run.update || run.update->kind != OutcomeKind::Updated) return;
+    if (line_.all) view.State(kStateReplugToConfirm);
+    else output_.Message(Format(Say(kReplugToConfirm), line_.waitSeconds));
+    const PortWait wait{frontEnd_.usb, frontEnd_.drives, PortOf(updated), line_.waitSeconds,
+                        frontEnd_.pollMs, [this] { return Interrupted(); }};
+    run.confirm = ConfirmAfterReplug(wait, image_.version, serialBefore);
+}
+
 RunResult Station::RunOn(const AttachedDevice& device, DeviceView& view) {
     RunResult run;
     run.waitSeconds = line_.waitSeconds;
     if (device.mode == AttachedMode::Vendor) {  // cleared already: the update alone
         run.update = Update(view, &device.usb);
+        Confirm(run, device.usb, {}, view);
         return run;
     }
     std::vector<std::string> before;
@@ -168,6 +183,7 @@ RunResult Station::RunOn(const AttachedDevice& device, DeviceView& view) {
     }
     run.replug = Replug::CameBack;
     run.update = Update(view, &*back);
+    Confirm(run, *back, device.volume.usbSerial, view);
     return run;
 }
 

@@ -112,6 +112,7 @@ inline constexpr TerminalText kReplugAndWait{
 inline constexpr TerminalText kStateClearing{"clearing", "正在清除"};
 inline constexpr TerminalText kStateErasing{"erasing", "正在擦除"};
 inline constexpr TerminalText kStateWaiting{"waiting for the re-plug", "等待重新插拔"};
+inline constexpr TerminalText kStateReplugToConfirm{"re-plug to confirm", "请重新插拔以确认"};
 // The last line of a board taller than the window: the devices not shown.
 inline constexpr TerminalText kBoardMoreDevices{"... and %u more", "……另有 %u 台"};
 inline constexpr TerminalText kNotBack{
@@ -121,6 +122,38 @@ inline constexpr TerminalText kHintErasedNotUpdated{
     "The device is erased and awaits its firmware: plug it in and run \"" FWUP_PROGRAM_NAME
     " update\".",
     "设备已清除，正在等待固件：请插入设备并运行 \"" FWUP_PROGRAM_NAME " update\"。"};
+// --- run --confirm: the version read back after the update's re-plug.
+inline constexpr TerminalText kReplugToConfirm{
+    "Updated. Now unplug the device and plug it in again: waiting up to %d s to read its "
+    "version.",
+    "已更新。现在请重新插拔设备：最多等待 %d 秒以读取其版本。"};
+inline constexpr TerminalText kConfirmedText{"Firmware updated and confirmed.", "固件已更新并已确认。"};
+inline constexpr TerminalText kNotConfirmedText{"The update is not confirmed.", "更新未得到确认。"};
+inline constexpr TerminalText kHintRunsVersion{"The device came back running version %s.",
+                                               "设备重新出现，运行版本 %s。"};
+inline constexpr TerminalText kHintNotCompared{
+    "The device came back running version %s; the image's version is not known, so nothing "
+    "was compared (--image-version).",
+    "设备重新出现，运行版本 %s；映像的版本未知，未做比对（--image-version）。"};
+inline constexpr TerminalText kHintWrongVersion{
+    "The device came back running version %s, not the image's version.",
+    "设备重新出现，运行版本 %s，与映像的版本不符。"};
+inline constexpr TerminalText kHintDidNotStart{
+    "The device came back in vendor mode: its new firmware did not start. Run \"" FWUP_PROGRAM_NAME
+    " update\" again.",
+    "设备以下载模式重新出现：新固件未能启动。请再次运行 \"" FWUP_PROGRAM_NAME " update\"。"};
+inline constexpr TerminalText kHintNotBackInStorage{
+    "The firmware is written; the device did not come back in storage mode within %s s, so its "
+    "version was not read.",
+    "固件已写入；设备在 %s 秒内没有以存储模式出现，未能读取其版本。"};
+inline constexpr TerminalText kHintReplaced{
+    "Another device was plugged in on its port: the updated device's version was not read.",
+    "该端口上插入了另一台设备：未读取已更新设备的版本。"};
+inline constexpr TerminalText kHintVersionUnreadable{
+    "The device came back, but its version could not be read.",
+    "设备已重新出现，但无法读取其版本。"};
+inline constexpr TerminalText kHintInterruptedConfirm{
+    "The firmware is written; its version was not read.", "固件已写入；未读取其版本。"};
 inline constexpr TerminalText kListId{"ID", "ID"};
 inline constexpr TerminalText kListMode{"MODE", "模式"};
 inline constexpr TerminalText kListDetails{"DETAILS", "详情"};
@@ -200,6 +233,9 @@ inline constexpr TerminalText kExitStandIn{"the program carries the stand-in tes
 inline constexpr TerminalText kExitErasedNotUpdated{
     "erased, not updated: plug the device in and run update",
     "已清除但未更新：请插入设备并运行 update"};
+inline constexpr TerminalText kExitNotConfirmed{
+    "not confirmed: updated, but not back at the image's version",
+    "未确认：已更新，但设备没有以映像的版本重新出现"};
 inline constexpr TerminalText kExitInterrupted{"interrupted", "已中断"};
 
 }  // namespace fwup

@@ -3,6 +3,9 @@
 #include "app/terminal/program_platform.h"
 
 #include <signal.h>
+#include <unistd.h>
+
+#include <cstdlib>
 
 #include "app/terminal/simulated_bench.h"
 #include "platform/linux/flock_device_locks.h"
@@ -13,9 +16,16 @@ namespace fwup {
 namespace {
 
 std::atomic<bool>* interruptFlag = nullptr;
+std::atomic<bool>* drainFlag = nullptr;
 
 void OnInterrupt(int) {
+    if (drainFlag != nullptr && !drainFlag->exchange(true)) return;
     if (interruptFlag != nullptr) *interruptFlag = true;
+}
+
+std::string Variable(const char* name) {
+    const char* value = std::getenv(name);
+    return value == nullptr ? std::string() : value;
 }
 
 }  // namespace
@@ -24,8 +34,9 @@ void OnInterrupt(int) {
 // the command to stop: between two commands, or by calling back a transfer
 // the device leaves waiting; a read of the question's answer returns at
 // once. A closed pipe never kills a flash.
-void CatchInterrupts(std::atomic<bool>& interrupted) {
+void CatchInterrupts(std::atomic<bool>& interrupted, std::atomic<bool>* draining) {
     interruptFlag = &interrupted;
+    drainFlag = draining;
     struct sigaction action {};
     action.sa_handler = OnInterrupt;
     sigemptyset(&action.sa_mask);
@@ -34,6 +45,29 @@ void CatchInterrupts(std::atomic<bool>& interrupted) {
     sigaction(SIGTERM, &action, nullptr);
     sigaction(SIGHUP, &action, nullptr);
     signal(SIGPIPE, SIG_IGN);
+}
+
+std::string DefaultRecordPath() {
+    constexpr char kFile[] = "/firmware-updater/units.jsonl";
+    if (geteuid() == 0) return std::string("/var/lib") + kFile;
+    // The XDG base directories: a relative XDG_STATE_HOME is to be ignored.
+    const std::string state = Variable("XDG_STATE_HOME");
+    if (!state.empty() && state.front() == '/') return state + kFile;
+    return Variable("HOME") + "/.local/state" + kFile;
+}
+
+bool SyncToDisk(std::FILE* file) {
+    return std::fflush(file) == 0 && fsync(fileno(file)) == 0;
+}
+
+std::FILE* OpenFileUtf8(const std::string& path, const char* mode) {
+    return std::fopen(path.c_str(), mode);
+}
+
+std::string HostName() {
+    char name[256] = {};
+    if (gethostname(name, sizeof name - 1) != 0) return {};
+    return name;
 }
 
 int RunOverBackends(const CommandLine& line, const StationOver& station) {

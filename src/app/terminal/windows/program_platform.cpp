@@ -3,6 +3,9 @@
 #include "app/terminal/program_platform.h"
 
 #include <windows.h>
+#include <io.h>
+
+#include <cwchar>
 
 #include "app/terminal/simulated_bench.h"
 #include "platform/windows/named_mutex_locks.h"
@@ -18,12 +21,17 @@ namespace {
 constexpr DWORD kCloseGraceMs = 4500;
 
 std::atomic<bool>* interruptFlag = nullptr;
+std::atomic<bool>* drainFlag = nullptr;
 
 BOOL WINAPI OnConsoleEvent(DWORD event) {
+    const bool keyed = event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT;
+    // The first Ctrl-C lets a bench finish what it has begun; a closing
+    // console leaves no time for that.
+    if (keyed && drainFlag != nullptr && !drainFlag->exchange(true)) return TRUE;
     if (interruptFlag != nullptr) *interruptFlag = true;
     // A read of the question's answer returns at once, as on Linux.
     CancelIoEx(GetStdHandle(STD_INPUT_HANDLE), nullptr);
-    if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT) return TRUE;
+    if (keyed) return TRUE;
     // The console closes, the user logs off or the system shuts down: the
     // program ends on its own within the grace, with its status.
     Sleep(kCloseGraceMs);
@@ -35,9 +43,55 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
 // Ctrl-C, Ctrl-Break and closing the console window all ask the command to
 // stop: between two commands, or by calling back a transfer the device
 // leaves waiting. A closed pipe never ends the program: writes to it fail.
-void CatchInterrupts(std::atomic<bool>& interrupted) {
+void CatchInterrupts(std::atomic<bool>& interrupted, std::atomic<bool>* draining) {
     interruptFlag = &interrupted;
+    drainFlag = draining;
     SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+}
+
+namespace {
+
+// UTF-16 from the system, UTF-8 for the record.
+std::string Utf8Of(const wchar_t* text) {
+    const int bytes = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    if (bytes <= 1) return {};
+    std::string utf8(static_cast<std::size_t>(bytes), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8.data(), bytes, nullptr, nullptr);
+    utf8.resize(static_cast<std::size_t>(bytes - 1));
+    return utf8;
+}
+
+std::wstring Utf16Of(const std::string& text) {
+    const int units = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
+    if (units <= 1) return {};
+    std::wstring wide(static_cast<std::size_t>(units), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, wide.data(), units);
+    wide.resize(static_cast<std::size_t>(units - 1));
+    return wide;
+}
+
+}  // namespace
+
+std::string DefaultRecordPath() {
+    const wchar_t* local = _wgetenv(L"LOCALAPPDATA");
+    const std::string folder = local != nullptr && *local != L'\0' ? Utf8Of(local) : std::string(".");
+    return folder + "\\firmware-updater\\units.jsonl";
+}
+
+bool SyncToDisk(std::FILE* file) {
+    if (std::fflush(file) != 0) return false;
+    const HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
+    return handle != INVALID_HANDLE_VALUE && FlushFileBuffers(handle) != 0;
+}
+
+std::FILE* OpenFileUtf8(const std::string& path, const char* mode) {
+    return _wfopen(Utf16Of(path).c_str(), Utf16Of(mode).c_str());
+}
+
+std::string HostName() {
+    wchar_t name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+    DWORD length = MAX_COMPUTERNAME_LENGTH + 1;
+    return GetComputerNameW(name, &length) ? Utf8Of(name) : std::string();
 }
 
 int RunOverBackends(const CommandLine& line, const StationOver& station) {
