@@ -347,13 +347,15 @@ case_parallel() {
     stop_all
 }
 
-# --- After a complete download the device restarts: back on the same port
-# in storage mode at the image's version, unless its fault says otherwise.
-# fault, the mode it comes back in, and the version it then reads.
-restart_table=(
-    "none                    storage 2.40"
-    "wrong-version           storage 2.41"
-    "firmware-does-not-start vendor  -"
+# --- run --confirm: after a complete download the device restarts, back on
+# the same port in storage mode at the image's version unless its fault says
+# otherwise; the program reads it back there. fault, the mode it comes back
+# in, the version it then reads on the bus, and what run --confirm ends in:
+# exit status/outcome/confirmation/version read back.
+confirm_table=(
+    "none                    storage 2.40 0/confirmed/confirmed/2.40"
+    "wrong-version           storage 2.41 9/not-confirmed/wrong-version/2.41"
+    "firmware-does-not-start vendor  -    9/not-confirmed/did-not-start/null"
 )
 # Waits until the gadget on PORT has logged TEXT.
 gadget_logged() {
@@ -363,23 +365,25 @@ gadget_logged() {
 }
 version_of() { $program list --json | jq -r ".devices[] | select(.block_device==\"$1\") | .version"; }
 case_confirm() {
-    local row fault mode version disk status
-    for row in "${restart_table[@]}"; do
-        read -r fault mode version <<<"$row"
+    local row fault mode version expected disk status got
+    for row in "${confirm_table[@]}"; do
+        read -r fault mode version expected <<<"$row"
         start_gadget 0 FWUP_DEMO_VERSION=0230 FWUP_DEMO_FAULT="$fault" -- || return
         disk=$(disk_on_port 0) || { fail "confirm $fault: no block device"; stop_gadget 0; continue; }
         check "confirm $fault: the unit arrives at 2.30" test "$(version_of "$disk")" = 2.30
         status=0
-        timeout 120 $program run --device "$disk" --yes --wait 60 --json \
-            >"$results/confirm-$fault.json" 2>&1 || status=$?
-        check "confirm $fault: run writes it (0), got $status" test $status -eq 0
+        timeout 120 $program run --confirm --device "$disk" --yes --wait 60 --json \
+            >"$results/confirm-$fault.json" 2>"$results/confirm-$fault.err" || status=$?
+        got=$status/$(json "$results/confirm-$fault.json" \
+            '.devices[0] | "\(.outcome)/\(.confirmation)/\(.version_after)"')
+        check "confirm $fault: run --confirm ends $expected, got $got" test "$got" = "$expected"
         check "confirm $fault: the device restarted in $mode mode" \
             gadget_logged 0 "plugged in: $mode mode,"
         if [ "$mode" = storage ]; then
             disk=$(disk_on_port 0) || { fail "confirm $fault: not back as a disk"; stop_gadget 0; continue; }
-            check "confirm $fault: back on its port at $version" test "$(version_of "$disk")" = "$version"
+            check "confirm $fault: the bus shows it at $version" test "$(version_of "$disk")" = "$version"
         else
-            check "confirm $fault: back on its port in vendor mode" vendor_on_port 0
+            check "confirm $fault: the bus shows it in vendor mode" vendor_on_port 0
         fi
         check_one_erase_each "confirm $fault" 0
         stop_gadget 0

@@ -64,6 +64,9 @@ constexpr std::uint32_t kBlockSize = 512;
 constexpr std::uint32_t kUnpluggedAtTransfer = 30;
 constexpr auto kUnpluggedFor = 1500ms;
 constexpr auto kReplugAfter = 200ms;
+// A restart after a download keeps the port empty long enough for a host
+// that looks every few hundred milliseconds to see it so.
+constexpr auto kRestartOffFor = 500ms;
 
 enum class Kind { Device, StickRefuses, StickSilent };
 
@@ -355,7 +358,7 @@ private:
     // from the thread that drives the device, before the restart is seen.
     void RestartAfterDownload() {
         if (afterDownload_ == AfterDownload::DoesNotStart) {
-            AskReplug({&vendor_, kReplugAfter, 0ms, ", the new firmware did not start"});
+            AskReplug({&vendor_, kReplugAfter, kRestartOffFor, ", the new firmware did not start"});
             return;
         }
         std::uint16_t version = options_.flashedVersion;
@@ -366,7 +369,7 @@ private:
         char note[48];
         std::snprintf(note, sizeof note, ", version %x.%02x after the download", version >> 8,
                       version & 0xFF);
-        AskReplug({&storage_, kReplugAfter, 0ms, note});
+        AskReplug({&storage_, kReplugAfter, kRestartOffFor, note});
     }
 
     // --- Storage mode: Bulk-Only Transport.
