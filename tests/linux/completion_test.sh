@@ -50,7 +50,7 @@ complete_line() {
 
 L=$work/lister
 # expected offers                                          | the words typed
-complete_line "clear info list run update"                 "$L" ""
+complete_line "clear history info list run update"         "$L" ""
 complete_line "update"                                     "$L" u
 complete_line "clear"                                      "$L" --simulate c
 complete_line "--json --verbose --simulate --help --version" "$L" list --
@@ -68,6 +68,9 @@ complete_line "1-1.4 2-3 /dev/sdb sdc"                     "$L" clear --device =
 complete_line "/dev/sdb"                                   "$L" clear --device = /d
 complete_line "images/device-image.bin"                    "$L" update --image images/d
 complete_line ""                                           "$L" run --wait ""
+complete_line "--device --record --json --help --version"  "$L" history --device p1 --since 8h --
+complete_line "images/device-image.bin"                    "$L" history --record images/d
+complete_line ""                                           "$L" history --since ""
 complete_line ""                                           "$work/broken" update --device ""
 complete_line ""                                           "$work/missing" update --device ""
 rm -f calls

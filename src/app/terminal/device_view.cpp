@@ -20,6 +20,10 @@ void DeviceView::State(const TerminalText& text) {
     if (board_ != nullptr) board_->SetText(index_, Say(text, frontEnd_.language));
 }
 
+void DeviceView::Show(const std::string& utf8Text, ProgressBoard::Tone tone) {
+    if (board_ != nullptr) board_->SetText(index_, utf8Text, tone);
+}
+
 void DeviceView::OnProgress(const Progress& progress) {
     // Among several, the board says when a device's erase is under way.
     if (progress.step == Step::Erase) {

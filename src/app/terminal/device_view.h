@@ -24,6 +24,8 @@ public:
                ProgressBoard* board);
 
     void State(const TerminalText& text);
+    // A text of the caller's own on the device's line, standing out as told.
+    void Show(const std::string& utf8Text, ProgressBoard::Tone tone);
     void OnProgress(const Progress& progress) override;
     void OnExchange(const CommandExchange& exchange) override;
     void OnScsiCommand(const ScsiExchange& exchange) override;

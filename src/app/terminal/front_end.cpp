@@ -1,5 +1,7 @@
 #include "app/terminal/front_end.h"
 
+#include "app/terminal/bench.h"
+#include "app/terminal/history.h"
 #include "app/terminal/image_loading.h"
 #include "app/terminal/station.h"
 #include "app/terminal/text_format.h"
@@ -68,11 +70,17 @@ ExitCode RunFrontEnd(FrontEnd& frontEnd) {
                                              SettingProblemsText(frontEnd.settingProblems, language)});
     if (line.command == FrontEndCommand::None)
         return ReportUsage(frontEnd, image, {EarlyFailure::Usage, Say(kNoCommand, language)});
+    // history reads the record alone: no image, no device.
+    if (line.command == FrontEndCommand::History) {
+        for (const std::string& note : line.notes) plain.Message(note);
+        return RunHistory(frontEnd);
+    }
     // An image the download could not send whole never reaches a device: the
     // built-in one is checked by the build, and again here.
     const bool changesDevices = line.command == FrontEndCommand::Clear ||
                                 line.command == FrontEndCommand::Update ||
-                                line.command == FrontEndCommand::Run;
+                                line.command == FrontEndCommand::Run ||
+                                line.command == FrontEndCommand::Station;
     if (changesDevices && image.problem != ImageProblem::None)
         return ReportUsage(frontEnd, image, {EarlyFailure::ImageRefused,
                                              Format(Say(kBuiltInImageRefused, language),
@@ -80,6 +88,7 @@ ExitCode RunFrontEnd(FrontEnd& frontEnd) {
     for (const std::string& note : line.notes) plain.Message(note);
     // Ctrl-C also calls back a transfer the device leaves waiting.
     frontEnd.usb.StopWhen(frontEnd.interrupted);
+    if (line.command == FrontEndCommand::Station) return RunBench(frontEnd, image);
     return RunStation(frontEnd, image);
 }
 

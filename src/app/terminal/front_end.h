@@ -36,6 +36,7 @@ struct FrontEnd {
     std::FILE* in;
     bool inIsTerminal = false;  // a person can answer the question
     bool drawProgress = false;  // standard error is a terminal that takes escape codes
+    bool colour = false;        // and colour is welcome there (NO_COLOR is not set)
     int columns = 80;
     int rows = 24;
     SizeCheck resized = nullptr;                     // the window's new size, once changed

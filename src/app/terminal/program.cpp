@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
 
 #include "app/terminal/console.h"
 #include "app/terminal/front_end.h"
@@ -30,6 +31,8 @@ int RunTerminalProgram(int argc, char** argv, Language language, const FirmwareI
                           realHardware, stdout, stderr, stdin};
         frontEnd.inIsTerminal = console.inIsTerminal;
         frontEnd.drawProgress = console.drawProgress;
+        const char* noColour = std::getenv("NO_COLOR");
+        frontEnd.colour = console.drawProgress && (noColour == nullptr || *noColour == '\0');
         frontEnd.columns = console.columns;
         frontEnd.rows = console.rows;
         frontEnd.resized = ConsoleResized;

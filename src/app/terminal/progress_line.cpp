@@ -79,7 +79,7 @@ ProgressBoard::ProgressBoard(TerminalOutput& output, Language language, int colu
 
 int ProgressBoard::AddLine(const std::string& id) {
     std::lock_guard<std::mutex> hold(lock_);
-    lines_.push_back(Line{id, {}, false, {}, 0});
+    lines_.push_back(Line{id, {}, false, {}, 0, Tone::Plain});
     return static_cast<int>(lines_.size()) - 1;
 }
 
@@ -87,7 +87,11 @@ std::string ProgressBoard::Render(const Line& line) const {
     const std::string head = line.id + " ";
     if (!line.hasProgress) {
         const std::string text = head + line.text;
-        return text.substr(0, FitToWidth(text, columns_ - 1).bytes);
+        const std::string fitted = text.substr(0, FitToWidth(text, columns_ - 1).bytes);
+        if (!colour_ || line.tone == Tone::Plain || fitted.size() <= head.size()) return fitted;
+        // Only the text takes the colour; the width was measured without it.
+        const char* colour = line.tone == Tone::Good ? "\x1b[32m" : "\x1b[31m";
+        return head + colour + fitted.substr(head.size()) + "\x1b[0m";
     }
     const int room = columns_ - DisplayWidth(head);
     return head + RenderProgress(line.progress, language_, room);
@@ -101,7 +105,11 @@ std::string ProgressBoard::FrameLocked(bool resized) const {
     std::string frame;
     if (resized) frame += "\x1b[H\x1b[J";
     else if (drawnLines_ > 0) frame += "\x1b[" + std::to_string(drawnLines_) + "A";
-    const std::size_t room = static_cast<std::size_t>(std::max(rows_ - 1, 1));
+    std::size_t room = static_cast<std::size_t>(std::max(rows_ - 1, 1));
+    if (!header_.empty() && room > 1) {
+        frame.append("\r").append(header_, 0, FitToWidth(header_, columns_ - 1).bytes).append("\x1b[K\n");
+        --room;
+    }
     const std::size_t shown = lines_.size() <= room ? lines_.size() : room - 1;
     for (std::size_t i = 0; i < shown; ++i) frame.append("\r").append(Render(lines_[i])).append("\x1b[K\n");
     if (shown < lines_.size()) {
@@ -123,16 +131,25 @@ void ProgressBoard::DrawLocked(bool force) {
 void ProgressBoard::PutFrameLocked(bool resized) {
     output_.Raw(FrameLocked(resized));
     const std::size_t room = static_cast<std::size_t>(std::max(rows_ - 1, 1));
-    drawnLines_ = std::min(lines_.size(), room);
+    const std::size_t header = !header_.empty() && room > 1 ? 1 : 0;
+    drawnLines_ = header + std::min(lines_.size(), room - header);
     linesKnown_ = lines_.size();
     lastDraw_ = now_();
     ++draws_;
 }
 
-void ProgressBoard::SetText(int index, const std::string& utf8Text) {
+void ProgressBoard::SetHeader(const std::string& utf8Text) {
+    std::lock_guard<std::mutex> hold(lock_);
+    if (header_ == utf8Text) return;
+    header_ = utf8Text;
+    if (redraw_) DrawLocked(false);
+}
+
+void ProgressBoard::SetText(int index, const std::string& utf8Text, Tone tone) {
     std::lock_guard<std::mutex> hold(lock_);
     Line& line = lines_[static_cast<std::size_t>(index)];
     line.text = utf8Text;
+    line.tone = tone;
     line.hasProgress = false;
     if (redraw_) DrawLocked(true);
     else output_.Message(line.id + ": " + utf8Text);

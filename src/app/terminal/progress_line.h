@@ -65,6 +65,9 @@ private:
 // a download.
 class ProgressBoard {
 public:
+    // How a line's text stands out where colour is used: a unit passed, failed.
+    enum class Tone { Plain, Good, Bad };
+
     using Clock = ProgressLine::Clock;
 
     ProgressBoard(TerminalOutput& output, Language language, int columns, int rows, bool redraw,
@@ -72,7 +75,12 @@ public:
                   std::function<Clock::time_point()> now = Clock::now);
 
     int AddLine(const std::string& id);
-    void SetText(int line, const std::string& utf8Text);
+    void SetText(int line, const std::string& utf8Text, Tone tone = Tone::Plain);
+    // Colour for the tones; only where the board is redrawn on a terminal.
+    void UseColour(bool colour) { colour_ = colour; }
+    // A first line above the devices' (a bench's counters); drawn only where
+    // the board is redrawn: elsewhere it would repeat itself.
+    void SetHeader(const std::string& utf8Text);
     void SetProgress(int line, const Progress& progress);
     // Drawn afresh if the window has changed size: while no device has news.
     void Refresh();
@@ -86,6 +94,7 @@ private:
         bool hasProgress = false;
         Progress progress;
         int quartersShown = 0;
+        Tone tone = Tone::Plain;
     };
     std::string Render(const Line& line) const;
     std::string FrameLocked(bool resized) const;
@@ -101,6 +110,8 @@ private:
     std::function<Clock::time_point()> now_;
     std::mutex lock_;
     std::vector<Line> lines_;
+    std::string header_;
+    bool colour_ = false;
     std::size_t drawnLines_ = 0;  // on the screen, the count of the others included
     std::size_t linesKnown_ = 0;  // devices on the board when it was last drawn
     Clock::time_point lastDraw_{};

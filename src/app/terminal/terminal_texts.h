@@ -113,6 +113,36 @@ inline constexpr TerminalText kStateClearing{"clearing", "正在清除"};
 inline constexpr TerminalText kStateErasing{"erasing", "正在擦除"};
 inline constexpr TerminalText kStateWaiting{"waiting for the re-plug", "等待重新插拔"};
 inline constexpr TerminalText kStateReplugToConfirm{"re-plug to confirm", "请重新插拔以确认"};
+
+// --- station: the bench's board, one line a port.
+inline constexpr TerminalText kStateAwaitingUnit{"waiting for a unit", "等待设备"};
+inline constexpr TerminalText kStateReading{"reading", "正在读取"};
+inline constexpr TerminalText kStateReplug{"re-plug", "请重新插拔"};
+inline constexpr TerminalText kStateConfirming{"reading the version", "正在读取版本"};
+inline constexpr TerminalText kStateHeld{"busy: another program holds it", "忙：另一个程序正在使用"};
+inline constexpr TerminalText kStateNoPermission{"no permission to ask the unit", "无权访问该设备"};
+inline constexpr TerminalText kBenchCounters{"passed %u   failed %u   units per hour %s",
+                                             "通过 %u   失败 %u   每小时 %s 台"};
+inline constexpr TerminalText kBenchServing{
+    "Serving every port; each unit is recorded in %s. Ctrl-C stops taking units.",
+    "正在服务所有端口；每台设备都记录在 %s 中。按 Ctrl-C 停止接受新设备。"};
+inline constexpr TerminalText kBenchDraining{
+    "Stopping: no new unit is taken, the units in flight finish. Press Ctrl-C again to "
+    "interrupt them now.",
+    "正在停止：不再接受新设备，进行中的设备将完成。再按一次 Ctrl-C 立即中断。"};
+inline constexpr TerminalText kBenchPortUnknown{
+    "%s: its USB port is not known, so the station cannot follow it through its re-plugs: use "
+    "\"" FWUP_PROGRAM_NAME " run\".",
+    "%s：其 USB 端口未知，工作站无法在重新插拔后找回它：请使用 \"" FWUP_PROGRAM_NAME " run\"。"};
+inline constexpr TerminalText kBenchSummary{"Units: %u passed, %u failed.",
+                                            "设备：%u 台通过，%u 台失败。"};
+inline constexpr TerminalText kRecordNotOurs{
+    "%s is not a units' record of this program: it is left as it is. Name another file with "
+    "--record.",
+    "%s 不是本程序的设备记录：保持原样。请用 --record 指定另一个文件。"};
+inline constexpr TerminalText kRecordUnwritable{
+    "The units' record %s cannot be written: no unit is served without its record.",
+    "无法写入设备记录 %s：没有记录就不服务任何设备。"};
 // The last line of a board taller than the window: the devices not shown.
 inline constexpr TerminalText kBoardMoreDevices{"... and %u more", "……另有 %u 台"};
 inline constexpr TerminalText kNotBack{

@@ -83,4 +83,26 @@ struct UnitRecord {
     std::vector<StepTime> steps;   // each step taken, in order, and how long it took
 };
 
+// One line of the record: a JSON object without its line end; a start line
+// where endMs is none, an end line otherwise. Its field names are stable
+// (schema kUnitRecordSchema), and a device's text that is not UTF-8 is
+// written with U+FFFD in place of the bytes, never refused.
+inline constexpr const char* kUnitRecordSchema = "firmware-updater-unit/1";
+std::string RecordLine(const UnitRecord& record);
+
+// A line read back: a start or an end line of ours; a line cut short (by a
+// crash, or not JSON at all, or lacking a field ours always has); or an
+// object of another program's schema.
+struct RecordLineRead {
+    enum Kind { Start, End, Cut, Foreign } kind = Cut;
+    UnitRecord record;
+};
+RecordLineRead ReadRecordLine(std::string_view line);
+
+// Milliseconds since 1970-01-01 UTC as "2026-12-09T12:05:18.123Z", and back
+// (the milliseconds may be left out: "2026-12-09T12:05:18Z"); none for any
+// other text or a date that does not exist.
+std::string IsoUtc(std::int64_t ms);
+std::optional<std::int64_t> ReadIsoUtc(std::string_view text);
+
 }  // namespace fwup
