@@ -220,8 +220,12 @@ void SetUp(Gadget& g, std::uint16_t vendor, std::uint16_t product, const std::st
     std::memcpy(strings.data() + sizeof head + sizeof language, text.data(), text.size());
     if (write(g.ep0, strings.data(), strings.size()) != static_cast<ssize_t>(strings.size()))
         Fail("writing the strings");
-    g.in = open((g.dir + "/ep1").c_str(), O_RDWR | O_CLOEXEC);
-    g.out = open((g.dir + "/ep2").c_str(), O_RDWR | O_CLOEXEC);
+    // Non-blocking: I/O while the function is off the bus fails at once. A
+    // blocking one waits for the next bind and then sends an answer of the
+    // earlier session (a disk read cut by the unplug of the erase) into the
+    // new one, where the host takes it for the answer to its first command.
+    g.in = open((g.dir + "/ep1").c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK);
+    g.out = open((g.dir + "/ep2").c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK);
     if (g.in < 0 || g.out < 0) Fail("opening the endpoints");
 }
 
