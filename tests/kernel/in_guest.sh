@@ -390,6 +390,72 @@ case_confirm() {
     done
 }
 
+# --- A bench: the station serves four ports; the guest plays the person who
+# plugs a unit in, and once the record says it ended, takes it out and plugs
+# the next one into the same port. Two units a port, each with its own serial.
+bench_ports=(0 1 2 3)
+bench_units=2
+declare -A bench_unit=()  # port: the unit plugged into it now
+bench_logs=()
+bench_serial() { echo "UNIT$1-$2"; }
+plug_unit() {  # plug_unit PORT UNIT
+    start_gadget "$1" FWUP_DEMO_VERSION=0230 -- --serial="$(bench_serial "$1" "$2")" || return
+    bench_unit[$1]=$2
+    bench_logs+=("${gadget_logs[$1]}")
+}
+# The serials of the units the record says ended, one a line.
+ended_serials() { jq -r 'select(.record == "end") | .storage_serial' "$1" 2>/dev/null; }
+case_bench() {
+    local record=$results/bench-record.jsonl events=$results/bench-events.jsonl
+    local port unit station status=0 started expected units=$(( ${#bench_ports[@]} * bench_units ))
+    started=$(now_ms)
+    rm -f "$record" "$events"
+    bench_logs=()
+    # Erasing takes root (CAP_SYS_RAWIO).
+    timeout 300 $program station --yes --units $units \
+        --record "$record" --json --wait 60 >"$events" 2>"$results/bench.err" &
+    station=$!
+    for port in "${bench_ports[@]}"; do plug_unit "$port" 1 || { kill "$station"; return; }; done
+    while kill -0 "$station" 2>/dev/null; do
+        for port in "${bench_ports[@]}"; do
+            unit=${bench_unit[$port]}
+            [ "$unit" -lt $bench_units ] || continue
+            ended_serials "$record" | grep -qxF "$(bench_serial "$port" "$unit")" || continue
+            stop_gadget "$port"
+            plug_unit "$port" $((unit + 1)) || kill "$station"
+        done
+        sleep 0.2
+    done
+    wait "$station" || status=$?
+    say "bench: the station served $(ended_serials "$record" | wc -l) units in $(( $(now_ms) - started )) ms"
+    check "bench: the station ends 0 after its units, got $status" test $status -eq 0
+    expected=$(for port in "${bench_ports[@]}"; do
+                   for unit in $(seq $bench_units); do bench_serial "$port" "$unit"; done
+               done | sort | tr '\n' ' ')
+    check "bench: the record ends each unit plugged in, once: $expected" \
+        test "$(ended_serials "$record" | sort | tr '\n' ' ')" = "$expected"
+    check "bench: every unit ended confirmed" test "$(jq -s \
+        '[.[] | select(.record == "end" and .outcome != "confirmed")] | length' "$record")" = 0
+    check "bench: the record starts each unit once" test "$(jq -s \
+        '[.[] | select(.record == "start") | .storage_serial] | unique | length' "$record")/$(jq -s \
+        '[.[] | select(.record == "start")] | length' "$record")" = $units/$units
+    # The record's port of both units of a port is one, and no other port's.
+    check "bench: two units a port, the record's port that of the port they were plugged into" \
+        test "$(jq -s -c '[.[] | select(.record == "end")] | group_by(.port)
+              | map([.[].storage_serial | split("-")[0]] | unique + [length]) | sort' "$record")" = \
+             '[["UNIT0",2],["UNIT1",2],["UNIT2",2],["UNIT3",2]]'
+    local log erased=0 restarted=0
+    for log in "${bench_logs[@]}"; do
+        [ "$(grep -c 'vendor command 87 ff' "$log")" = 1 ] && erased=$((erased + 1))
+        grep -q 'plugged in: storage mode, version 2.40' "$log" && restarted=$((restarted + 1))
+    done
+    check "bench: each of the $units units was erased once: $erased were" test $erased = $units
+    check "bench: each of the $units units came back at 2.40: $restarted did" test $restarted = $units
+    check "bench: the events are JSON objects, one a line" test "$(wc -l <"$events")" -gt 0 -a \
+        "$(jq -R -n '[inputs | fromjson | objects] | length' "$events" 2>/dev/null)" = "$(wc -l <"$events")"
+    stop_all
+}
+
 # --- Ordinary USB sticks: never taken for the device, never erased.
 case_sticks() {
     start_gadget 2 -- --kind=stick-refuses || return
