@@ -63,6 +63,47 @@ TEST(ScenarioSettings, ReadFromTheEnvironment) {
     }
 }
 
+TEST(ScenarioSettings, UnitsAndTheirFaults) {
+    EXPECT_EQ(Settings({}).units, 0u);
+    EXPECT_EQ(Settings({{"FWUP_DEMO_UNITS", "100000"}}).units, 100000u);
+    std::vector<std::string> problems;
+    for (const char* units : {"0", "100001", "x", ""}) {
+        EXPECT_EQ(Settings({{"FWUP_DEMO_UNITS", units}}, &problems).units, 0u) << units;
+        EXPECT_EQ(problems, std::vector<std::string>{std::string("FWUP_DEMO_UNITS=") + units});
+    }
+
+    // A fault for a unit wins over its port's and every device's when given later.
+    const Scenario bench = Settings({{"FWUP_DEMO_DEVICES", "2"},
+                                     {"FWUP_DEMO_UNITS", "3"},
+                                     {"FWUP_DEMO_FAULT", "wrong-version,2.3:firmware-does-not-start,1:stalls,1.2:none"}});
+    struct Row {
+        std::size_t index;
+        std::uint32_t unit;
+        ScenarioFault fault;
+    };
+    const Row rows[] = {{0, 1, ScenarioFault::Stalls},        {0, 2, ScenarioFault::None},
+                        {0, 3, ScenarioFault::Stalls},        {1, 1, ScenarioFault::WrongVersion},
+                        {1, 3, ScenarioFault::FirmwareDoesNotStart}};
+    for (const Row& row : rows)
+        EXPECT_EQ(FaultOf(bench, row.index, row.unit), row.fault) << row.index << "." << row.unit;
+
+    // Without units the device is its port's only unit.
+    EXPECT_EQ(FaultOf(Settings({{"FWUP_DEMO_FAULT", "1.1:unplugged"}}), 0), ScenarioFault::Unplugged);
+    struct Bad {
+        const char* units;
+        const char* list;
+    };
+    const Bad bad[] = {{"3", "1.4:none"}, {"3", "1.0:none"}, {"3", "1.:none"}, {"3", ".1:none"},
+                       {"3", "1.1.1:none"}, {"3", "3.1:none"}, {"3", "1.x:none"}, {"0", "1.2:none"}};
+    for (const Bad& row : bad) {
+        std::map<std::string, std::string> environment{{"FWUP_DEMO_DEVICES", "2"},
+                                                       {"FWUP_DEMO_FAULT", row.list}};
+        if (std::string(row.units) != "0") environment["FWUP_DEMO_UNITS"] = row.units;
+        EXPECT_TRUE(Settings(environment, &problems).faults.empty()) << row.list;
+        EXPECT_EQ(problems, std::vector<std::string>{std::string("FWUP_DEMO_FAULT=") + row.list});
+    }
+}
+
 struct Story {
     std::vector<std::string> clearTexts;
     std::vector<std::string> updateTexts;

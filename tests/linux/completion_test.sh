@@ -50,16 +50,18 @@ complete_line() {
 
 L=$work/lister
 # expected offers                                          | the words typed
-complete_line "clear history info list run update"         "$L" ""
+complete_line "clear history info list run station update" "$L" ""
 complete_line "update"                                     "$L" u
 complete_line "clear"                                      "$L" --simulate c
 complete_line "--json --verbose --simulate --help --version" "$L" list --
-complete_line "--device --all --image --json --verbose --simulate --help --version" \
+complete_line "--device --all --image --image-version --json --verbose --simulate --help --version" \
                                                            "$L" update --
-complete_line "--image --json --verbose --simulate --help --version" \
+complete_line "--image --image-version --json --verbose --simulate --help --version" \
                                                            "$L" update --device 1-1.4 --
-complete_line "--wait --image --json --verbose --simulate --help --version" \
+complete_line "--wait --image --image-version --confirm --json --verbose --simulate --help --version" \
                                                            "$L" run --all -y --
+complete_line "--device --wait --units --image --image-version --record --json --verbose --simulate --help --version" \
+                                                           "$L" station --device 1-1.4 --yes --
 complete_line "-v --verbose --json --simulate -h --help -V --version" \
                                                            "$L" clear --all --yes -v -
 complete_line "1-1.4 2-3 /dev/sdb sdc"                     "$L" update --device ""

@@ -62,7 +62,8 @@ auto Guarded(Command&& command) -> decltype(command()) {
 // text.
 const char* KindText(OutcomeKind kind, const LocalizedText& failed, LanguageFlag flag) {
     switch (kind) {
-    case OutcomeKind::Updated: return Choose(kUpdateSucceededText, flag);
+    case OutcomeKind::Updated:
+    case OutcomeKind::Confirmed: return Choose(kUpdateSucceededText, flag);
     case OutcomeKind::Erased:
     case OutcomeKind::ErasedNotUpdated: return Choose(kClearSucceededText, flag);
     case OutcomeKind::NoDevice:
@@ -76,6 +77,7 @@ const char* KindText(OutcomeKind kind, const LocalizedText& failed, LanguageFlag
     case OutcomeKind::CarriesStandIn: return Choose(kStandInImageText, flag);
     case OutcomeKind::RefusedByUserId:  // composed by Clear's own text
     case OutcomeKind::Failed:
+    case OutcomeKind::NotConfirmed:
     case OutcomeKind::Interrupted: return Choose(failed, flag);
     }
     return Choose(failed, flag);

@@ -170,7 +170,6 @@ bool PortView::UnitArrived(const UnitRecord& start) {
     serial_ = !start.storageSerial.empty() ? start.storageSerial : start.vendorSerial;
     tenthsSaid_ = -1;
     heldSaid_ = false;
-    View().State(kStateReading);
     Event({{"event", "arrived"}, {"mode", start.storageSerial.empty() && !start.vendorSerial.empty()
                                                ? "vendor" : "storage"}});
     return bench_.WriteRecord(start);
@@ -213,8 +212,10 @@ void PortView::UnitEnded(const UnitRecord& end) {
     bench_.Ended(end);
     std::string text = Say(UnitOutcomeText(end.outcome), bench_.Lang());
     if (!serial_.empty()) text += "  " + ShowableDeviceText(serial_);
-    if (end.versionBefore || end.versionAfter)
+    if (end.versionBefore && end.versionAfter)
         text += "  " + VersionOrEmpty(end.versionBefore) + "→" + VersionOrEmpty(end.versionAfter);
+    else if (end.versionBefore || end.versionAfter)
+        text += "  " + VersionOrEmpty(end.versionBefore ? end.versionBefore : end.versionAfter);
     View().Show(text, Passed(end.outcome) ? ProgressBoard::Tone::Good : ProgressBoard::Tone::Bad);
     Json event{{"event", "result"}, {"outcome", UnitOutcomeName(end.outcome)}};
     event["failed_step"] = end.failedStep ? Json(UnitStepName(*end.failedStep)) : Json(nullptr);

@@ -33,6 +33,8 @@ public:
         record_.program = bench.program;
         record_.host = bench.host;
         record_.startMs = bench.clockMs();
+        // Its start and end lines share the key: no port starts two units in one millisecond.
+        record_.unit = bench.host + "/" + port + "/" + std::to_string(record_.startMs);
         record_.image.size = bench.image.bytes.imageSize;
         record_.image.version = bench.image.version;
     }

@@ -151,6 +151,7 @@ void ProgressBoard::SetText(int index, const std::string& utf8Text, Tone tone) {
     line.text = utf8Text;
     line.tone = tone;
     line.hasProgress = false;
+    line.quartersShown = 0;  // a bench's next download is said from its start again
     if (redraw_) DrawLocked(true);
     else output_.Message(line.id + ": " + utf8Text);
 }

@@ -95,6 +95,13 @@ PlatformHandle SimulatedDevice::Open(const UsbDeviceInfo& device, LinkStatus* wh
     return link;
 }
 
+void SimulatedDevice::ComeBack(DeviceMode into) {
+    mode = into;
+    expect_ = Expect::Header;  // a fresh start: no command in flight
+    commandMalformed_ = false;
+    if (into == DeviceMode::VendorMode) firmwareComplete_ = false;
+}
+
 void SimulatedDevice::Close(PlatformHandle link) {
     if (!HandleIs(link, HandleKind::Link)) {
         ++protocolErrors_;  // closed twice, or never opened

@@ -139,6 +139,9 @@ public:
     void InjectStorageFault(std::uint8_t command, StorageFault fault);
     // Unplugged and plugged in again: an erased device comes up in vendor mode.
     void Replug();
+    // Plugged in again after its download, in storage mode (its new firmware
+    // runs) or vendor mode (it did not start: it holds no complete firmware).
+    void ComeBack(DeviceMode into);
 
     // --- what the host did in storage mode
     const std::vector<std::string>& VolumeOpenAttempts() const { return openAttempts_; }
