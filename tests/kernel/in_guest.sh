@@ -8,7 +8,7 @@
 # usage: in_guest.sh PACKAGE.deb GADGET IMAGE RESULTS_DIR [CASE...]
 # IMAGE: a test image (never the stand-in) long enough that faults in the
 # middle of a download happen; the fault table updates with it both ways.
-# Cases: storage faults confirm all parallel sticks wine (all seven by default).
+# Cases: storage faults confirm all parallel bench sticks wine (all eight by default).
 # The case wine reads the Windows files from the folder windows/ next to
 # GADGET: fwup-dialog-driver.exe, firmware-updater.exe (the real program,
 # built with the package's test image, never the stand-in) and
@@ -33,7 +33,7 @@ deb=$stage/$(basename "$deb") gadget=$stage/$(basename "$gadget") image=$stage/$
 chmod a+r "$image"
 results=$stage/results
 cd "$stage" || exit 1
-cases=${*:-storage faults confirm all parallel sticks wine}
+cases=${*:-storage faults confirm all parallel bench sticks wine}
 user=tester
 program=/usr/bin/firmware-updater
 failures=0
