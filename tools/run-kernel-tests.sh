@@ -4,9 +4,9 @@
 # bus (tests/kernel/usb_gadget.cpp), the program installed from its Debian
 # package and run as a user in plugdev (tests/kernel/in_guest.sh).
 #
-# usage: tools/run-kernel-tests.sh [CASE...]   (storage faults all parallel sticks wine)
+# usage: tools/run-kernel-tests.sh [CASE...]   (storage faults confirm all parallel bench sticks wine)
 # All cases run in one boot of the guest, which is stopped after
-# FWUP_KERNEL_TEST_SECONDS (900 by default; 1200 when the guest must make the
+# FWUP_KERNEL_TEST_SECONDS (1200 by default; 1500 when the guest must make the
 # Wine prefix, which the default run then leaves out) whatever it is doing.
 # Builds in build/kernel/linux with the device test image (the stand-in is
 # never sent to a device that looks real); results in build/kernel/work/results.
@@ -15,8 +15,8 @@ cd "$(dirname "$0")/.."
 root=$PWD
 started=$(date +%s)
 cases=("$@")
-[ ${#cases[@]} -gt 0 ] || cases=(storage faults all parallel sticks wine)
-guest_seconds=${FWUP_KERNEL_TEST_SECONDS:-900}
+[ ${#cases[@]} -gt 0 ] || cases=(storage faults confirm all parallel bench sticks wine)
+guest_seconds=${FWUP_KERNEL_TEST_SECONDS:-1200}
 
 bash tools/install-deps.sh
 
@@ -85,13 +85,13 @@ if [[ " ${cases[*]} " == *" wine "* ]]; then
     elif [ $# -eq 0 ]; then
         # Made in the guest it takes 4 to 9 minutes: too long for every run.
         rm -rf "$prefix"
-        cases=(storage faults all parallel sticks)
+        cases=(storage faults confirm all parallel bench sticks)
         echo "Note: this kernel runs no 32-bit programs, so the case wine is left out (the guest"
         echo "would take minutes to make Wine's prefix); run it by hand: tools/run-kernel-tests.sh wine"
     else
         rm -rf "$prefix"
         echo "No Wine prefix made here (see $work/wine-prefix.log): the guest makes one."
-        guest_seconds=${FWUP_KERNEL_TEST_SECONDS:-1200}
+        guest_seconds=${FWUP_KERNEL_TEST_SECONDS:-1500}
     fi
 fi
 

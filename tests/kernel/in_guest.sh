@@ -8,7 +8,7 @@
 # usage: in_guest.sh PACKAGE.deb GADGET IMAGE RESULTS_DIR [CASE...]
 # IMAGE: a test image (never the stand-in) long enough that faults in the
 # middle of a download happen; the fault table updates with it both ways.
-# Cases: storage faults all parallel sticks wine (all six by default).
+# Cases: storage faults confirm all parallel bench sticks wine (all eight by default).
 # The case wine reads the Windows files from the folder windows/ next to
 # GADGET: fwup-dialog-driver.exe, firmware-updater.exe (the real program,
 # built with the package's test image, never the stand-in) and
@@ -33,7 +33,7 @@ deb=$stage/$(basename "$deb") gadget=$stage/$(basename "$gadget") image=$stage/$
 chmod a+r "$image"
 results=$stage/results
 cd "$stage" || exit 1
-cases=${*:-storage faults all parallel sticks wine}
+cases=${*:-storage faults confirm all parallel bench sticks wine}
 user=tester
 program=/usr/bin/firmware-updater
 failures=0
@@ -347,6 +347,115 @@ case_parallel() {
     stop_all
 }
 
+# --- run --confirm: after a complete download the device restarts, back on
+# the same port in storage mode at the image's version unless its fault says
+# otherwise; the program reads it back there. fault, the mode it comes back
+# in, the version it then reads on the bus, and what run --confirm ends in:
+# exit status/outcome/confirmation/version read back.
+confirm_table=(
+    "none                    storage 2.40 0/confirmed/confirmed/2.40"
+    "wrong-version           storage 2.41 9/not-confirmed/wrong-version/2.41"
+    "firmware-does-not-start vendor  -    9/not-confirmed/did-not-start/null"
+)
+# Waits until the gadget on PORT has logged TEXT.
+gadget_logged() {
+    local port=$1 text=$2
+    for _ in $(seq 100); do grep -qF "$text" "${gadget_logs[$port]}" && return 0; sleep 0.1; done
+    return 1
+}
+version_of() { $program list --json | jq -r ".devices[] | select(.block_device==\"$1\") | .version"; }
+case_confirm() {
+    local row fault mode version expected disk status got
+    for row in "${confirm_table[@]}"; do
+        read -r fault mode version expected <<<"$row"
+        start_gadget 0 FWUP_DEMO_VERSION=0230 FWUP_DEMO_FAULT="$fault" -- || return
+        disk=$(disk_on_port 0) || { fail "confirm $fault: no block device"; stop_gadget 0; continue; }
+        check "confirm $fault: the unit arrives at 2.30" test "$(version_of "$disk")" = 2.30
+        status=0
+        timeout 120 $program run --confirm --device "$disk" --yes --wait 60 --json \
+            >"$results/confirm-$fault.json" 2>"$results/confirm-$fault.err" || status=$?
+        got=$status/$(json "$results/confirm-$fault.json" \
+            '.devices[0] | "\(.outcome)/\(.confirmation)/\(.version_after)"')
+        check "confirm $fault: run --confirm ends $expected, got $got" test "$got" = "$expected"
+        check "confirm $fault: the device restarted in $mode mode" \
+            gadget_logged 0 "plugged in: $mode mode,"
+        if [ "$mode" = storage ]; then
+            disk=$(disk_on_port 0) || { fail "confirm $fault: not back as a disk"; stop_gadget 0; continue; }
+            check "confirm $fault: the bus shows it at $version" test "$(version_of "$disk")" = "$version"
+        else
+            check "confirm $fault: the bus shows it in vendor mode" vendor_on_port 0
+        fi
+        check_one_erase_each "confirm $fault" 0
+        stop_gadget 0
+    done
+}
+
+# --- A bench: the station serves four ports; the guest plays the person who
+# plugs a unit in, and once the record says it ended, takes it out and plugs
+# the next one into the same port. Two units a port, each with its own serial.
+bench_ports=(0 1 2 3)
+bench_units=2
+declare -A bench_unit=()  # port: the unit plugged into it now
+bench_logs=()
+bench_serial() { echo "UNIT$1-$2"; }
+plug_unit() {  # plug_unit PORT UNIT
+    start_gadget "$1" FWUP_DEMO_VERSION=0230 -- --serial="$(bench_serial "$1" "$2")" || return
+    bench_unit[$1]=$2
+    bench_logs+=("${gadget_logs[$1]}")
+}
+# The serials of the units the record says ended, one a line.
+ended_serials() { jq -r 'select(.record == "end") | .storage_serial' "$1" 2>/dev/null; }
+case_bench() {
+    local record=$results/bench-record.jsonl events=$results/bench-events.jsonl
+    local port unit station status=0 started expected units=$(( ${#bench_ports[@]} * bench_units ))
+    started=$(now_ms)
+    rm -f "$record" "$events"
+    bench_logs=()
+    # Erasing takes root (CAP_SYS_RAWIO).
+    timeout 300 $program station --yes --units $units \
+        --record "$record" --json --wait 60 >"$events" 2>"$results/bench.err" &
+    station=$!
+    for port in "${bench_ports[@]}"; do plug_unit "$port" 1 || { kill "$station"; return; }; done
+    while kill -0 "$station" 2>/dev/null; do
+        for port in "${bench_ports[@]}"; do
+            unit=${bench_unit[$port]}
+            [ "$unit" -lt $bench_units ] || continue
+            ended_serials "$record" | grep -qxF "$(bench_serial "$port" "$unit")" || continue
+            stop_gadget "$port"
+            plug_unit "$port" $((unit + 1)) || kill "$station"
+        done
+        sleep 0.2
+    done
+    wait "$station" || status=$?
+    say "bench: the station served $(ended_serials "$record" | wc -l) units in $(( $(now_ms) - started )) ms"
+    check "bench: the station ends 0 after its units, got $status" test $status -eq 0
+    expected=$(for port in "${bench_ports[@]}"; do
+                   for unit in $(seq $bench_units); do bench_serial "$port" "$unit"; done
+               done | sort | tr '\n' ' ')
+    check "bench: the record ends each unit plugged in, once: $expected" \
+        test "$(ended_serials "$record" | sort | tr '\n' ' ')" = "$expected"
+    check "bench: every unit ended confirmed" test "$(jq -s \
+        '[.[] | select(.record == "end" and .outcome != "confirmed")] | length' "$record")" = 0
+    check "bench: the record starts each unit once" test "$(jq -s \
+        '[.[] | select(.record == "start") | .storage_serial] | unique | length' "$record")/$(jq -s \
+        '[.[] | select(.record == "start")] | length' "$record")" = $units/$units
+    # The record's port of both units of a port is one, and no other port's.
+    check "bench: two units a port, the record's port that of the port they were plugged into" \
+        test "$(jq -s -c '[.[] | select(.record == "end")] | group_by(.port)
+              | map([.[].storage_serial | split("-")[0]] | unique + [length]) | sort' "$record")" = \
+             '[["UNIT0",2],["UNIT1",2],["UNIT2",2],["UNIT3",2]]'
+    local log erased=0 restarted=0
+    for log in "${bench_logs[@]}"; do
+        [ "$(grep -c 'vendor command 87 ff' "$log")" = 1 ] && erased=$((erased + 1))
+        grep -q 'plugged in: storage mode, version 2.40' "$log" && restarted=$((restarted + 1))
+    done
+    check "bench: each of the $units units was erased once: $erased were" test $erased = $units
+    check "bench: each of the $units units came back at 2.40: $restarted did" test $restarted = $units
+    check "bench: the events are JSON objects, one a line" test "$(wc -l <"$events")" -gt 0 -a \
+        "$(jq -R -n '[inputs | fromjson | objects] | length' "$events" 2>/dev/null)" = "$(wc -l <"$events")"
+    stop_all
+}
+
 # --- Ordinary USB sticks: never taken for the device, never erased.
 case_sticks() {
     start_gadget 2 -- --kind=stick-refuses || return
@@ -394,7 +503,7 @@ drive_dialog() {
 }
 seen() { grep -qxF "$2" "$results/$1.out"; }
 case_wine() {
-    local started stick disk port
+    local started stick disk
     started=$(now_ms)
     mkdir -p "$wine_prefix"
     if [ -f "$wine_prefix_tar" ]; then
@@ -448,9 +557,10 @@ case_wine() {
     done
     check "wine: the device erased and re-plugged in vendor mode" \
         grep -q "plugged in: vendor mode" "${gadget_logs[0]}"
-    port=$(vendor_on_port 0) || { fail "wine: the device is not in vendor mode on the bus"; return; }
-    check "wine: the bus shows 2008:7639 at port $port" \
-        test "$(cat "/sys/bus/usb/devices/$port/idVendor"):$(cat "/sys/bus/usb/devices/$port/idProduct")" = 2008:7639
+    # After the Update the device restarts in storage mode on the same port.
+    check "wine: the device came back in storage mode at 2.40 after the Update" \
+        gadget_logged 0 "plugged in: storage mode, version 2.40"
+    check "wine: and the bus shows it as a disk again" disk_on_port 0
     check "wine: the stick as E: was asked its version and nothing else, never an erase" \
         test "$(grep "vendor command" "${gadget_logs[2]}" | cut -d ' ' -f 3-)" = "vendor command 87 10"
     check "wine: the dialog's status line shows the Update succeeded" \

@@ -9,12 +9,18 @@
 // the bus, and comes back on the same port in vendor mode (one bulk OUT
 // endpoint for commands, one bulk IN endpoint for replies), where every
 // transfer goes to the simulated device's download side. With the fault
-// never-returns it leaves the bus after the erase for good.
+// never-returns it leaves the bus after the erase for good. Once it has
+// answered the end command of a complete download it restarts: off the bus,
+// and back on the same port in storage mode at the flashed version; with the
+// fault firmware-does-not-start back in vendor mode instead, with
+// wrong-version at the flashed version + 1. The serial is the same in both
+// modes.
 //
 // usage: fwup-usb-gadget --udc=dummy_udc.N [--serial=S] [--kind=K] [--start=vendor]
-//            [--log=FILE] [--ready=FILE] [--name=NAME]
+//            [--log=FILE] [--ready=FILE] [--name=NAME] [--flashed-version=HEX]
 // The device answers as the FWUP_DEMO_* variables say (version, user id,
-// fault, delay, report), as for --simulate. Kinds: device (the default);
+// fault, delay, report), as for --simulate. The flashed version is 0240 by
+// default, the built-in image's. Kinds: device (the default);
 // stick-refuses, an ordinary USB stick that refuses command 87 with CHECK
 // CONDITION; stick-silent, one that never answers it. FILE gets a line for
 // every vendor command that reaches the gadget and every re-plug; the ready
@@ -58,8 +64,14 @@ constexpr std::uint32_t kBlockSize = 512;
 constexpr std::uint32_t kUnpluggedAtTransfer = 30;
 constexpr auto kUnpluggedFor = 1500ms;
 constexpr auto kReplugAfter = 200ms;
+// A restart after a download keeps the port empty long enough for a host
+// that looks every few hundred milliseconds to see it so.
+constexpr auto kRestartOffFor = 500ms;
 
 enum class Kind { Device, StickRefuses, StickSilent };
+
+// How the device comes back after a complete download.
+enum class AfterDownload { Starts, DoesNotStart, WrongVersion };
 
 struct Options {
     std::string udc;
@@ -69,6 +81,7 @@ struct Options {
     std::string log;
     std::string ready;
     std::string name;  // of its configfs gadgets; one not used before on this boot
+    std::uint16_t flashedVersion = fwup::kUpdatedFirmwareVersion;
 };
 
 std::mutex logLock;
@@ -207,8 +220,12 @@ void SetUp(Gadget& g, std::uint16_t vendor, std::uint16_t product, const std::st
     std::memcpy(strings.data() + sizeof head + sizeof language, text.data(), text.size());
     if (write(g.ep0, strings.data(), strings.size()) != static_cast<ssize_t>(strings.size()))
         Fail("writing the strings");
-    g.in = open((g.dir + "/ep1").c_str(), O_RDWR | O_CLOEXEC);
-    g.out = open((g.dir + "/ep2").c_str(), O_RDWR | O_CLOEXEC);
+    // Non-blocking: I/O while the function is off the bus fails at once. A
+    // blocking one waits for the next bind and then sends an answer of the
+    // earlier session (a disk read cut by the unplug of the erase) into the
+    // new one, where the host takes it for the answer to its first command.
+    g.in = open((g.dir + "/ep1").c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK);
+    g.out = open((g.dir + "/ep2").c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK);
     if (g.in < 0 || g.out < 0) Fail("opening the endpoints");
 }
 
@@ -262,9 +279,11 @@ void ServeEp0(Gadget& g) {
 // --- The whole device, both modes on one port.
 class Bench {
 public:
-    Bench(const Options& options, const fwup::Scenario& scenario, bool unplugMidDownload)
+    Bench(const Options& options, const fwup::Scenario& scenario, bool unplugMidDownload,
+          AfterDownload afterDownload)
         : options_(options), simulation_(scenario), unplugMidDownload_(unplugMidDownload),
           comesBackAfterErase_(fwup::FaultOf(scenario, 0) != fwup::ScenarioFault::NeverReturns),
+          afterDownload_(afterDownload),
           reportPath_(scenario.reportPath), disk_(std::size_t{kDiskBlocks} * kBlockSize, 0) {
         for (const fwup::VolumeCandidate& volume : simulation_.FindCandidateVolumes())
             if (!volume.usbPort.empty()) volume_ = simulation_.OpenVolume(volume, nullptr);
@@ -295,9 +314,9 @@ public:
         for (;;) {
             wake_.wait(hold, [this] { return replugAsked_; });
             replugAsked_ = false;
-            const bool toVendor = replugToVendor_;
+            const ReplugPlan plan = replugPlan_;
             hold.unlock();
-            Replug(toVendor);
+            Replug(plan);
             hold.lock();
         }
     }
@@ -312,27 +331,49 @@ private:
             Fail("unbinding " + bound_->name);
         bound_ = nullptr;
     }
-    // Off the bus and on again, after the pause the device takes; an unplug
-    // in the middle of a download stays off a while longer.
-    void Replug(bool toVendor) {
-        const bool afterErase = toVendor && bound_ == &storage_;
-        std::this_thread::sleep_for(toVendor && bound_ == &vendor_ ? 0ms : kReplugAfter);
+    // How the device leaves the bus and comes back.
+    struct ReplugPlan {
+        Gadget* to = nullptr;                   // none: it stays off the bus
+        std::chrono::milliseconds onFor{0};     // still on the bus, its last reply on the way
+        std::chrono::milliseconds offFor{0};
+        std::string note;                       // said with the plug-in
+    };
+    void Replug(const ReplugPlan& plan) {
+        std::this_thread::sleep_for(plan.onFor);
         Unbind();
-        // A device that never returns after its erase stays off the bus.
-        if (afterErase && !comesBackAfterErase_) {
+        if (plan.to == nullptr) {
             Log("unplugged for good");
             return;
         }
         Log("unplugged");
-        if (unplugged_) std::this_thread::sleep_for(kUnpluggedFor);
-        Bind(toVendor ? vendor_ : storage_);
-        Log(toVendor ? "plugged in: vendor mode" : "plugged in: storage mode");
+        std::this_thread::sleep_for(plan.offFor);
+        Bind(*plan.to);
+        Log((plan.to == &vendor_ ? "plugged in: vendor mode" : "plugged in: storage mode") +
+            plan.note);
     }
-    void AskReplug(bool toVendor) {
+    void AskReplug(const ReplugPlan& plan) {
         std::lock_guard<std::mutex> hold(lock_);
         replugAsked_ = true;
-        replugToVendor_ = toVendor;
+        replugPlan_ = plan;
         wake_.notify_all();
+    }
+    // The device restarts after answering the end command of a complete
+    // download; the host's close of its link is not seen on the bus. Called
+    // from the thread that drives the device, before the restart is seen.
+    void RestartAfterDownload() {
+        if (afterDownload_ == AfterDownload::DoesNotStart) {
+            AskReplug({&vendor_, kReplugAfter, kRestartOffFor, ", the new firmware did not start"});
+            return;
+        }
+        std::uint16_t version = options_.flashedVersion;
+        if (afterDownload_ == AfterDownload::WrongVersion) ++version;
+        fwup::SimulatedDevice& device = simulation_.Device();
+        device.firmwareVersion = version;
+        device.mode = fwup::DeviceMode::StorageMode;
+        char note[48];
+        std::snprintf(note, sizeof note, ", version %x.%02x after the download", version >> 8,
+                      version & 0xFF);
+        AskReplug({&storage_, kReplugAfter, kRestartOffFor, note});
     }
 
     // --- Storage mode: Bulk-Only Transport.
@@ -521,7 +562,8 @@ private:
             if (write(g.in, csw, sizeof csw) < 0) continue;
             if (eraseDone_) {
                 eraseDone_ = false;
-                AskReplug(true);
+                // A device that never returns after its erase stays off the bus.
+                AskReplug({comesBackAfterErase_ ? &vendor_ : nullptr, kReplugAfter, 0ms, ""});
             }
         }
     }
@@ -558,12 +600,14 @@ private:
             simulation_.Write(link_, buffer.data(), static_cast<std::uint32_t>(got), 0);
             return true;
         }
+        const bool wasComplete = simulation_.Device().FirmwareComplete();
         const fwup::TransferResult result = simulation_.Read(link_, buffer.data(), count, 0);
         if (unplugMidDownload_ && !unplugged_ && index == kUnpluggedAtTransfer) {
-            // The device leaves the bus with its reply on the way.
+            // The device leaves the bus with its reply on the way, and stays
+            // off a while.
             unplugged_ = true;
             Log("unplugged in the middle of a download");
-            AskReplug(true);
+            AskReplug({&vendor_, 0ms, kUnpluggedFor, ""});
             return false;
         }
         switch (result.status) {
@@ -571,6 +615,7 @@ private:
             if (write(g.in, buffer.data(), result.bytes) < 0) return false;
             if (simulation_.Device().FirmwareComplete() && !reportPath_.empty())
                 fwup::WriteHeldMemory(simulation_.Device(), reportPath_);
+            if (!wasComplete && simulation_.Device().FirmwareComplete()) RestartAfterDownload();
             return true;
         case fwup::LinkStatus::Stalled:
             Log("reply pipe stalled");
@@ -619,6 +664,7 @@ private:
     fwup::Simulation simulation_;
     bool unplugMidDownload_;
     bool comesBackAfterErase_;
+    AfterDownload afterDownload_;
     std::string reportPath_;
     Bytes disk_;
     fwup::PlatformHandle volume_ = fwup::kInvalidHandleValue;
@@ -633,8 +679,34 @@ private:
     std::mutex lock_;
     std::condition_variable wake_;
     bool replugAsked_ = false;
-    bool replugToVendor_ = true;
+    ReplugPlan replugPlan_;
 };
+
+bool ReadVersion(const std::string& text, std::uint16_t& version) {
+    if (text.empty() || text.size() > 4 ||
+        text.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+        return false;
+    version = static_cast<std::uint16_t>(std::strtoul(text.c_str(), nullptr, 16));
+    return true;
+}
+
+// The faults of the restart after a download are the gadget's own: taken out
+// of the fault list (unprefixed only: the gadget is one device) before the
+// simulation reads the rest. A later one wins.
+std::string TakeRestartFaults(const std::string& faults, AfterDownload& after) {
+    std::string rest;
+    std::size_t start = 0;
+    while (start <= faults.size()) {
+        std::size_t comma = faults.find(',', start);
+        if (comma == std::string::npos) comma = faults.size();
+        const std::string entry = faults.substr(start, comma - start);
+        if (entry == "firmware-does-not-start") after = AfterDownload::DoesNotStart;
+        else if (entry == "wrong-version") after = AfterDownload::WrongVersion;
+        else rest += (rest.empty() ? "" : ",") + entry;
+        start = comma + 1;
+    }
+    return rest;
+}
 
 bool ReadOptions(int argc, char** argv, Options& options) {
     for (int at = 1; at < argc; ++at) {
@@ -647,6 +719,7 @@ bool ReadOptions(int argc, char** argv, Options& options) {
         else if (name == "--log") options.log = value;
         else if (name == "--ready") options.ready = value;
         else if (name == "--name") options.name = value;
+        else if (name == "--flashed-version" && !ReadVersion(value, options.flashedVersion)) return false;
         else if (name == "--start" && value == "vendor") options.startInVendorMode = true;
         else if (name == "--kind" && value == "device") options.kind = Kind::Device;
         else if (name == "--kind" && value == "stick-refuses") options.kind = Kind::StickRefuses;
@@ -663,15 +736,24 @@ int main(int argc, char** argv) {
     if (!ReadOptions(argc, argv, options)) {
         std::fprintf(stderr, "usage: fwup-usb-gadget --udc=dummy_udc.N [--serial=S] "
                              "[--kind=device|stick-refuses|stick-silent] [--start=vendor] "
-                             "[--log=FILE] [--ready=FILE] [--name=NAME]\n");
+                             "[--log=FILE] [--ready=FILE] [--name=NAME] "
+                             "[--flashed-version=HEX]\n");
         return 2;
     }
     if (options.serial.empty()) options.serial = "FWUP" + options.udc.substr(options.udc.find('.') + 1);
     if (options.name.empty()) options.name = "fwup" + options.udc.substr(options.udc.find('.') + 1);
     logPath = options.log;
     std::vector<std::string> problems;
-    fwup::Scenario scenario =
-        fwup::ReadScenario([](const char* name) { return std::getenv(name); }, problems);
+    AfterDownload afterDownload = AfterDownload::Starts;
+    const char* givenFaults = std::getenv(fwup::kDemoFaultVariable);
+    const std::string otherFaults = TakeRestartFaults(givenFaults ? givenFaults : "", afterDownload);
+    fwup::Scenario scenario = fwup::ReadScenario(
+        [&](const char* name) -> const char* {
+            if (std::strcmp(name, fwup::kDemoFaultVariable) != 0) return std::getenv(name);
+            if (givenFaults == nullptr) return nullptr;
+            return otherFaults.empty() ? "none" : otherFaults.c_str();
+        },
+        problems);
     for (const std::string& problem : problems) std::fprintf(stderr, "%s\n", problem.c_str());
     if (!problems.empty()) return 2;
     scenario.devices = 1;
@@ -680,6 +762,6 @@ int main(int argc, char** argv) {
     // The bus carries the unplug itself: the device comes back afterwards.
     const bool unplugMidDownload = fwup::FaultOf(scenario, 0) == fwup::ScenarioFault::Unplugged;
     if (unplugMidDownload) scenario.faults.clear();
-    Bench bench(options, scenario, unplugMidDownload);
+    Bench bench(options, scenario, unplugMidDownload, afterDownload);
     bench.Run();
 }
