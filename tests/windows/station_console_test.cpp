@@ -343,6 +343,15 @@ TEST(SimulatedStation, RecordsEveryUnitInTheUsersLocalFolderAndWritesOnlyJsonLin
         ++endsOnPort[end.value("port", "")];
     }
     EXPECT_EQ(endsOnPort, (std::map<std::string, int>{{"sim-1", 2}, {"sim-2", 2}}));
+
+    // history reads the same file back from the same place.
+    const Ran history = RunProgram("history --json");
+    EXPECT_EQ(history.status, 0u) << history.err;
+    const Json document = history.Json();
+    ASSERT_TRUE(document.is_object()) << history.out;
+    EXPECT_EQ(document["record"], Utf8(record));
+    EXPECT_EQ(document["units"].size(), 4u);
+    EXPECT_EQ(document["summary"]["passed"], 4);
 }
 
 BOOL WINAPI HeardAndIgnored(DWORD) {
