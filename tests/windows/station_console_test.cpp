@@ -7,6 +7,7 @@
 //            --image=IMAGE --plug=SERIAL,LOCATION,REPORT [--plug=...]
 // LOCATION is the device's location information ("Port_#0001.Hub_#0002"), or
 // empty for a device the system places nowhere; REPORT the bridge's report.
+// The SimulatedStation tests need no device: the program runs --simulate.
 
 #include <windows.h>
 #include <setupapi.h>
