@@ -7,6 +7,7 @@
 //            --image=IMAGE --plug=SERIAL,LOCATION,REPORT [--plug=...]
 // LOCATION is the device's location information ("Port_#0001.Hub_#0002"), or
 // empty for a device the system places nowhere; REPORT the bridge's report.
+// The SimulatedStation tests need no device: the program runs --simulate.
 
 #include <windows.h>
 #include <setupapi.h>
@@ -18,6 +19,8 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <map>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -82,19 +85,48 @@ struct Ran {
     nlohmann::json Json() const { return nlohmann::json::parse(out, nullptr, false); }
 };
 
+// What a running program has written to one stream so far.
+class Written {
+public:
+    void Append(const char* bytes, DWORD size) {
+        const std::lock_guard<std::mutex> hold(lock_);
+        text_.append(bytes, size);
+    }
+    std::string Text() const {
+        const std::lock_guard<std::mutex> hold(lock_);
+        return text_;
+    }
+
+private:
+    mutable std::mutex lock_;
+    std::string text_;
+};
+
 // Reads a pipe to its end on a thread of its own, so that neither fills.
-std::thread Drain(HANDLE pipe, std::string& into) {
+std::thread Drain(HANDLE pipe, Written& into) {
     return std::thread([pipe, &into] {
         char buffer[4096];
         DWORD got = 0;
-        while (ReadFile(pipe, buffer, sizeof buffer, &got, nullptr) && got > 0) into.append(buffer, got);
+        while (ReadFile(pipe, buffer, sizeof buffer, &got, nullptr) && got > 0) into.Append(buffer, got);
         CloseHandle(pipe);
     });
 }
 
+// Waits up to ms for the stream to show what seen looks for.
+bool AwaitWritten(const Written& stream, const std::function<bool(const std::string&)>& seen,
+                  DWORD ms) {
+    for (DWORD waited = 0; waited < ms; waited += 20) {
+        if (seen(stream.Text())) return true;
+        Sleep(20);
+    }
+    return seen(stream.Text());
+}
+
+using WhileRunning = std::function<void(HANDLE process, const Written& out, const Written& err)>;
+
 // The program started with its output in pipes and no input; whileRunning
-// runs meanwhile, given the process.
-Ran RunProgram(const std::string& arguments, const std::function<void(HANDLE)>& whileRunning = {}) {
+// runs meanwhile, given the process and what it has written so far.
+Ran RunProgram(const std::string& arguments, const WhileRunning& whileRunning = {}) {
     Ran ran;
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     HANDLE outRead, outWrite, errRead, errWrite;
@@ -116,17 +148,86 @@ Ran RunProgram(const std::string& arguments, const std::function<void(HANDLE)>& 
     CloseHandle(outWrite);
     CloseHandle(errWrite);
     CloseHandle(nothing);
-    std::thread out = Drain(outRead, ran.out), err = Drain(errRead, ran.err);
+    Written out, err;
+    std::thread outReader = Drain(outRead, out), errReader = Drain(errRead, err);
     if (started) {
-        if (whileRunning) whileRunning(process.hProcess);
+        if (whileRunning) whileRunning(process.hProcess, out, err);
         WaitForSingleObject(process.hProcess, 120000);
         GetExitCodeProcess(process.hProcess, &ran.status);
         CloseHandle(process.hThread);
         CloseHandle(process.hProcess);
     }
-    out.join();
-    err.join();
+    outReader.join();
+    errReader.join();
+    ran.out = out.Text();
+    ran.err = err.Text();
     return ran;
+}
+
+using Json = nlohmann::json;
+
+// Each whole line of the text read as JSON; a line that is not JSON is
+// discarded (is_discarded()).
+std::vector<Json> JsonLines(const std::string& text) {
+    std::vector<Json> lines;
+    std::size_t at = 0;
+    for (std::size_t end; (end = text.find('\n', at)) != std::string::npos; at = end + 1)
+        lines.push_back(Json::parse(text.substr(at, end - at), nullptr, false));
+    return lines;
+}
+
+std::string Utf8(const std::wstring& text) {
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    std::string utf8(static_cast<std::size_t>(size > 0 ? size : 1), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, utf8.data(), size, nullptr, nullptr);
+    utf8.resize(utf8.size() - 1);
+    return utf8;
+}
+
+// This test's own folder, with the system's separators.
+std::wstring WorkFolder() {
+    std::wstring folder;
+    for (const char c : std::string(WORK_DIR)) folder.push_back(c == '/' ? L'\\' : static_cast<wchar_t>(c));
+    CreateDirectoryW(folder.c_str(), nullptr);
+    return folder;
+}
+
+// A units' record as read back: its start lines, its end lines, and how many
+// lines are neither.
+struct Units {
+    std::vector<Json> starts;
+    std::vector<Json> ends;
+    int unreadable = 0;
+};
+
+Units RecordedUnits(const std::wstring& path) {
+    std::string text;
+    if (std::FILE* file = _wfopen(path.c_str(), L"rb")) {
+        char buffer[4096];
+        for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, file)) > 0;) text.append(buffer, got);
+        std::fclose(file);
+    }
+    Units units;
+    for (const Json& line : JsonLines(text)) {
+        const std::string kind = line.is_object() ? line.value("record", "") : "";
+        if (kind == "start") units.starts.push_back(line);
+        else if (kind == "end") units.ends.push_back(line);
+        else ++units.unreadable;
+    }
+    return units;
+}
+
+// The bench --simulate meets: each port's units, one after another, each at
+// version 2.30 until its download.
+void DescribeSimulatedBench(int ports, int unitsEach, int transferMs) {
+    SetEnvironmentVariableA("FWUP_DEMO_DEVICES", std::to_string(ports).c_str());
+    SetEnvironmentVariableA("FWUP_DEMO_UNITS", std::to_string(unitsEach).c_str());
+    SetEnvironmentVariableA("FWUP_DEMO_DELAY_MS", std::to_string(transferMs).c_str());
+    SetEnvironmentVariableA("FWUP_DEMO_VERSION", "0230");
+}
+
+bool Holds(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
 }
 
 // The transfers a device has seen, from its bridge's counts.
@@ -198,7 +299,7 @@ TEST_F(Bench, CtrlCStopsTheDownloadAndTheNextUpdateCompletes) {
     FreeConsole();
     ASSERT_TRUE(AllocConsole());
     DWORD signalled = 0;
-    const Ran stopped = RunProgram("update", [&](HANDLE process) {
+    const Ran stopped = RunProgram("update", [&](HANDLE process, const Written&, const Written&) {
         for (int waited = 0; waited < 30000 && TransfersSeen(bench[0]) < 4; waited += 20) Sleep(20);
         EXPECT_EQ(WaitForSingleObject(process, 0), static_cast<DWORD>(WAIT_TIMEOUT));
         // The test itself goes on; set once the program has started, or it
@@ -214,6 +315,132 @@ TEST_F(Bench, CtrlCStopsTheDownloadAndTheNextUpdateCompletes) {
     const Ran again = RunProgram("update");
     EXPECT_EQ(again.status, 0u) << again.err;
     ExpectDeviceHoldsTheImage(imagePath.c_str(), bench[0].report.c_str());
+}
+
+// The record where the program keeps it unless told, below a folder whose
+// name code page 1252 cannot say; standard output holds only JSON lines.
+TEST(SimulatedStation, RecordsEveryUnitInTheUsersLocalFolderAndWritesOnlyJsonLines) {
+    const std::wstring local = WorkFolder() + L"\\测试";
+    const std::wstring record = local + L"\\firmware-updater\\units.jsonl";
+    DeleteFileW(record.c_str());
+    ASSERT_TRUE(SetEnvironmentVariableW(L"LOCALAPPDATA", local.c_str()));
+    DescribeSimulatedBench(2, 2, 0);
+    const Ran ran = RunProgram("--simulate station --yes --units 4 --json");
+    EXPECT_EQ(ran.status, 0u) << ran.err;
+    EXPECT_TRUE(Holds(ran.err, Utf8(record))) << ran.err;
+    EXPECT_FALSE(Holds(ran.out, "\r"));
+    ASSERT_FALSE(ran.out.empty());
+    EXPECT_EQ(ran.out.back(), '\n');
+    const std::vector<Json> events = JsonLines(ran.out);
+    for (const Json& event : events) EXPECT_TRUE(event.is_object()) << ran.out;
+    EXPECT_EQ(events.back(), (Json{{"event", "summary"}, {"passed", 4}, {"failed", 0}}));
+
+    const Units units = RecordedUnits(record);
+    EXPECT_EQ(units.starts.size(), 4u);
+    EXPECT_EQ(units.unreadable, 0);
+    std::map<std::string, int> endsOnPort;
+    for (const Json& end : units.ends) {
+        EXPECT_EQ(end["outcome"], "confirmed") << end;
+        ++endsOnPort[end.value("port", "")];
+    }
+    EXPECT_EQ(endsOnPort, (std::map<std::string, int>{{"sim-1", 2}, {"sim-2", 2}}));
+
+    // history reads the same file back from the same place.
+    const Ran history = RunProgram("history --json");
+    EXPECT_EQ(history.status, 0u) << history.err;
+    const Json document = history.Json();
+    ASSERT_TRUE(document.is_object()) << history.out;
+    EXPECT_EQ(document["record"], Utf8(record));
+    EXPECT_EQ(document["units"].size(), 4u);
+    EXPECT_EQ(document["summary"]["passed"], 4);
+}
+
+BOOL WINAPI HeardAndIgnored(DWORD) {
+    return TRUE;
+}
+
+// Ctrl-C through the console the test shares with the program, pressed
+// while units download: once, the units in flight finish and no other is
+// taken; twice, they are interrupted. Each unit started has its end line.
+TEST(SimulatedStation, FirstCtrlCDrainsTheBenchAndTheSecondInterruptsIt) {
+    FreeConsole();
+    ASSERT_TRUE(AllocConsole());
+    // The test itself goes on. A handler of its own, not the flag that
+    // ignores Ctrl-C: the programs it starts would inherit the flag.
+    SetConsoleCtrlHandler(HeardAndIgnored, TRUE);
+    DescribeSimulatedBench(2, 3, 10);
+    struct Case {
+        int presses;
+        DWORD status;
+    };
+    for (const Case& test : {Case{1, 0}, Case{2, 130}}) {
+        const std::wstring record = WorkFolder() + L"\\ctrl-c-" + std::to_wstring(test.presses) + L".jsonl";
+        DeleteFileW(record.c_str());
+        bool stoppingSaid = false;
+        const Ran ran = RunProgram(
+            "--simulate station --yes --units 6 --json --record \"" + Utf8(record) + "\"",
+            [&](HANDLE process, const Written& out, const Written& err) {
+                const auto downloading = [](const std::string& text) {
+                    return Holds(text, R"("step":"download")");
+                };
+                if (!AwaitWritten(out, downloading, 30000)) return;
+                GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0);
+                const auto stopping = [](const std::string& text) { return Holds(text, "Stopping: "); };
+                stoppingSaid = AwaitWritten(err, stopping, 5000);
+                if (test.presses == 2) GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0);
+                WaitForSingleObject(process, 20000);
+            });
+        SCOPED_TRACE(test.presses);
+        EXPECT_TRUE(stoppingSaid) << ran.err;
+        EXPECT_EQ(ran.status, test.status) << ran.err;
+        const Units units = RecordedUnits(record);
+        EXPECT_GE(units.starts.size(), 1u);
+        EXPECT_LE(units.starts.size(), 2u);
+        EXPECT_EQ(units.ends.size(), units.starts.size());
+        for (const Json& end : units.ends)
+            EXPECT_EQ(end["outcome"] == "confirmed", test.presses == 1) << end;
+    }
+}
+
+// No storage mode exists here: a unit downloaded waits in vain to come back
+// as a disk, and one that leaves the bus and comes back in vendor mode runs
+// no firmware. The second device is unplugged and plugged in again.
+TEST_F(Bench, StationDownloadsEachUnitAndSaysWhyNoneIsConfirmed) {
+    const std::wstring record = WorkFolder() + L"\\bench-station.jsonl";
+    DeleteFileW(record.c_str());
+    const std::string secondPort = "hub7-port2";
+    const Ran ran = RunProgram(
+        "station --yes --units 2 --wait 3 --json --record \"" + Utf8(record) + "\"",
+        [&](HANDLE, const Written& out, const Written&) {
+            const auto awaitingReturn = [&](const std::string& text) {
+                for (const Json& event : JsonLines(text))
+                    if (event.is_object() && event.value("step", "") == "replug-to-confirm" &&
+                        event.value("port", "") == secondPort)
+                        return true;
+                return false;
+            };
+            if (!AwaitWritten(out, awaitingReturn, 60000)) return;
+            // Off the bus for two looks at the port (500 ms apart), then back.
+            EXPECT_TRUE(UnplugVendorDevices(bench[1].serial));
+            Sleep(1100);
+            EXPECT_FALSE(PlugVendorDevice(bench[1].serial).empty());
+            EXPECT_TRUE(SetLocation(bench[1].serial, bench[1].location));
+        });
+    EXPECT_EQ(ran.status, 1u) << ran.err;
+    for (const Plugged& device : bench) ExpectDeviceHoldsTheImage(imagePath.c_str(), device.report.c_str());
+    const std::vector<Json> events = JsonLines(ran.out);
+    ASSERT_FALSE(events.empty());
+    EXPECT_EQ(events.back(), (Json{{"event", "summary"}, {"passed", 0}, {"failed", 2}}));
+
+    const Units units = RecordedUnits(record);
+    EXPECT_EQ(units.starts.size(), 2u);
+    std::map<std::string, std::string> outcomeOnPort;
+    for (const Json& end : units.ends) {
+        EXPECT_EQ(end["failed_step"], "replug-to-confirm") << end;
+        outcomeOnPort[end.value("port", "")] = end.value("outcome", "");
+    }
+    EXPECT_EQ(outcomeOnPort, (std::map<std::string, std::string>{
+                                 {"hub7-port1", "written-not-confirmed"}, {secondPort, "did-not-start"}}));
 }
 
 }  // namespace

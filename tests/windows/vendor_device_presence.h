@@ -86,9 +86,9 @@ inline std::string PlugVendorDevice(const std::string& serial, const std::string
     return path;
 }
 
-// Removes every device instance of the vendor's ids, with its interfaces;
-// true when none is left.
-inline bool UnplugVendorDevices() {
+// Removes every device instance of the vendor's ids, with its interfaces,
+// or only the one of that serial; true when none of them is left.
+inline bool UnplugVendorDevices(const std::string& serial = "") {
     const GUID interfaceClass = UsbDeviceInterfaceClass();
     HDEVINFO set = SetupDiGetClassDevsA(&interfaceClass, nullptr, nullptr, DIGCF_DEVICEINTERFACE);
     if (set == INVALID_HANDLE_VALUE) return false;
@@ -98,8 +98,11 @@ inline bool UnplugVendorDevices() {
     for (DWORD index = 0; SetupDiEnumDeviceInfo(set, index, &device); ++index) {
         char instance[512] = {};
         SetupDiGetDeviceInstanceIdA(set, &device, instance, sizeof instance, nullptr);
-        if (std::strncmp(instance, kVendorInstancePrefix, sizeof kVendorInstancePrefix - 1) == 0)
-            removed = SetupDiRemoveDevice(set, &device) && removed;
+        const bool ours =
+            serial.empty()
+                ? std::strncmp(instance, kVendorInstancePrefix, sizeof kVendorInstancePrefix - 1) == 0
+                : lstrcmpiA(instance, (kVendorInstancePrefix + serial).c_str()) == 0;
+        if (ours) removed = SetupDiRemoveDevice(set, &device) && removed;
     }
     SetupDiDestroyDeviceInfoList(set);
     return removed;
