@@ -375,6 +375,7 @@ ExitCode Bench::Run() {
         return ExitCode::Usage;
     }
     imageDigest_ = Sha256Hex(image_.bytes.imageData, image_.bytes.imageSize);
+    if (line_.simulate) output_.Message(Say(kSimulationNote, Lang()));
     output_.Message(Format(Say(kBenchServing, Lang()), recordPath_.c_str()));
     // The ports named are on the board from the start, waiting for their units.
     for (const std::string& id : line_.devices) {
