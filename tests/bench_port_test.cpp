@@ -20,7 +20,7 @@ class RecordingObserver : public PortObserver {
 public:
     explicit RecordingObserver(Simulation& bench, bool recordWorks)
         : bench_(bench), recordWorks_(recordWorks) {}
-    bool UnitArrived(const UnitRecord& start) override {
+    bool UnitArrived(const UnitRecord& start, PortMode) override {
         started.push_back(start);
         erasesAtStart = bench_.Device(0).EraseCount();
         return recordWorks_;

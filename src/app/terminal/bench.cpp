@@ -58,7 +58,7 @@ class PortView : public PortObserver {
 public:
     PortView(Bench& bench, std::string port) : bench_(bench), port_(std::move(port)) {}
 
-    bool UnitArrived(const UnitRecord& start) override;
+    bool UnitArrived(const UnitRecord& start, PortMode mode) override;
     void StepBegan(UnitStep step) override;
     void UnitEnded(const UnitRecord& end) override;
     void PortHeld() override;
@@ -176,13 +176,11 @@ void PortView::Event(Json event) {
     bench_.Emit(event);
 }
 
-bool PortView::UnitArrived(const UnitRecord& start) {
+bool PortView::UnitArrived(const UnitRecord& start, PortMode mode) {
     serial_ = !start.storageSerial.empty() ? start.storageSerial : start.vendorSerial;
     tenthsSaid_ = -1;
     heldSaid_ = false;
-    Event({{"event", "arrived"},
-           {"mode",
-            start.storageSerial.empty() && !start.vendorSerial.empty() ? "vendor" : "storage"}});
+    Event({{"event", "arrived"}, {"mode", mode == PortMode::Vendor ? "vendor" : "storage"}});
     return bench_.WriteRecord(start);
 }
 

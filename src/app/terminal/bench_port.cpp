@@ -107,7 +107,7 @@ UnitRecord UnitService::Serve(const PortLook& arrival, const VolumeCandidate* an
         record_.vendorSerial = arrival.usb.serial;
     else
         record_.storageSerial = arrival.Serial();
-    if (!observer_.UnitArrived(record_)) {
+    if (!observer_.UnitArrived(record_, arrival.mode)) {
         Fail(UnitOutcome::Failed, "the record could not be written: nothing was sent");
         return record_;
     }

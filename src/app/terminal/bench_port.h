@@ -44,7 +44,7 @@ public:
     // A unit of the model stands on the port: its start line is written
     // before anything is sent to it. False where it could not be: the unit
     // is then left alone.
-    virtual bool UnitArrived(const UnitRecord& start) = 0;
+    virtual bool UnitArrived(const UnitRecord& start, PortMode mode) = 0;
     virtual void StepBegan(UnitStep step) = 0;
     // Its end line is written, then the result shown.
     virtual void UnitEnded(const UnitRecord& end) = 0;

@@ -315,17 +315,33 @@ void Simulation::Released(const std::string& key) {
     slot->dueAt = Now() + std::chrono::milliseconds(scenario_.nextUnitMs);
 }
 
+// Each port's handles lie in a range of their own, whatever unit stands
+// there: found without waiting for a command another port's unit is busy with.
 Simulation::Slot* Simulation::SlotOfHandle(PlatformHandle handle) {
-    return SlotWhere([&](const SimulatedDevice& device) {
-        return handle >= device.firstHandle && handle < device.firstHandle + kHandlesPerDevice;
-    });
+    const PlatformHandle index = handle / kHandlesPerDevice;
+    if (index == 0 || index > devices_.size()) return nullptr;
+    return devices_[index - 1].get();
 }
 
+// A device as the bus last showed it, else looked for under each port's lock
+// (a test may name a device the bus was never asked about).
 Simulation::Slot* Simulation::SlotOfUsbId(const std::string& id) {
+    {
+        std::lock_guard<std::mutex> hold(seenLock_);
+        for (auto& slot : devices_)
+            for (const UsbDeviceInfo& seen : slot->seenUsb)
+                if (seen.id == id) return slot.get();
+    }
     return SlotWhere([&](const SimulatedDevice& device) { return device.usbId == id; });
 }
 
 Simulation::Slot* Simulation::SlotOfVolume(const std::string& name) {
+    {
+        std::lock_guard<std::mutex> hold(seenLock_);
+        for (auto& slot : devices_)
+            for (const VolumeCandidate& seen : slot->seenVolumes)
+                if (seen.id == name) return slot.get();
+    }
     return SlotWhere([&](const SimulatedDevice& device) { return device.volumes.count(name) != 0; });
 }
 
