@@ -11,6 +11,8 @@ failures=0
 while read -r fault command status outcome step link; do
     case "$fault" in '#'* | '') continue ;; esac
     options=()
+    # confirm: run, and the version read back after the re-plug.
+    [ "$command" = confirm ] && command=run options+=(--confirm)
     [ "$command" = update ] || options+=(--yes)
     [ "$command" = run ] && options+=(--wait 1)
     got=0

@@ -57,6 +57,31 @@ status=$?
     grep -q '^{"schema":2,' "$work/out" || fail "--json printed no document: $(cat "$work/out")"
 grep -q "Firmware updated." "$work/err" || fail "--json texts not on standard error"
 
+# A bench stops in two steps: the first SIGTERM takes no new unit and lets
+# the units in flight finish (confirmed, status 0); the second stops them at
+# once (130). Either way every unit that started has its end line.
+for signals in TERM "TERM TERM"; do
+    rm -f "$work/units.jsonl"
+    FWUP_DEMO_DEVICES=2 FWUP_DEMO_UNITS=5 FWUP_DEMO_VERSION=0230 \
+        "$program" --simulate station --yes --record "$work/units.jsonl" >"$work/out" 2>"$work/err" &
+    pid=$!
+    sleep 1  # both ports downloading their first units
+    for signal in $signals; do kill -"$signal" "$pid"; sleep 0.2; done
+    wait "$pid"
+    status=$?
+    starts=$(grep -c '"record":"start"' "$work/units.jsonl")
+    ends=$(grep -c '"record":"end"' "$work/units.jsonl")
+    confirmed=$(grep -c '"outcome":"confirmed"' "$work/units.jsonl")
+    if [[ $signals == TERM ]]; then
+        [[ $status -eq 0 && $starts -eq 2 && $confirmed -eq 2 ]] && grep -q '^Stopping:' "$work/err" ||
+            fail "one SIGTERM to a bench: status $status, $starts started, $confirmed confirmed"
+    else
+        [[ $status -eq 130 && $starts -ge 1 && $confirmed -eq 0 ]] ||
+            fail "two SIGTERMs to a bench: status $status, $starts started, $confirmed confirmed"
+    fi
+    [[ $starts -eq $ends ]] || fail "SIG$signals to a bench: $starts units started, $ends ended"
+done
+
 # A setting of the simulated bench not understood: the document says why.
 FWUP_DEMO_VERSION=xyz "$program" --simulate --json info >"$work/out" 2>/dev/null
 status=$?

@@ -3,15 +3,18 @@
 // Ctrl-C, another image, and the terminal's character set.
 #include <gtest/gtest.h>
 #include <iconv.h>
+#include <unistd.h>
 
 #include <nlohmann/json.hpp>
 
 #include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 
+#include "app/terminal/record_file.h"
 #include "linux/front_end_runner.h"
 #include "platform/simulation/in_process_locks.h"
 #include "platform/simulation/scenario.h"
@@ -431,6 +434,56 @@ TEST(Station, TheAnswerIsReadInTheTerminalsCharacterSet) {
         Station(bench, {"clear"}, gb18030);
         EXPECT_EQ(bench.Device().EraseCount(), erases) << typed;
     }
+}
+
+// The bench that runs itself: three ports, two units each, one unit back at
+// the wrong version and one whose erase is refused; each unit recorded once,
+// its start before its end, and the events on standard output alone.
+TEST(Station, ServesEachPortUnitAfterUnitAndRecordsEveryUnit) {
+    Scenario scenario = Bench(3);
+    scenario.units = 2;
+    scenario.version = 0x0230;
+    scenario.replugMs = 30;
+    scenario.nextUnitMs = 10;
+    scenario.faults = {DeviceFault{2, ScenarioFault::WrongVersion, 1},
+                       DeviceFault{3, ScenarioFault::EraseRejected, 2}};
+    Simulation bench(scenario);
+    const std::filesystem::path record =
+        std::filesystem::temp_directory_path() / ("fwup-bench-" + std::to_string(getpid()) + ".jsonl");
+    std::filesystem::remove(record);
+    const Ran run = RunFrontEndWith({"station", "--yes", "--units", "6", "--wait", "2", "--json",
+                                     "--record", record.c_str()},
+                                    bench, bench, {}, EmbeddedFirmwareImage(), false, nullptr,
+                                    &bench.Locks());
+    EXPECT_EQ(run.code, ExitCode::DeviceFailed);
+
+    std::map<std::string, std::string> resultBySerial;
+    Json last;
+    std::istringstream events(run.out);
+    for (std::string line; std::getline(events, line);) {
+        last = Json::parse(line);  // nothing but JSON on standard output
+        if (last["event"] == "summary") continue;
+        EXPECT_TRUE(last.contains("port") && last.contains("serial")) << line;
+        if (last["event"] == "result") resultBySerial[last["serial"]] = last["outcome"];
+    }
+    EXPECT_EQ(last, Json::parse(R"({"event":"summary","passed":4,"failed":2})"));
+    const std::map<std::string, std::string> expected{
+        {"SIM1-0001", "confirmed"}, {"SIM1-0002", "confirmed"},     {"SIM2-0001", "wrong-version"},
+        {"SIM2-0002", "confirmed"}, {"SIM3-0001", "confirmed"},     {"SIM3-0002", "failed"}};
+    EXPECT_EQ(resultBySerial, expected);
+
+    const RecordContents recorded = ReadRecordFile(record.string(), nullptr);
+    ASSERT_TRUE(recorded.opened);
+    EXPECT_TRUE(recorded.cutLines.empty());
+    std::map<std::string, std::string> recordedBySerial;
+    for (const UnitRecord& unit : recorded.units) {
+        recordedBySerial[unit.storageSerial] = UnitOutcomeName(unit.outcome);
+        ASSERT_TRUE(unit.endMs.has_value());
+        EXPECT_LE(unit.startMs, *unit.endMs);
+        EXPECT_EQ(unit.image.version, std::optional<std::uint16_t>(0x0240));
+    }
+    EXPECT_EQ(recordedBySerial, expected);
+    std::filesystem::remove(record);
 }
 
 }  // namespace

@@ -42,6 +42,8 @@ int RunTerminalProgram(int argc, char** argv, Language language, const FirmwareI
         frontEnd.decodeTyped = DecodeTypedText;
         frontEnd.interrupted = &interrupted;
         frontEnd.settingProblems = settingProblems;
+        // The simulated bench re-plugs its units itself, faster than a hand.
+        if (commandLine.simulate) frontEnd.pollMs = 100;
         frontEnd.locks = &locks;
         frontEnd.draining = &draining;
         frontEnd.recordPath = DefaultRecordPath();

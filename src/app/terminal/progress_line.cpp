@@ -138,6 +138,18 @@ void ProgressBoard::PutFrameLocked(bool resized) {
     ++draws_;
 }
 
+void ProgressBoard::Tell(const std::string& utf8Line) {
+    std::lock_guard<std::mutex> hold(lock_);
+    if (!redraw_ || drawnLines_ == 0) {
+        output_.Message(utf8Line);
+        return;
+    }
+    output_.Raw("\x1b[" + std::to_string(drawnLines_) + "A\r\x1b[J");
+    output_.Message(utf8Line);
+    drawnLines_ = 0;
+    PutFrameLocked(false);
+}
+
 void ProgressBoard::SetHeader(const std::string& utf8Text) {
     std::lock_guard<std::mutex> hold(lock_);
     if (header_ == utf8Text) return;

@@ -81,6 +81,9 @@ public:
     // A first line above the devices' (a bench's counters); drawn only where
     // the board is redrawn: elsewhere it would repeat itself.
     void SetHeader(const std::string& utf8Text);
+    // A message while the board stands: said above it, the board drawn again
+    // below, so that neither overwrites the other.
+    void Tell(const std::string& utf8Line);
     void SetProgress(int line, const Progress& progress);
     // Drawn afresh if the window has changed size: while no device has news.
     void Refresh();

@@ -338,17 +338,27 @@ void Simulation::StopWhen(const std::atomic<bool>* request) {
     }
 }
 
+void Simulation::LookAt(std::size_t index) {
+    Slot& slot = *devices_[index];
+    std::unique_lock<std::mutex> hold(slot.lock, std::try_to_lock);
+    if (!hold.owns_lock()) return;
+    CatchUp(index);
+    // The user has re-plugged the erased device and installed its driver.
+    slot.device->Replug();
+    std::vector<UsbDeviceInfo> usb = slot.device->FindDevices(nullptr);
+    std::vector<VolumeCandidate> volumes = slot.device->FindCandidateVolumes();
+    std::lock_guard<std::mutex> seen(seenLock_);
+    slot.seenUsb = std::move(usb);
+    slot.seenVolumes = std::move(volumes);
+}
+
 std::vector<UsbDeviceInfo> Simulation::FindDevices(LinkStatus* status) {
     if (status != nullptr) *status = LinkStatus::Ok;
     std::vector<UsbDeviceInfo> found;
     for (std::size_t i = 0; i < devices_.size(); ++i) {
-        Slot* slot = devices_[i].get();
-        std::lock_guard<std::mutex> hold(slot->lock);
-        CatchUp(i);
-        // The user has re-plugged the erased device and installed its driver.
-        slot->device->Replug();
-        for (const UsbDeviceInfo& device : slot->device->FindDevices(nullptr))
-            found.push_back(device);
+        LookAt(i);
+        std::lock_guard<std::mutex> hold(seenLock_);
+        found.insert(found.end(), devices_[i]->seenUsb.begin(), devices_[i]->seenUsb.end());
     }
     return found;
 }
@@ -408,11 +418,10 @@ void Simulation::Close(PlatformHandle link) {
 std::vector<VolumeCandidate> Simulation::FindCandidateVolumes() {
     std::vector<VolumeCandidate> candidates;
     for (std::size_t i = 0; i < devices_.size(); ++i) {
-        Slot* slot = devices_[i].get();
-        std::lock_guard<std::mutex> hold(slot->lock);
-        CatchUp(i);
-        for (const VolumeCandidate& volume : slot->device->FindCandidateVolumes())
-            candidates.push_back(volume);
+        LookAt(i);
+        std::lock_guard<std::mutex> hold(seenLock_);
+        const std::vector<VolumeCandidate>& seen = devices_[i]->seenVolumes;
+        candidates.insert(candidates.end(), seen.begin(), seen.end());
     }
     std::sort(candidates.begin(), candidates.end(),
               [](const VolumeCandidate& a, const VolumeCandidate& b) { return a.id < b.id; });

@@ -145,7 +145,14 @@ private:
         UnitStage stage = UnitStage::AtPort;
         std::chrono::steady_clock::time_point dueAt;
         bool workedOn = false;  // a command has reached the unit since it arrived
+        // What the bus showed of it when last looked at: a device busy with a
+        // command (a transfer that takes its time) is on the bus as it was.
+        std::vector<UsbDeviceInfo> seenUsb;
+        std::vector<VolumeCandidate> seenVolumes;
     };
+    // Brings the slot's unit up to date and notes what the bus shows of it;
+    // a slot busy with a command shows what it showed last.
+    void LookAt(std::size_t index);
     class BenchLocks;
     // The first slot whose device matches, each looked at under its lock:
     // another thread's look at the bus may replace a port's unit meanwhile.
@@ -193,6 +200,7 @@ private:
     Scenario scenario_;
     std::function<void(std::uint32_t)> sleep_;
     std::vector<std::unique_ptr<Slot>> devices_;
+    std::mutex seenLock_;  // the slots' seenUsb and seenVolumes
     std::unique_ptr<BenchLocks> locks_;
     std::atomic<const std::atomic<bool>*> stopRequest_{nullptr};  // for the units still to come
 };
