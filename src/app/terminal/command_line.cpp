@@ -49,12 +49,13 @@ constexpr TerminalText kSinceHelp{"history: the units started then or later (202
                                   "2026-12-09T08:00、8h、30m）"};
 constexpr TerminalText kAllHelp{"every device found, in parallel", "所有找到的设备，并行"};
 constexpr TerminalText kYesHelp{"answer the question of clear with Yes", "对 clear 的提问回答“是”"};
-constexpr TerminalText kWaitHelp{"seconds run waits for the device to come back (120)",
-                                 "run 等待设备重新出现的秒数（120）"};
+constexpr TerminalText kWaitHelp{"seconds run and station wait for each re-plug (120)",
+                                 "run 和 station 每次等待重新插拔的秒数（120）"};
 constexpr TerminalText kImageHelp{"this image file instead of the built-in one",
                                   "使用此映像文件代替内置固件"};
-constexpr TerminalText kJsonHelp{"one JSON document on standard output",
-                                 "在标准输出上输出一个 JSON 文档"};
+constexpr TerminalText kJsonHelp{"one JSON document on standard output (station: one event "
+                                 "a line)",
+                                 "在标准输出上输出一个 JSON 文档（station：每行一个事件）"};
 constexpr TerminalText kVerboseHelp{"each command exchange on standard error; -vv adds hex dumps",
                                     "在标准错误上显示每次命令交换；-vv 附加十六进制转储"};
 constexpr TerminalText kSimulateHelp{"simulated devices instead of the hardware",
