@@ -60,7 +60,7 @@ const Row kRows[] = {
     {"old version: erased, written, back at the image's", false, 0x0230, kAnyId, kNone, true, true,
      Out::Confirmed, std::nullopt, 1, 0x0240},
     {"at the image's version already", false, 0x0240, kAnyId, kNone, true, true, Out::UpToDate,
-     std::nullopt, 0, std::nullopt},
+     std::nullopt, 0, 0x0240},
     {"no image version: back, and nothing compared", false, 0x0240, kAnyId, kNone, false, true,
      Out::NotCompared, std::nullopt, 1, 0x0240},
     {"erased earlier: arrives in vendor mode", true, 0x0230, kAnyId, kNone, true, true,

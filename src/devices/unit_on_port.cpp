@@ -82,7 +82,8 @@ WaitEnd WatchPort(const PortWait& wait, const std::function<bool(const PortLook&
 }
 
 ConfirmResult ConfirmAfterReplug(const PortWait& wait, std::optional<std::uint16_t> expected,
-                                 const std::string& serialBefore) {
+                                 const std::string& serialBefore,
+                                 const std::function<void()>& reading) {
     ConfirmResult result;
     const Clock::time_point start = Clock::now();
     bool left = false;
@@ -106,7 +107,8 @@ ConfirmResult ConfirmAfterReplug(const PortWait& wait, std::optional<std::uint16
     result.how = *settledAs;
     result.storageSerial = look.mode == PortMode::Storage ? look.Serial() : std::string();
     if (result.how != Confirmation::Confirmed) return result;
-    const Clock::time_point reading = Clock::now();
+    if (reading) reading();
+    const Clock::time_point readStart = Clock::now();
     // A disk that has just come up may not answer yet: asked again within the
     // wait.
     for (;;) {
@@ -118,7 +120,7 @@ ConfirmResult ConfirmAfterReplug(const PortWait& wait, std::optional<std::uint16
         look = LookAtPort(wait.usb, wait.drives, wait.port);
         if (look.mode != PortMode::Storage) break;
     }
-    result.readMs = MillisecondsSince(reading);
+    result.readMs = MillisecondsSince(readStart);
     if (!result.version)
         result.how = Confirmation::Unreadable;
     else if (!expected)

@@ -78,7 +78,10 @@ struct ConfirmResult {
 // limit). expected: the image's version, none where it is not known;
 // serialBefore: the serial the unit gave in storage mode, where known, so
 // that another unit put on the port is never confirmed in its place.
+// reading: told once the unit is back in storage mode, before its version
+// is read.
 ConfirmResult ConfirmAfterReplug(const PortWait& wait, std::optional<std::uint16_t> expected,
-                                 const std::string& serialBefore);
+                                 const std::string& serialBefore,
+                                 const std::function<void()>& reading = {});
 
 }  // namespace fwup

@@ -321,7 +321,7 @@ TEST_F(Bench, CtrlCStopsTheDownloadAndTheNextUpdateCompletes) {
 // name code page 1252 cannot say; standard output holds only JSON lines.
 TEST(SimulatedStation, RecordsEveryUnitInTheUsersLocalFolderAndWritesOnlyJsonLines) {
     const std::wstring local = WorkFolder() + L"\\测试";
-    const std::wstring record = local + L"\\firmware-updater\\units.jsonl";
+    const std::wstring record = local + L"\\firmware-updater\\simulated-units.jsonl";
     DeleteFileW(record.c_str());
     ASSERT_TRUE(SetEnvironmentVariableW(L"LOCALAPPDATA", local.c_str()));
     DescribeSimulatedBench(2, 2, 0);
@@ -345,8 +345,8 @@ TEST(SimulatedStation, RecordsEveryUnitInTheUsersLocalFolderAndWritesOnlyJsonLin
     }
     EXPECT_EQ(endsOnPort, (std::map<std::string, int>{{"sim-1", 2}, {"sim-2", 2}}));
 
-    // history reads the same file back from the same place.
-    const Ran history = RunProgram("history --json");
+    // history --simulate reads the same file back from the same place.
+    const Ran history = RunProgram("--simulate history --json");
     EXPECT_EQ(history.status, 0u) << history.err;
     const Json document = history.Json();
     ASSERT_TRUE(document.is_object()) << history.out;

@@ -26,7 +26,8 @@
 namespace fwup {
 namespace {
 
-using Json = nlohmann::json;
+// Events keep their fields in the order written: "event" first.
+using Json = nlohmann::ordered_json;
 using Clock = std::chrono::steady_clock;
 
 std::int64_t UtcNowMs() {
@@ -114,8 +115,8 @@ public:
     bool WriteRecord(const UnitRecord& record);
     void Ended(const UnitRecord& record);
     bool Interrupted() const { return fwup::Interrupted(frontEnd_); }
-    void Emit(const nlohmann::json& event) {
-        output_.Json(event.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
+    void Emit(const Json& event) {
+        output_.Json(event.dump(-1, ' ', false, Json::error_handler_t::replace));
     }
 
 private:
@@ -372,6 +373,8 @@ ExitCode Bench::Run() {
                   {"message", message}});
         return ExitCode::Usage;
     }
+    if (record_.OpenedOnCutLine())
+        output_.Message(Format(Say(kRecordCutLine, Lang()), recordPath_.c_str()));
     imageDigest_ = Sha256Hex(image_.bytes.imageData, image_.bytes.imageSize);
     if (line_.simulate) output_.Message(Say(kSimulationNote, Lang()));
     output_.Message(Format(Say(kBenchServing, Lang()), recordPath_.c_str()));

@@ -136,6 +136,7 @@ bool UnitService::StorageSteps(const VolumeCandidate& volume) {
     }
     if (bench_.image.version && *info.version == *bench_.image.version) {
         record_.outcome = UnitOutcome::UpToDate;
+        record_.versionAfter = info.version;  // it runs that version still
         return false;
     }
     if (observer_.StopRequested()) {
@@ -196,13 +197,15 @@ bool UnitService::Download(const UsbDeviceInfo& device) {
 
 void UnitService::Confirm() {
     Begin(UnitStep::ReplugToStorage);
+    bool read = false;
     const ConfirmResult confirm =
-        ConfirmAfterReplug(Wait(), bench_.image.version, record_.storageSerial);
+        ConfirmAfterReplug(Wait(), bench_.image.version, record_.storageSerial, [&] {
+            read = true;
+            step_ = UnitStep::Confirm;
+            observer_.StepBegan(UnitStep::Confirm);
+        });
     record_.steps.push_back(StepTime{UnitStep::ReplugToStorage, confirm.waitedMs});
-    if (confirm.readMs > 0 || confirm.version) {
-        step_ = UnitStep::Confirm;
-        record_.steps.push_back(StepTime{UnitStep::Confirm, confirm.readMs});
-    }
+    if (read) record_.steps.push_back(StepTime{UnitStep::Confirm, confirm.readMs});
     if (!confirm.storageSerial.empty()) record_.storageSerial = confirm.storageSerial;
     record_.versionAfter = confirm.version;
     switch (confirm.how) {

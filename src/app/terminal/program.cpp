@@ -46,7 +46,9 @@ int RunTerminalProgram(int argc, char** argv, Language language, const FirmwareI
         if (commandLine.simulate) frontEnd.pollMs = 100;
         frontEnd.locks = &locks;
         frontEnd.draining = &draining;
-        frontEnd.recordPath = DefaultRecordPath();
+        // Units of the simulated bench never mix with the real ones.
+        frontEnd.recordPath =
+            DefaultRecordPath(commandLine.simulate ? "simulated-units.jsonl" : "units.jsonl");
         frontEnd.hostName = HostName();
         frontEnd.openFile = OpenFileUtf8;
         frontEnd.syncFile = SyncToDisk;

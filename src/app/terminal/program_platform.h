@@ -24,9 +24,10 @@ namespace fwup {
 // finish) and the second sets interrupted.
 void CatchInterrupts(std::atomic<bool>& interrupted, std::atomic<bool>* draining = nullptr);
 
-// Where the units' record lies unless --record names another file: for root
-// a folder of the system's, for anyone else one of the user's own.
-std::string DefaultRecordPath();
+// Where the units' record (the file of that name) lies unless --record names
+// another file: for root a folder of the system's, for anyone else one of the
+// user's own.
+std::string DefaultRecordPath(const std::string& fileName);
 
 // Writes what the file holds through to the disk: a record line survives a
 // power cut once this returns true.

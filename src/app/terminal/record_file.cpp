@@ -113,6 +113,7 @@ RecordFileStatus RecordFile::Open(const std::string& path, FileOpener open, File
     file_ = file;
     sync_ = sync;
     lineOpen_ = shape.endsInsideLine;
+    openedOnCutLine_ = shape.endsInsideLine;
     return RecordFileStatus::Opened;
 }
 

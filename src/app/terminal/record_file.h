@@ -34,12 +34,15 @@ public:
     RecordFileStatus Open(const std::string& path, FileOpener open, FileSync sync);
     // The line written, flushed and synced; false when any of that failed.
     bool Append(const UnitRecord& record);
+    // Whether the file, as opened, ended inside a line that a crash cut short.
+    bool OpenedOnCutLine() const { return openedOnCutLine_; }
 
 private:
     std::mutex lock_;
     std::FILE* file_ = nullptr;
     FileSync sync_ = nullptr;
     bool lineOpen_ = false;  // the file does not end with a line end
+    bool openedOnCutLine_ = false;
 };
 
 // The record as read back: each unit once, its start line completed by its

@@ -124,8 +124,8 @@ inline constexpr TerminalText kStateNoPermission{"no permission to ask the unit"
 inline constexpr TerminalText kBenchCounters{"passed %u   failed %u   units per hour %s",
                                              "通过 %u   失败 %u   每小时 %s 台"};
 inline constexpr TerminalText kBenchServing{
-    "Serving every port; each unit is recorded in %s. Ctrl-C stops taking units.",
-    "正在服务所有端口；每台设备都记录在 %s 中。按 Ctrl-C 停止接受新设备。"};
+    "Serving every port; Ctrl-C stops taking units.\nEach unit is recorded in %s",
+    "正在服务所有端口；按 Ctrl-C 停止接受新设备。\n每台设备都记录在 %s 中。"};
 inline constexpr TerminalText kBenchDraining{
     "Stopping: no new unit is taken, the units in flight finish. Press Ctrl-C again to "
     "interrupt them now.",
@@ -140,6 +140,10 @@ inline constexpr TerminalText kRecordNotOurs{
     "%s is not a units' record of this program: it is left as it is. Name another file with "
     "--record.",
     "%s 不是本程序的设备记录：保持原样。请用 --record 指定另一个文件。"};
+inline constexpr TerminalText kRecordCutLine{
+    "The last line of %s was cut short (a station stopped while writing it): it is kept as "
+    "it is and skipped; the next unit starts a line of its own.",
+    "%s 的最后一行不完整（工作站在写入时被停止）：保持原样并跳过；下一台设备另起一行。"};
 inline constexpr TerminalText kRecordUnwritable{
     "The units' record %s cannot be written: no unit is served without its record.",
     "无法写入设备记录 %s：没有记录就不服务任何设备。"};

@@ -15,7 +15,7 @@ struct OutcomeName {
     UnitOutcome outcome;
     const char* name;
 };
-constexpr std::array<OutcomeName, 12> kOutcomeNames{{
+constexpr std::array<OutcomeName, 11> kOutcomeNames{{
     {UnitOutcome::Unfinished, "unfinished"},
     {UnitOutcome::Confirmed, "confirmed"},
     {UnitOutcome::UpToDate, "up-to-date"},
@@ -26,7 +26,6 @@ constexpr std::array<OutcomeName, 12> kOutcomeNames{{
     {UnitOutcome::ErasedNotWritten, "erased-not-written"},
     {UnitOutcome::Failed, "failed"},
     {UnitOutcome::Refused, "refused"},
-    {UnitOutcome::Busy, "busy"},
     {UnitOutcome::Interrupted, "interrupted"},
 }};
 static_assert(static_cast<int>(UnitOutcome::Interrupted) + 1 == kOutcomeNames.size());

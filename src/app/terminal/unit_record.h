@@ -21,7 +21,6 @@ enum class UnitOutcome {
     ErasedNotWritten,     // erased (or arrived so); removed, not back, or the download failed
     Failed,               // a command before the erase failed: nothing changed
     Refused,              // the user id does not allow the erase: nothing changed
-    Busy,                 // another program holds the unit: nothing sent
     Interrupted,          // stopped at once by a second request to stop
 };
 

@@ -6,7 +6,7 @@ namespace fwup {
 namespace {
 
 // In the order of UnitOutcome.
-constexpr std::array<TerminalText, 12> kOutcomeTexts{{
+constexpr std::array<TerminalText, 11> kOutcomeTexts{{
     {"unfinished", "未完成"},
     {"confirmed", "已确认"},
     {"up to date", "已是最新"},
@@ -17,7 +17,6 @@ constexpr std::array<TerminalText, 12> kOutcomeTexts{{
     {"erased, not written", "已清除，未写入"},
     {"failed", "失败"},
     {"refused", "被拒绝"},
-    {"busy", "忙"},
     {"interrupted", "已中断"},
 }};
 static_assert(static_cast<std::size_t>(UnitOutcome::Interrupted) + 1 == kOutcomeTexts.size());

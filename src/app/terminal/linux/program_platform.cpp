@@ -47,13 +47,13 @@ void CatchInterrupts(std::atomic<bool>& interrupted, std::atomic<bool>* draining
     signal(SIGPIPE, SIG_IGN);
 }
 
-std::string DefaultRecordPath() {
-    constexpr char kFile[] = "/firmware-updater/units.jsonl";
-    if (geteuid() == 0) return std::string("/var/lib") + kFile;
+std::string DefaultRecordPath(const std::string& fileName) {
+    const std::string file = "/firmware-updater/" + fileName;
+    if (geteuid() == 0) return "/var/lib" + file;
     // The XDG base directories: a relative XDG_STATE_HOME is to be ignored.
     const std::string state = Variable("XDG_STATE_HOME");
-    if (!state.empty() && state.front() == '/') return state + kFile;
-    return Variable("HOME") + "/.local/state" + kFile;
+    if (!state.empty() && state.front() == '/') return state + file;
+    return Variable("HOME") + "/.local/state" + file;
 }
 
 bool SyncToDisk(std::FILE* file) {

@@ -72,10 +72,10 @@ std::wstring Utf16Of(const std::string& text) {
 
 }  // namespace
 
-std::string DefaultRecordPath() {
+std::string DefaultRecordPath(const std::string& fileName) {
     const wchar_t* local = _wgetenv(L"LOCALAPPDATA");
     const std::string folder = local != nullptr && *local != L'\0' ? Utf8Of(local) : std::string(".");
-    return folder + "\\firmware-updater\\units.jsonl";
+    return folder + "\\firmware-updater\\" + fileName;
 }
 
 bool SyncToDisk(std::FILE* file) {
