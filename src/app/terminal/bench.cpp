@@ -220,7 +220,7 @@ void PortView::UnitEnded(const UnitRecord& end) {
     bench_.Ended(end);
     std::string text = Say(UnitOutcomeText(end.outcome), bench_.Lang());
     if (!serial_.empty()) text += "  " + ShowableDeviceText(serial_);
-    if (end.versionBefore && end.versionAfter)
+    if (end.versionBefore && end.versionAfter && *end.versionBefore != *end.versionAfter)
         text += "  " + VersionOrEmpty(end.versionBefore) + "→" + VersionOrEmpty(end.versionAfter);
     else if (end.versionBefore || end.versionAfter)
         text += "  " + VersionOrEmpty(end.versionBefore ? end.versionBefore : end.versionAfter);
