@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang and runs each for a bounded time
-# (FWUP_FUZZ_SECONDS, 30 by default), seeded from tests/fuzz/corpus and the
+# (FWUP_FUZZ_SECONDS, 15 by default), seeded from tests/fuzz/corpus and the
 # embedded image. Prints each target's execution count.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-seconds=${FWUP_FUZZ_SECONDS:-30}
+seconds=${FWUP_FUZZ_SECONDS:-15}
 
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz

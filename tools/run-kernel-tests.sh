@@ -30,7 +30,7 @@ gadget=build/native/tests/kernel/fwup-usb-gadget
 build=build/kernel/linux
 cmake --preset linux -B "$build" -DFIRMWARE_IMAGE="$root/tests/windows/device-test-image.bin" \
     -DFWUP_BUILD_TESTS=OFF -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON >/dev/null
-cmake --build "$build" --target firmware-updater firmware-updater-man-page firmware-updater-changelog
+cmake --build "$build" --parallel 2 --target firmware-updater firmware-updater-man-page firmware-updater-changelog
 rm -f "$build"/firmware-updater_*.deb
 (cd "$build" && MAKEFLAGS=-j2 cpack -G DEB >/dev/null)
 debs=("$build"/firmware-updater_*.deb)
@@ -51,14 +51,7 @@ build/native/tools/fwimage check "$work/test-image.bin" >/dev/null
 # prefix, made here where this kernel runs 32-bit programs (seconds; in the
 # guest, under TCG, minutes), else left to the guest.
 if [[ " ${cases[*]} " == *" wine "* ]]; then
-    cmake --preset windows >/dev/null
-    cmake --build --preset windows --target firmware-updater-device-test fwup-dialog-driver
     mkdir -p "$work/windows"
-    cp build/windows/src/app/dialog/firmware-updater-device-test.exe "$work/windows/firmware-updater.exe"
-    cp build/windows/tests/kernel/fwup-dialog-driver.exe "$work/windows/"
-    # The pipes' Linux end, over libusb to the device on the guest's bus.
-    cmake --build --preset native --target fwup-usb-pipe-bridge
-    cp build/native/tests/kernel/fwup-usb-pipe-bridge "$work/windows/"
     prefix_started=$(date +%s)
     prefix=$work/wine-prefix
     if (export WINEPREFIX=$prefix WINEARCH=win32 WINEDEBUG=-all \
@@ -93,6 +86,17 @@ if [[ " ${cases[*]} " == *" wine "* ]]; then
         echo "No Wine prefix made here (see $work/wine-prefix.log): the guest makes one."
         guest_seconds=${FWUP_KERNEL_TEST_SECONDS:-1500}
     fi
+fi
+# The Windows programs are built only where the case wine runs: the prefix
+# above told whether it does.
+if [[ " ${cases[*]} " == *" wine "* ]]; then
+    cmake --preset windows >/dev/null
+    cmake --build --preset windows --target firmware-updater-device-test fwup-dialog-driver
+    cp build/windows/src/app/dialog/firmware-updater-device-test.exe "$work/windows/firmware-updater.exe"
+    cp build/windows/tests/kernel/fwup-dialog-driver.exe "$work/windows/"
+    # The pipes' Linux end, over libusb to the device on the guest's bus.
+    cmake --build --preset native --target fwup-usb-pipe-bridge
+    cp build/native/tests/kernel/fwup-usb-pipe-bridge "$work/windows/"
 fi
 
 status=0

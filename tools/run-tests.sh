@@ -36,7 +36,7 @@ ctest --preset asan
 step "The Linux backends' parallel paths under ThreadSanitizer"
 cmake --workflow --preset tsan
 
-step "Fuzzing, ${FWUP_FUZZ_SECONDS:-30} s a target"
+step "Fuzzing, ${FWUP_FUZZ_SECONDS:-15} s a target"
 bash tools/run-fuzz.sh
 
 step "The Windows program, cross-built, and its tests under Wine"
