@@ -6,7 +6,6 @@
 #include <chrono>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <set>
 #include <thread>
 
@@ -28,13 +27,6 @@ namespace {
 
 // Events keep their fields in the order written: "event" first.
 using Json = nlohmann::ordered_json;
-using Clock = std::chrono::steady_clock;
-
-std::int64_t UtcNowMs() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::system_clock::now().time_since_epoch())
-        .count();
-}
 
 std::string VersionOrEmpty(const std::optional<std::uint16_t>& version) {
     return version ? std::string(FormatVersion(*version).View()) : std::string();
@@ -113,6 +105,9 @@ public:
     Language Lang() const { return frontEnd_.language; }
     bool JsonEvents() const { return line_.json; }
     bool WriteRecord(const UnitRecord& record);
+    // The record cannot be opened or written: said on the board and, under
+    // --json, as an error event.
+    void SayRecordFailure(const char* code, const TerminalText& text);
     void Ended(const UnitRecord& record);
     bool Interrupted() const { return fwup::Interrupted(frontEnd_); }
     void Emit(const Json& event) {
@@ -150,8 +145,7 @@ private:
     TerminalOutput output_;
     ProgressBoard board_;
     BenchSettings settings_;
-    RecordFile record_;
-    std::mutex recordLock_;
+    RecordFile record_;  // appended to from every port's thread
     std::atomic<bool> recordFailed_{false};
     Tally tally_;
     std::map<std::string, std::unique_ptr<Port>> ports_;
@@ -249,16 +243,16 @@ void PortView::NoPermission() {
 bool Bench::WriteRecord(const UnitRecord& line) {
     UnitRecord record = line;
     record.image.sha256 = imageDigest_;
-    std::lock_guard<std::mutex> hold(recordLock_);
     if (record_.Append(record)) return true;
     // A unit that cannot be recorded is not served: the bench stops taking units.
-    if (!recordFailed_.exchange(true)) {
-        const std::string message = Format(Say(kRecordUnwritable, Lang()), recordPath_.c_str());
-        board_.Tell(message);
-        if (line_.json)
-            Emit({{"event", "error"}, {"code", "record-unwritable"}, {"message", message}});
-    }
+    if (!recordFailed_.exchange(true)) SayRecordFailure("record-unwritable", kRecordUnwritable);
     return false;
+}
+
+void Bench::SayRecordFailure(const char* code, const TerminalText& text) {
+    const std::string message = Format(Say(text, Lang()), recordPath_.c_str());
+    board_.Tell(message);
+    if (line_.json) Emit({{"event", "error"}, {"code", code}, {"message", message}});
 }
 
 void Bench::Ended(const UnitRecord& record) {
@@ -363,14 +357,8 @@ ExitCode Bench::Run() {
         record_.Open(recordPath_, frontEnd_.openFile, frontEnd_.syncFile);
     if (opened != RecordFileStatus::Opened) {
         // Before any unit: a bench without its record serves nothing.
-        const bool notOurs = opened == RecordFileStatus::NotOurs;
-        const std::string message =
-            Format(Say(notOurs ? kRecordNotOurs : kRecordUnwritable, Lang()), recordPath_.c_str());
-        output_.Message(message);
-        if (line_.json)
-            Emit({{"event", "error"},
-                  {"code", notOurs ? "record-not-ours" : "record-unwritable"},
-                  {"message", message}});
+        if (opened == RecordFileStatus::NotOurs) SayRecordFailure("record-not-ours", kRecordNotOurs);
+        else SayRecordFailure("record-unwritable", kRecordUnwritable);
         return ExitCode::Usage;
     }
     if (record_.OpenedOnCutLine())

@@ -30,10 +30,6 @@ std::string Details(const AttachedDevice& device, Language language) {
     return details;
 }
 
-std::string PadTo(const std::string& text, int width) {
-    return text + std::string(static_cast<std::size_t>(std::max(0, width - DisplayWidth(text))), ' ');
-}
-
 }  // namespace
 
 std::vector<std::string> DeviceListLines(const std::vector<AttachedDevice>& devices,

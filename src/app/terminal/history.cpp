@@ -1,7 +1,6 @@
 #include "app/terminal/history.h"
 
 #include <algorithm>
-#include <chrono>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -119,11 +118,6 @@ UnitColumns ColumnsOf(const UnitRecord& unit, Language language) {
             failure};
 }
 
-std::string Padded(const std::string& text, int width) {
-    const int missing = std::max(0, width - DisplayWidth(text));
-    return text + std::string(static_cast<std::size_t>(missing), ' ');
-}
-
 void ShowUnits(TerminalOutput& output, const std::vector<UnitRecord>& units, Language language) {
     std::vector<UnitColumns> rows;
     int portWidth = 0, serialWidth = 0, outcomeWidth = 0;
@@ -134,9 +128,9 @@ void ShowUnits(TerminalOutput& output, const std::vector<UnitRecord>& units, Lan
         outcomeWidth = std::max(outcomeWidth, DisplayWidth(rows.back().outcome));
     }
     for (const UnitColumns& row : rows) {
-        std::string line = row.when + "  " + Padded(row.port, portWidth) + "  " +
-                           Padded(row.serial, serialWidth) + "  " +
-                           Padded(row.outcome, outcomeWidth) + "  " + row.versions;
+        std::string line = row.when + "  " + PadTo(row.port, portWidth) + "  " +
+                           PadTo(row.serial, serialWidth) + "  " +
+                           PadTo(row.outcome, outcomeWidth) + "  " + row.versions;
         if (!row.failure.empty()) line += "  " + row.failure;
         output.Result(line);
     }
@@ -195,12 +189,6 @@ std::string HistoryDocument(const std::string& path, const std::vector<UnitRecor
            ",\"problems\":" + Dumped(problems) + ",\"error\":" + Dumped(error) + "}";
 }
 
-std::int64_t NowMs() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::system_clock::now().time_since_epoch())
-        .count();
-}
-
 bool FileExists(const std::string& path) {
     std::error_code ignored;
     return std::filesystem::exists(std::filesystem::path(std::u8string(path.begin(), path.end())),
@@ -216,7 +204,7 @@ ExitCode RunHistory(FrontEnd& frontEnd) {
     const std::string path = line.record.empty() ? frontEnd.recordPath : line.record;
     std::optional<std::int64_t> since;
     if (!line.since.empty()) {
-        since = ReadSince(line.since, NowMs());
+        since = ReadSince(line.since, UtcNowMs());
         if (!since) {
             const std::string message =
                 Format(Say(kUsageError, language),

@@ -1,5 +1,6 @@
 #include "app/terminal/text_format.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <climits>
 #include <cstdio>
@@ -101,6 +102,10 @@ std::string WrapText(const std::string& text, int columns, int indent) {
         wrapped += "\n";
         start = end + 1;
     }
+}
+
+std::string PadTo(const std::string& text, int width) {
+    return text + std::string(static_cast<std::size_t>(std::max(0, width - DisplayWidth(text))), ' ');
 }
 
 }  // namespace fwup

@@ -24,6 +24,9 @@ Fitted FitToWidth(const std::string& text, int columns);
 // The columns a UTF-8 text takes on a terminal.
 int DisplayWidth(const std::string& text);
 
+// The text with spaces after it up to width columns: a table's column.
+std::string PadTo(const std::string& text, int width);
+
 // The text with each line broken at spaces (or after Chinese punctuation)
 // to fit in the columns, lines it adds indented by indent; a number stays
 // with the word that follows it.

@@ -1,6 +1,7 @@
 #include "app/terminal/unit_record.h"
 
 #include <array>
+#include <chrono>
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
@@ -252,6 +253,12 @@ std::optional<UnitStep> UnitStepNamed(std::string_view name) {
     for (const StepName& entry : kStepNames)
         if (name == entry.name) return entry.step;
     return std::nullopt;
+}
+
+std::int64_t UtcNowMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
 }
 
 std::string IsoUtc(std::int64_t ms) {

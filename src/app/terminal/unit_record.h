@@ -102,6 +102,8 @@ RecordLineRead ReadRecordLine(std::string_view line);
 // (the milliseconds may be left out: "2026-12-09T12:05:18Z"); none for any
 // other text or a date that does not exist.
 std::string IsoUtc(std::int64_t ms);
+// Now, as the record counts time.
+std::int64_t UtcNowMs();
 std::optional<std::int64_t> ReadIsoUtc(std::string_view text);
 
 }  // namespace fwup

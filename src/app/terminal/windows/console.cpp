@@ -11,6 +11,7 @@
 #include <string>
 
 #include "app/terminal/console_escapes.h"
+#include "app/terminal/windows/wide_text.h"
 
 namespace fwup {
 namespace {
@@ -34,11 +35,7 @@ void MeasureConsole(int& columns, int& rows) {
 }
 
 void WriteWide(HANDLE console, const std::string& utf8) {
-    const int size = static_cast<int>(utf8.size());
-    const int wideSize = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, nullptr, 0);
-    if (wideSize <= 0) return;
-    std::wstring wide(static_cast<std::size_t>(wideSize), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, wide.data(), wideSize);
+    const std::wstring wide = Utf16Of(utf8);
     // A console takes a long text in parts.
     for (std::size_t at = 0; at < wide.size();) {
         DWORD written = 0;

@@ -14,6 +14,7 @@
 #include "app/terminal/command_line.h"
 #include "app/terminal/embedded_image.h"
 #include "app/terminal/program.h"
+#include "app/terminal/windows/wide_text.h"
 
 namespace {
 
@@ -21,14 +22,7 @@ namespace {
 // only what the ANSI code page can say.
 std::vector<std::string> Utf8Arguments(int argc, wchar_t** argv) {
     std::vector<std::string> arguments;
-    for (int i = 0; i < argc; ++i) {
-        const int size = WideCharToMultiByte(CP_UTF8, 0, argv[i], -1, nullptr, 0, nullptr, nullptr);
-        std::string argument(size > 0 ? static_cast<std::size_t>(size) : 1, '\0');
-        if (size > 0)
-            WideCharToMultiByte(CP_UTF8, 0, argv[i], -1, argument.data(), size, nullptr, nullptr);
-        argument.resize(argument.size() - 1);  // the terminating zero
-        arguments.push_back(std::move(argument));
-    }
+    for (int i = 0; i < argc; ++i) arguments.push_back(fwup::Utf8Of(argv[i]));
     return arguments;
 }
 

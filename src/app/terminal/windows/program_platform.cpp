@@ -8,6 +8,7 @@
 #include <cwchar>
 
 #include "app/terminal/simulated_bench.h"
+#include "app/terminal/windows/wide_text.h"
 #include "platform/windows/named_mutex_locks.h"
 #include "platform/windows/win32_scsi_drives.h"
 #include "platform/windows/win32_usb_link.h"
@@ -48,29 +49,6 @@ void CatchInterrupts(std::atomic<bool>& interrupted, std::atomic<bool>* draining
     drainFlag = draining;
     SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
 }
-
-namespace {
-
-// UTF-16 from the system, UTF-8 for the record.
-std::string Utf8Of(const wchar_t* text) {
-    const int bytes = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    if (bytes <= 1) return {};
-    std::string utf8(static_cast<std::size_t>(bytes), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8.data(), bytes, nullptr, nullptr);
-    utf8.resize(static_cast<std::size_t>(bytes - 1));
-    return utf8;
-}
-
-std::wstring Utf16Of(const std::string& text) {
-    const int units = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
-    if (units <= 1) return {};
-    std::wstring wide(static_cast<std::size_t>(units), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, wide.data(), units);
-    wide.resize(static_cast<std::size_t>(units - 1));
-    return wide;
-}
-
-}  // namespace
 
 std::string DefaultRecordPath(const std::string& fileName) {
     const wchar_t* local = _wgetenv(L"LOCALAPPDATA");
